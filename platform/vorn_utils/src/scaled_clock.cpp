@@ -1,0 +1,70 @@
+#include <vorn/utils/scaled_clock.h>
+
+#include <cmath>
+#include <mutex>
+
+#include <vorn/utils/monotonic_time.h>
+
+namespace vorn::utils {
+
+namespace {
+
+// The clock reads clockBase + (monotonicTime() - realBase) / scale. Rebasing on every change of the scale
+// keeps it continuous. File-local so that every library that links this code has its own clock.
+struct ClockState
+{
+    double scale = 1.0;
+    std::chrono::nanoseconds realBase{0};
+    std::chrono::nanoseconds clockBase{0};
+};
+
+std::mutex s_stateMutex; //< Guards s_state.
+ClockState s_state;
+
+std::chrono::nanoseconds readLocked(std::chrono::nanoseconds real)
+{
+    const std::chrono::nanoseconds realSinceBase = real - s_state.realBase;
+    if (s_state.scale == 1.0)
+        return s_state.clockBase + realSinceBase; // Exact, however long the process runs.
+    const double sinceBase = static_cast<double>(realSinceBase.count()) / s_state.scale;
+    return s_state.clockBase + std::chrono::nanoseconds(static_cast<std::int64_t>(sinceBase));
+}
+
+} // namespace
+
+ScaledClock::time_point ScaledClock::now() noexcept
+{
+    const std::chrono::nanoseconds real = monotonicTime();
+    const std::lock_guard lock(s_stateMutex);
+    return time_point(readLocked(real));
+}
+
+bool ScaledClock::setTimeScale(double scale) noexcept
+{
+    if (!std::isfinite(scale) || scale <= 0.0)
+        return false;
+    const std::chrono::nanoseconds real = monotonicTime();
+    const std::lock_guard lock(s_stateMutex);
+    s_state.clockBase = readLocked(real);
+    s_state.realBase = real;
+    s_state.scale = scale;
+    return true;
+}
+
+double ScaledClock::timeScale() noexcept
+{
+    const std::lock_guard lock(s_stateMutex);
+    return s_state.scale;
+}
+
+std::chrono::nanoseconds ScaledClock::toRealNanoseconds(double clockNanoseconds) noexcept
+{
+    const double real = clockNanoseconds * timeScale();
+    if (!(real > 0.0)) // Also catches NaN.
+        return std::chrono::nanoseconds::zero();
+    if (real >= static_cast<double>(kMaxRealDuration.count()))
+        return kMaxRealDuration;
+    return std::chrono::nanoseconds(static_cast<std::int64_t>(real));
+}
+
+} // namespace vorn::utils
