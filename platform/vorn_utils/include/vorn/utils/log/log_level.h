@@ -1,0 +1,26 @@
+// vorn::utils::log::Level and the process-wide maximum level.
+//
+// Levels are signed 32-bit numbers; a larger number is more detailed. Messages use 1 to 6. A message
+// of level N is wanted only while maxLevel() >= N, so the log statements compare first and build
+// nothing otherwise. Level::none as the maximum turns logging off.
+#pragma once
+
+#include <cstdint>
+
+namespace vorn::utils::log {
+
+enum class Level : std::int32_t {
+    none = 0,
+    always = 1,
+    error = 2,
+    warning = 3,
+    info = 4,
+    debug = 5,
+    verbose = 6,
+};
+
+// The most detailed level wanted in this library instance; Level::info until set.
+Level maxLevel();
+void setMaxLevel(Level level);
+
+} // namespace vorn::utils::log
