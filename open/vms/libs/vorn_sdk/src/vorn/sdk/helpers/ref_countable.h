@@ -29,6 +29,7 @@
 
 #include <vorn/sdk/i_lib_context.h>
 #include <vorn/sdk/interface.h>
+#include <vorn/sdk/ptr.h>
 
 namespace vorn::sdk {
 
