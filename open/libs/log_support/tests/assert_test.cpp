@@ -7,6 +7,8 @@
 #include <vorn/log_support/assert.h>
 #include <vorn/utils/assert.h>
 
+#include "log_test_support.h"
+
 namespace log_support_test {
 namespace {
 

@@ -10,6 +10,8 @@
 #include <vorn/utils/log/capturing_logger.h>
 #include <vorn/utils/log/log_capture.h>
 
+#include "log_test_support.h"
+
 // Counts the allocations of the thread that has switched counting on; every other allocation of this
 // test program passes through uncounted. All plain forms are replaced together so that memory taken by
 // one form is always given back by its partner.

@@ -1,8 +1,19 @@
-// Fixtures shared by the log support tests: scoped overrides of the process-wide logging settings.
+// Fixtures shared by the log support tests: a printer for texts and scoped overrides of the
+// process-wide logging settings.
 #pragma once
+
+#include <ostream>
+
+#include <QtCore/QString>
 
 #include <vorn/utils/log/detail/level_reducer.h>
 #include <vorn/utils/settings.h>
+
+// Shows texts as texts in failure messages.
+[[maybe_unused]] static void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace log_support_test {
 

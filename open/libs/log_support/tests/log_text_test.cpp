@@ -9,6 +9,8 @@
 
 #include <vorn/log_support/log.h>
 
+#include "log_test_support.h"
+
 namespace log_support_test {
 
 class Channel

@@ -2,6 +2,8 @@
 
 #include <vorn/log_support/object_log_tag.h>
 
+#include "log_test_support.h"
+
 namespace log_support_test {
 
 class Engine

@@ -4,7 +4,7 @@
 // usual way is a tag type declared in the function's own scope:
 //
 //     namespace vorn::vms::waypoint {
-//     struct ScopeTag;
+//     struct ScopeTag {};
 //     ... vorn::utils::log::Tag(vorn::scopeOfFunction(typeid(ScopeTag), "parseCommandLineParameters"))
 //     }                               // text: "vorn::vms::waypoint::parseCommandLineParameters"
 //
