@@ -27,8 +27,8 @@ std::ostream* setStream(std::ostream* newStream)
 
 namespace detail {
 
-void assertionFailed(
-    const PrintFunc& print, const char* condition, const std::string& message, const char* file, int line)
+void assertionFailed(const PrintFunc& print, const char* condition, const std::string& message, const char* file,
+                     int line)
 {
     std::string text = "ASSERTION FAILED at ";
     text += file ? file : "?";
@@ -37,8 +37,7 @@ void assertionFailed(
     text += ": (";
     text += condition ? condition : "";
     text += ')';
-    if (!message.empty())
-    {
+    if (!message.empty()) {
         text += ' ';
         text += message;
     }

@@ -23,8 +23,8 @@ TEST(Debug, StreamIsStderrUntilRedirected)
 TEST(Debug, AssertionReportGoesToThePrintFunctionAndExecutionContinues)
 {
     std::vector<std::string> printed;
-    debug::detail::assertionFailed(
-        [&](const std::string& text) { printed.push_back(text); }, "x > 0", "x was -1", "src/a/b.cpp", 42);
+    debug::detail::assertionFailed([&](const std::string& text) { printed.push_back(text); }, "x > 0", "x was -1",
+                                   "src/a/b.cpp", 42);
     debug::detail::assertionFailed([&](const std::string& text) { printed.push_back(text); }, "ptr", "", nullptr, 7);
     ASSERT_EQ(printed.size(), 2U);
     EXPECT_EQ(printed[0], "ASSERTION FAILED at src/a/b.cpp:42: (x > 0) x was -1");
@@ -61,8 +61,7 @@ TEST(Utils, ToStringQuotesTextsAndShowsPointers)
         {std::string("\x01\x7F", 2), R"("\x01\x7f")"},
         {"\xC3\xA9", "\"\xC3\xA9\""}, // UTF-8 passes through
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.expected);
         EXPECT_EQ(utils::toString(row.text), row.expected);
         EXPECT_EQ(utils::toString(row.text.c_str()), row.expected);

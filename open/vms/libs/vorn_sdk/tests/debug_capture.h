@@ -14,7 +14,9 @@ namespace vorn::sdk::test {
 class DebugCapture
 {
 public:
-    DebugCapture(): m_previous(kit::debug::setStream(&m_stream)) {}
+    DebugCapture()
+        : m_previous(kit::debug::setStream(&m_stream))
+    {}
     ~DebugCapture() { kit::debug::setStream(m_previous); }
 
     DebugCapture(const DebugCapture&) = delete;
@@ -34,8 +36,7 @@ public:
     int countLinesContaining(std::string_view part) const
     {
         int count = 0;
-        for (const std::string& line: lines())
-        {
+        for (const std::string& line : lines()) {
             if (line.find(part) != std::string::npos)
                 ++count;
         }

@@ -52,12 +52,11 @@ TEST(LibContext, NameCanBeSetOnceFromTheDefault)
         {"null twice", {std::nullopt, std::nullopt}, "incorrectly_named_lib_context", 2, "m_name == kDefaultName"},
         {"back to the default", {"A", "unnamed_lib_context"}, "A", 1, "m_name == kDefaultName"},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         DebugCapture capture;
         LibContext context;
-        for (const Name& name: row.calls)
+        for (const Name& name : row.calls)
             context.setName(name ? name->c_str() : nullptr);
         EXPECT_EQ(context.name(), row.expectedName);
         EXPECT_EQ(capture.countLinesContaining(kReportPrefix), row.expectedReports);
@@ -71,8 +70,7 @@ TEST(LibContext, RefusedRenameNamesBothNames)
     LibContext context;
     context.setName("first");
     context.setName("second");
-    EXPECT_NE(capture.text().find("Attempt to change LibContext name from \"first\" to \"second\"."),
-        std::string::npos)
+    EXPECT_NE(capture.text().find("Attempt to change LibContext name from \"first\" to \"second\"."), std::string::npos)
         << capture.text();
 }
 
@@ -109,8 +107,7 @@ TEST(LibContext, NameAndRegistryAreSafeToReadWhileBeingSet)
     std::vector<RegistryCall> log;
     LibContext context;
     std::thread reader([&] {
-        for (int i = 0; i < 1000; ++i)
-        {
+        for (int i = 0; i < 1000; ++i) {
             const std::string name = context.name();
             EXPECT_TRUE(name == "unnamed_lib_context" || name == "a_longer_name_than_the_small_string_buffer");
             context.refCountableRegistry();
@@ -133,11 +130,13 @@ TEST(LibContext, ActiveContextIsTheLibrarysUnlessATestOverridesIt)
     EXPECT_EQ(detail::activeLibContextName(), libContext().name());
 }
 
-class TestOptionMap: public RefCountable<IOptionMap>
+class TestOptionMap : public RefCountable<IOptionMap>
 {
 public:
     using Pair = std::pair<const char*, const char*>;
-    explicit TestOptionMap(std::vector<Pair> pairs): m_pairs(std::move(pairs)) {}
+    explicit TestOptionMap(std::vector<Pair> pairs)
+        : m_pairs(std::move(pairs))
+    {}
 
     int32_t count() const override { return static_cast<int32_t>(m_pairs.size()); }
     const char* keyAt(int32_t index) const override { return inRange(index) ? m_pairs[index].first : nullptr; }
@@ -162,22 +161,20 @@ TEST(LibContext, UnitTestOptionsAreReplacedByEachMap)
     const std::vector<Row> rows{
         {"pairs in order", std::vector<TestOptionMap::Pair>{{"a", "1"}, {"b", "2"}}, {{"a", "1"}, {"b", "2"}}},
         {"null map changes nothing", std::nullopt, {{"a", "1"}, {"b", "2"}}},
-        {"repeated key keeps the first value", std::vector<TestOptionMap::Pair>{{"k", "v1"}, {"k", "v2"}},
-            {{"k", "v1"}}},
+        {"repeated key keeps the first value",
+         std::vector<TestOptionMap::Pair>{{"k", "v1"}, {"k", "v2"}},
+         {{"k", "v1"}}},
         {"null key or value skipped",
-            std::vector<TestOptionMap::Pair>{{nullptr, "x"}, {"y", nullptr}, {"z", "3"}}, {{"z", "3"}}},
+         std::vector<TestOptionMap::Pair>{{nullptr, "x"}, {"y", nullptr}, {"z", "3"}},
+         {{"z", "3"}}},
         {"empty map empties", std::vector<TestOptionMap::Pair>{}, {}},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.pairs)
-        {
+        if (row.pairs) {
             const auto map = makePtr<TestOptionMap>(*row.pairs);
             vornSetUnitTestOptions(map.get());
-        }
-        else
-        {
+        } else {
             vornSetUnitTestOptions(nullptr);
         }
         EXPECT_EQ(unitTestOptions(), row.expected);

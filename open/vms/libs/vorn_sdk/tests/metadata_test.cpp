@@ -77,7 +77,7 @@ TEST(EventMetadata, DefaultsAndFields)
 }
 
 // The attribute lists of event items, object items and best shots behave alike.
-template<class T>
+template <class T>
 void checkAttributeList(const Ptr<T>& holder)
 {
     DebugCapture capture;
@@ -89,8 +89,7 @@ void checkAttributeList(const Ptr<T>& holder)
     ASSERT_EQ(holder->attributeCount(), 2);
     EXPECT_EQ(countOf(first.get()), 2); // the list holds one reference
 
-    for (const int32_t index: {-1, 2})
-    {
+    for (const int32_t index : {-1, 2}) {
         SCOPED_TRACE(index);
         EXPECT_EQ(holder->getAttribute(index), nullptr);
     }
@@ -147,7 +146,7 @@ TEST(ObjectMetadata, DefaultsAndFields)
 }
 
 // Event and object packets: defaults, items retained in order, out-of-range indexes, release on clear.
-template<class Packet, class Item>
+template <class Packet, class Item>
 void checkCompoundPacket(const char* nullItemCondition)
 {
     DebugCapture capture;
@@ -168,8 +167,7 @@ void checkCompoundPacket(const char* nullItemCondition)
     ASSERT_EQ(packet->itemCount(), 3);
     EXPECT_EQ(countOf(first.get()), 3); // ours and two in the packet
 
-    for (const int32_t index: {-1, 3})
-    {
+    for (const int32_t index : {-1, 3}) {
         SCOPED_TRACE(index);
         EXPECT_EQ(packet->getItem(index), nullptr);
     }
@@ -260,8 +258,7 @@ TEST(BestShot, ImageSizeLimit)
         {ObjectTrackBestShotPacket::kMaxImageDataSize, false},
         {size_t{1} << 32, false}, // would wrap to 0 in an int32
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.size);
         DebugCapture capture;
         EXPECT_EQ(ObjectTrackBestShotPacket::checkImageDataSize(row.size), row.accepted);

@@ -21,14 +21,9 @@ TEST(PluginDiagnosticEvent, LevelNames)
         int reports;
     };
     const std::vector<Row> rows{
-        {0, "info", 0},
-        {1, "warning", 0},
-        {2, "error", 0},
-        {3, "unknown(3)", 1},
-        {-1, "unknown(-1)", 1},
+        {0, "info", 0}, {1, "warning", 0}, {2, "error", 0}, {3, "unknown(3)", 1}, {-1, "unknown(-1)", 1},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.level);
         DebugCapture capture;
         EXPECT_EQ(levelToString(static_cast<Level>(row.level)), row.expected);
@@ -46,12 +41,11 @@ TEST(PluginDiagnosticEvent, FieldsAndRendering)
     event->setLevel(Level::error);
     event->setCaption("c");
     event->setDescription("");
-    EXPECT_EQ(event->toString(),
-        "{\n"
-        "    \"level\": \"error\",\n"
-        "    \"caption\": \"c\",\n"
-        "    \"description\": \"\"\n"
-        "}");
+    EXPECT_EQ(event->toString(), "{\n"
+                                 "    \"level\": \"error\",\n"
+                                 "    \"caption\": \"c\",\n"
+                                 "    \"description\": \"\"\n"
+                                 "}");
 
     event->setCaption("say \"hi\"\n");
     EXPECT_NE(event->toString().find(R"("caption": "say \"hi\"\n",)"), std::string::npos) << event->toString();

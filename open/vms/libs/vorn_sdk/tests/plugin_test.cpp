@@ -22,7 +22,7 @@ using namespace vorn::sdk::analytics;
 constexpr const char* kDoObtainEngineMessage = "Either doObtainEngine() should be overridden, or the constructor "
                                                "with createEngine argument (deprecated) should be called.";
 
-class TestEngine: public RefCountable<IEngine>
+class TestEngine : public RefCountable<IEngine>
 {
 public:
     void getManifest(Result<const IString*>*) const override {}
@@ -30,7 +30,7 @@ public:
     void createDeviceAgent(Result<IDeviceAgent*>*, const IDeviceDescription*) override {}
 };
 
-class TestHostServices: public RefCountable<IHostServices>
+class TestHostServices : public RefCountable<IHostServices>
 {
 public:
     int64_t serverTimeMs() const override { return 42; }
@@ -43,7 +43,7 @@ int32_t countOf(const IRefCountable* object)
 }
 
 // Every test runs against a named context of its own and captures the debug stream.
-class PluginTest: public ::testing::Test
+class PluginTest : public ::testing::Test
 {
 protected:
     PluginTest() { m_context.setName("test_lib"); }
@@ -97,13 +97,13 @@ TEST_F(PluginTest, LogsCreatedAndDestroyedWithTheContextName)
     EXPECT_NE(lines[1].find("Destroyed" + suffix), std::string::npos) << lines[1];
 }
 
-class ManifestPlugin: public Plugin
+class ManifestPlugin : public Plugin
 {
 protected:
     std::string manifestString() const override { return R"({"id":"derived"})"; }
 };
 
-class ThrowingManifestPlugin: public Plugin
+class ThrowingManifestPlugin : public Plugin
 {
 protected:
     std::string manifestString() const override { throw std::runtime_error("manifest broken"); }
@@ -123,24 +123,20 @@ TEST_F(PluginTest, ManifestComesFromTheTextOrTheOverride)
         {"given text", makePtr<Plugin>(R"({"id":"given"})", nullptr), ErrorCode::noError, R"({"id":"given"})", 0},
         {"empty text falls back", makePtr<Plugin>("", nullptr), ErrorCode::noError, "", 1},
         {"override", Ptr<Plugin>(new ManifestPlugin()), ErrorCode::noError, R"({"id":"derived"})", 0},
-        {"override throws", Ptr<Plugin>(new ThrowingManifestPlugin()), ErrorCode::unexpectedFailure,
-            "manifest broken", 0},
+        {"override throws", Ptr<Plugin>(new ThrowingManifestPlugin()), ErrorCode::unexpectedFailure, "manifest broken",
+         0},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         m_capture.clear();
         const ManifestResult result = manifestOf(*row.plugin);
         EXPECT_EQ(result.code, row.code);
-        if (row.code == ErrorCode::noError)
-        {
+        if (row.code == ErrorCode::noError) {
             ASSERT_TRUE(result.value);
             EXPECT_STREQ(result.value->text(), row.expected);
             EXPECT_EQ(countOf(result.value.get()), 1);
             EXPECT_FALSE(result.message);
-        }
-        else
-        {
+        } else {
             EXPECT_FALSE(result.value);
             ASSERT_TRUE(result.message);
             EXPECT_STREQ(result.message->text(), row.expected);
@@ -172,10 +168,12 @@ TEST_F(PluginTest, FactoryIsCalledForEveryEngine)
     EXPECT_EQ(m_capture.countLinesContaining("ERROR: "), 0);
 }
 
-class FailingEnginePlugin: public Plugin
+class FailingEnginePlugin : public Plugin
 {
 public:
-    explicit FailingEnginePlugin(Result<IEngine*> result): m_result(result) {}
+    explicit FailingEnginePlugin(Result<IEngine*> result)
+        : m_result(result)
+    {}
 
 protected:
     Result<IEngine*> doObtainEngine() override { return m_result; }
@@ -197,37 +195,32 @@ TEST_F(PluginTest, EngineFailuresBecomeResultsAndOneErrorLine)
     };
     const std::vector<Row> rows{
         {"factory returns null", [] { return makePtr<Plugin>("{}", [](Plugin*) -> IEngine* { return nullptr; }); },
-            ErrorCode::generalFailure, "Unable to create Engine", "ERROR: test_lib: Unable to create Engine"},
+         ErrorCode::generalFailure, "Unable to create Engine", "ERROR: test_lib: Unable to create Engine"},
         {"no factory, no override", [] { return makePtr<Plugin>(); }, ErrorCode::unexpectedFailure,
-            kDoObtainEngineMessage, "ERROR: test_lib: Either doObtainEngine() should be overridden"},
+         kDoObtainEngineMessage, "ERROR: test_lib: Either doObtainEngine() should be overridden"},
         {"factory throws std::exception",
-            [] { return makePtr<Plugin>("{}", [](Plugin*) -> IEngine* { throw std::runtime_error("no camera"); }); },
-            ErrorCode::unexpectedFailure, "no camera", "ERROR: test_lib: no camera"},
-        {"factory throws anything",
-            [] { return makePtr<Plugin>("{}", [](Plugin*) -> IEngine* { throw 7; }); }, ErrorCode::unexpectedFailure,
-            "Unknown exception occurred", "ERROR: test_lib: Unknown exception occurred"},
+         [] { return makePtr<Plugin>("{}", [](Plugin*) -> IEngine* { throw std::runtime_error("no camera"); }); },
+         ErrorCode::unexpectedFailure, "no camera", "ERROR: test_lib: no camera"},
+        {"factory throws anything", [] { return makePtr<Plugin>("{}", [](Plugin*) -> IEngine* { throw 7; }); },
+         ErrorCode::unexpectedFailure, "Unknown exception occurred", "ERROR: test_lib: Unknown exception occurred"},
         {"override fails with a message",
-            [] { return Ptr<Plugin>(new FailingEnginePlugin(error(ErrorCode::networkFailure, "unreachable"))); },
-            ErrorCode::networkFailure, "unreachable", "ERROR: test_lib: unreachable"},
+         [] { return Ptr<Plugin>(new FailingEnginePlugin(error(ErrorCode::networkFailure, "unreachable"))); },
+         ErrorCode::networkFailure, "unreachable", "ERROR: test_lib: unreachable"},
         {"override fails without a message",
-            [] { return Ptr<Plugin>(new FailingEnginePlugin(Error(ErrorCode::generalFailure, nullptr))); },
-            ErrorCode::generalFailure, nullptr, "ERROR: test_lib: error code -100"},
+         [] { return Ptr<Plugin>(new FailingEnginePlugin(Error(ErrorCode::generalFailure, nullptr))); },
+         ErrorCode::generalFailure, nullptr, "ERROR: test_lib: error code -100"},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const Ptr<Plugin> plugin = row.make();
         m_capture.clear();
         const EngineResult result = engineOf(*plugin);
         EXPECT_EQ(result.code, row.code);
         EXPECT_FALSE(result.value);
-        if (row.message)
-        {
+        if (row.message) {
             ASSERT_TRUE(result.message);
             EXPECT_STREQ(result.message->text(), row.message);
-        }
-        else
-        {
+        } else {
             EXPECT_FALSE(result.message);
         }
         EXPECT_EQ(m_capture.countLinesContaining("ERROR: "), 1) << m_capture.text();
@@ -271,16 +264,13 @@ TEST_F(PluginTest, HostServicesCanBeReadWhileReplaced)
     const auto plugin = makePtr<Plugin>("{}", nullptr);
     std::atomic<bool> done{false};
     std::thread reader([&] {
-        while (!done.load())
-        {
-            if (const Ptr<IHostServices> services = plugin->hostServices())
-            {
+        while (!done.load()) {
+            if (const Ptr<IHostServices> services = plugin->hostServices()) {
                 EXPECT_EQ(services->serverTimeMs(), 42);
             }
         }
     });
-    for (int i = 0; i < 2000; ++i)
-    {
+    for (int i = 0; i < 2000; ++i) {
         const auto services = makePtr<TestHostServices>();
         plugin->attachHostServices(services.get());
     }

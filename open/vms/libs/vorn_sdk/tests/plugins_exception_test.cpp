@@ -31,19 +31,17 @@ TEST(PluginsException, SystemErrorCodesMapToSdkCodes)
         {"generic value 0", std::error_code(0, std::generic_category()), ErrorCode::noError},
         {"timed out, generic", std::make_error_code(std::errc::timed_out), ErrorCode::networkFailure},
         {"connection refused, system", std::error_code(ECONNREFUSED, std::system_category()),
-            ErrorCode::networkFailure},
+         ErrorCode::networkFailure},
         {"connection reset", std::make_error_code(std::errc::connection_reset), ErrorCode::networkFailure},
-        {"host unreachable, system", std::error_code(EHOSTUNREACH, std::system_category()),
-            ErrorCode::networkFailure},
+        {"host unreachable, system", std::error_code(EHOSTUNREACH, std::system_category()), ErrorCode::networkFailure},
         {"network down", std::make_error_code(std::errc::network_down), ErrorCode::networkFailure},
         {"permission denied", std::make_error_code(std::errc::permission_denied), ErrorCode::permissionDenied},
         {"operation not permitted, system", std::error_code(EPERM, std::system_category()),
-            ErrorCode::permissionDenied},
+         ErrorCode::permissionDenied},
         {"no such file", std::make_error_code(std::errc::no_such_file_or_directory), ErrorCode::generalFailure},
         {"other category", std::make_error_code(std::io_errc::stream), ErrorCode::generalFailure},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(toErrorCode(row.code), row.expected);
     }
@@ -63,15 +61,13 @@ TEST(PluginsException, ToErrorCarriesCodeAndText)
     const std::vector<Row> rows{
         {"value 0 becomes general failure", Exception(zero), ErrorCode::generalFailure, zero.message()},
         {"system error", Exception(std::system_error(refused, "connect")), ErrorCode::networkFailure,
-            std::system_error(refused, "connect").what()},
+         std::system_error(refused, "connect").what()},
         {"error code", Exception(std::make_error_code(std::errc::permission_denied)), ErrorCode::permissionDenied,
-            std::make_error_code(std::errc::permission_denied).message()},
+         std::make_error_code(std::errc::permission_denied).message()},
         {"sdk code", Exception(ErrorCode::networkFailure, "camera gone"), ErrorCode::networkFailure, "camera gone"},
-        {"sdk noError becomes general failure", Exception(ErrorCode::noError, "odd"), ErrorCode::generalFailure,
-            "odd"},
+        {"sdk noError becomes general failure", Exception(ErrorCode::noError, "odd"), ErrorCode::generalFailure, "odd"},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const sdk::Error error = row.exception.toError();
         const auto message = sdk::toPtr(error.errorMessage);
@@ -97,36 +93,33 @@ TEST(PluginsException, TranslatedBodiesNeverThrow)
     };
     const std::vector<Row> rows{
         {"value", [] { return sdk::Result<const sdk::IString*>(new sdk::String("manifest")); }, ErrorCode::noError,
-            "manifest"},
-        {"returned error", [] { return sdk::Result<const sdk::IString*>(sdk::error(ErrorCode::generalFailure, "bad")); },
-            ErrorCode::generalFailure, "bad"},
+         "manifest"},
+        {"returned error",
+         [] { return sdk::Result<const sdk::IString*>(sdk::error(ErrorCode::generalFailure, "bad")); },
+         ErrorCode::generalFailure, "bad"},
         {"plugin exception",
-            []() -> sdk::Result<const sdk::IString*> { throw Exception(ErrorCode::networkFailure, "unreachable"); },
-            ErrorCode::networkFailure, "unreachable"},
+         []() -> sdk::Result<const sdk::IString*> { throw Exception(ErrorCode::networkFailure, "unreachable"); },
+         ErrorCode::networkFailure, "unreachable"},
         {"plugin exception with code 0",
-            []() -> sdk::Result<const sdk::IString*> { throw Exception(std::error_code()); },
-            ErrorCode::generalFailure, "Success"},
+         []() -> sdk::Result<const sdk::IString*> { throw Exception(std::error_code()); }, ErrorCode::generalFailure,
+         "Success"},
         {"runtime_error", []() -> sdk::Result<const sdk::IString*> { throw std::runtime_error("boom"); },
-            ErrorCode::unexpectedFailure, "boom"},
+         ErrorCode::unexpectedFailure, "boom"},
         {"anything else", []() -> sdk::Result<const sdk::IString*> { throw 42; }, ErrorCode::unexpectedFailure,
-            "Unknown exception occurred"},
+         "Unknown exception occurred"},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         sdk::Result<const sdk::IString*> result;
         translateExceptions(&result, row.body);
         const auto value = sdk::toPtr(result.value);
         const auto message = sdk::toPtr(result.error.errorMessage);
         EXPECT_EQ(result.error.errorCode, row.expectedCode);
-        if (row.expectedCode == ErrorCode::noError)
-        {
+        if (row.expectedCode == ErrorCode::noError) {
             ASSERT_TRUE(value);
             EXPECT_STREQ(value->text(), row.expectedText);
             EXPECT_FALSE(message);
-        }
-        else
-        {
+        } else {
             EXPECT_FALSE(value);
             ASSERT_TRUE(message);
             EXPECT_STREQ(message->text(), row.expectedText);

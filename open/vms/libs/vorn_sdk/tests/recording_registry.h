@@ -20,10 +20,12 @@ struct RegistryCall
     bool operator==(const RegistryCall&) const = default;
 };
 
-class RecordingRegistry: public IRefCountableRegistry
+class RecordingRegistry : public IRefCountableRegistry
 {
 public:
-    explicit RecordingRegistry(std::vector<RegistryCall>* log): m_log(log) {}
+    explicit RecordingRegistry(std::vector<RegistryCall>* log)
+        : m_log(log)
+    {}
     ~RecordingRegistry() override { m_log->push_back({RegistryCall::Kind::registryDeleted, nullptr, 0}); }
 
     void registerObject(const IRefCountable* object, int32_t refCount) override

@@ -29,10 +29,12 @@ namespace {
 using namespace vorn::sdk::analytics;
 
 // Tells the test when it dies.
-class Probe: public RefCountable<IString>
+class Probe : public RefCountable<IString>
 {
 public:
-    explicit Probe(std::function<void()> onDestroyed = {}): m_onDestroyed(std::move(onDestroyed)) {}
+    explicit Probe(std::function<void()> onDestroyed = {})
+        : m_onDestroyed(std::move(onDestroyed))
+    {}
     ~Probe() override
     {
         if (m_onDestroyed)
@@ -47,7 +49,7 @@ private:
     std::function<void()> m_onDestroyed;
 };
 
-class TestEngine: public RefCountable<IEngine>
+class TestEngine : public RefCountable<IEngine>
 {
 public:
     void getManifest(Result<const IString*>*) const override {}
@@ -55,7 +57,7 @@ public:
     void createDeviceAgent(Result<IDeviceAgent*>*, const IDeviceDescription*) override {}
 };
 
-class TestDeviceAgent: public RefCountable<IConsumingDeviceAgent>
+class TestDeviceAgent : public RefCountable<IConsumingDeviceAgent>
 {
 public:
     void applySettings(Result<const IOptionMap*>*, const IOptionMap*) override {}
@@ -102,14 +104,13 @@ TEST(RefCountable, PtrAdoptsSharesAndReleases)
 
 // A node owns its child outright, and the child shares the node's count through its parent link:
 // references taken through any node of the tree keep the whole tree alive.
-class Node: public Probe
+class Node : public Probe
 {
 public:
     Node(int depth, std::string name, std::vector<std::string>* destroyed)
         : Probe([destroyed, name] { destroyed->push_back(name); })
     {
-        if (depth > 0)
-        {
+        if (depth > 0) {
             m_child = std::make_unique<Node>(depth - 1, name + ".child", destroyed);
             m_child->counter().parent = &counter();
         }
@@ -184,40 +185,46 @@ std::vector<LookupRow> lookupRows()
     auto as = [](auto ptr) { return Ptr<IRefCountable>(std::move(ptr)); };
     return {
         {"String", [=] { return as(makePtr<String>("x")); }, {"vorn::sdk::IString", "vorn::sdk::IRefCountable"}},
-        {"Attribute", [=] { return as(makePtr<Attribute>("n", "v", 1.0F)); },
-            {"vorn::sdk::IAttribute", "vorn::sdk::IRefCountable"}},
+        {"Attribute",
+         [=] { return as(makePtr<Attribute>("n", "v", 1.0F)); },
+         {"vorn::sdk::IAttribute", "vorn::sdk::IRefCountable"}},
         {"PluginDiagnosticEvent",
-            [=] { return as(makePtr<PluginDiagnosticEvent>(IPluginDiagnosticEvent::Level::info, "c", "d")); },
-            {"vorn::sdk::IPluginDiagnosticEvent", "vorn::sdk::IIntegrationDiagnosticEvent",
-                "vorn::sdk::IRefCountable"}},
-        {"EventMetadata", [=] { return as(makePtr<EventMetadata>()); },
-            {"vorn::sdk::analytics::IEventMetadata2", "vorn::sdk::analytics::IEventMetadata1",
-                "vorn::sdk::analytics::IEventMetadata", "vorn::sdk::analytics::IMetadata",
-                "vorn::sdk::IRefCountable"}},
-        {"ObjectMetadata", [=] { return as(makePtr<ObjectMetadata>()); },
-            {"vorn::sdk::analytics::IObjectMetadata", "vorn::sdk::analytics::IMetadata",
-                "vorn::sdk::IRefCountable"}},
-        {"EventMetadataPacket", [=] { return as(makePtr<EventMetadataPacket>()); },
-            {"vorn::sdk::analytics::IEventMetadataPacket1", "vorn::sdk::analytics::IEventMetadataPacket",
-                "vorn::sdk::analytics::ICompoundMetadataPacket", "vorn::sdk::analytics::IMetadataPacket",
-                "vorn::sdk::analytics::IDataPacket", "vorn::sdk::IRefCountable"}},
-        {"ObjectMetadataPacket", [=] { return as(makePtr<ObjectMetadataPacket>()); },
-            {"vorn::sdk::analytics::IObjectMetadataPacket1", "vorn::sdk::analytics::IObjectMetadataPacket",
-                "vorn::sdk::analytics::ICompoundMetadataPacket", "vorn::sdk::analytics::IMetadataPacket",
-                "vorn::sdk::analytics::IDataPacket", "vorn::sdk::IRefCountable"}},
-        {"ObjectTrackBestShotPacket", [=] { return as(makePtr<ObjectTrackBestShotPacket>(Uuid())); },
-            {"vorn::sdk::analytics::IObjectTrackBestShotPacket2", "vorn::sdk::analytics::IObjectTrackBestShotPacket1",
-                "vorn::sdk::analytics::IObjectTrackBestShotPacket", "vorn::sdk::analytics::IMetadataPacket",
-                "vorn::sdk::analytics::IDataPacket", "vorn::sdk::IRefCountable"}},
-        {"Plugin", [=] { return as(makePtr<Plugin>("{}", nullptr)); },
-            {"vorn::sdk::analytics::IPlugin", "vorn::sdk::analytics::IIntegration", "vorn::sdk::IPlugin",
-                "vorn::sdk::IIntegration", "vorn::sdk::IRefCountable"}},
-        {"Engine", [=] { return as(makePtr<TestEngine>()); },
-            {"vorn::sdk::analytics::IEngine1", "vorn::sdk::analytics::IEngine", "vorn::sdk::IRefCountable"}},
-        {"ConsumingDeviceAgent", [=] { return as(makePtr<TestDeviceAgent>()); },
-            {"vorn::sdk::analytics::IConsumingDeviceAgent2", "vorn::sdk::analytics::IConsumingDeviceAgent1",
-                "vorn::sdk::analytics::IConsumingDeviceAgent", "vorn::sdk::analytics::IDeviceAgent",
-                "vorn::sdk::IRefCountable"}},
+         [=] { return as(makePtr<PluginDiagnosticEvent>(IPluginDiagnosticEvent::Level::info, "c", "d")); },
+         {"vorn::sdk::IPluginDiagnosticEvent", "vorn::sdk::IIntegrationDiagnosticEvent", "vorn::sdk::IRefCountable"}},
+        {"EventMetadata",
+         [=] { return as(makePtr<EventMetadata>()); },
+         {"vorn::sdk::analytics::IEventMetadata2", "vorn::sdk::analytics::IEventMetadata1",
+          "vorn::sdk::analytics::IEventMetadata", "vorn::sdk::analytics::IMetadata", "vorn::sdk::IRefCountable"}},
+        {"ObjectMetadata",
+         [=] { return as(makePtr<ObjectMetadata>()); },
+         {"vorn::sdk::analytics::IObjectMetadata", "vorn::sdk::analytics::IMetadata", "vorn::sdk::IRefCountable"}},
+        {"EventMetadataPacket",
+         [=] { return as(makePtr<EventMetadataPacket>()); },
+         {"vorn::sdk::analytics::IEventMetadataPacket1", "vorn::sdk::analytics::IEventMetadataPacket",
+          "vorn::sdk::analytics::ICompoundMetadataPacket", "vorn::sdk::analytics::IMetadataPacket",
+          "vorn::sdk::analytics::IDataPacket", "vorn::sdk::IRefCountable"}},
+        {"ObjectMetadataPacket",
+         [=] { return as(makePtr<ObjectMetadataPacket>()); },
+         {"vorn::sdk::analytics::IObjectMetadataPacket1", "vorn::sdk::analytics::IObjectMetadataPacket",
+          "vorn::sdk::analytics::ICompoundMetadataPacket", "vorn::sdk::analytics::IMetadataPacket",
+          "vorn::sdk::analytics::IDataPacket", "vorn::sdk::IRefCountable"}},
+        {"ObjectTrackBestShotPacket",
+         [=] { return as(makePtr<ObjectTrackBestShotPacket>(Uuid())); },
+         {"vorn::sdk::analytics::IObjectTrackBestShotPacket2", "vorn::sdk::analytics::IObjectTrackBestShotPacket1",
+          "vorn::sdk::analytics::IObjectTrackBestShotPacket", "vorn::sdk::analytics::IMetadataPacket",
+          "vorn::sdk::analytics::IDataPacket", "vorn::sdk::IRefCountable"}},
+        {"Plugin",
+         [=] { return as(makePtr<Plugin>("{}", nullptr)); },
+         {"vorn::sdk::analytics::IPlugin", "vorn::sdk::analytics::IIntegration", "vorn::sdk::IPlugin",
+          "vorn::sdk::IIntegration", "vorn::sdk::IRefCountable"}},
+        {"Engine",
+         [=] { return as(makePtr<TestEngine>()); },
+         {"vorn::sdk::analytics::IEngine1", "vorn::sdk::analytics::IEngine", "vorn::sdk::IRefCountable"}},
+        {"ConsumingDeviceAgent",
+         [=] { return as(makePtr<TestDeviceAgent>()); },
+         {"vorn::sdk::analytics::IConsumingDeviceAgent2", "vorn::sdk::analytics::IConsumingDeviceAgent1",
+          "vorn::sdk::analytics::IConsumingDeviceAgent", "vorn::sdk::analytics::IDeviceAgent",
+          "vorn::sdk::IRefCountable"}},
     };
 }
 
@@ -233,7 +240,7 @@ std::vector<std::string> nearMisses(const std::string& id)
     std::string caseChanged = id;
     caseChanged[id.rfind("::") + 2] = 'i'; // "IString" -> "iString"
     std::string lower = id;
-    for (char& c: lower)
+    for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::string changed = id;
     changed[changed.size() / 2] = '_';
@@ -245,18 +252,16 @@ TEST(RefCountable, LookupAnswersEveryIdOfTheClassAndNothingElse)
     DebugCapture capture; // the plugin's life-cycle lines
     const std::vector<LookupRow> rows = lookupRows();
     std::vector<std::string> allIds;
-    for (const LookupRow& row: rows)
+    for (const LookupRow& row : rows)
         allIds.insert(allIds.end(), row.ids.begin(), row.ids.end());
 
-    for (const LookupRow& row: rows)
-    {
+    for (const LookupRow& row : rows) {
         SCOPED_TRACE(row.name);
         const Ptr<IRefCountable> object = row.make();
         const auto count = [&] { return countOf(object.get()); };
         ASSERT_EQ(count(), 1);
 
-        for (const char* id: row.ids)
-        {
+        for (const char* id : row.ids) {
             SCOPED_TRACE(id);
             IRefCountable* found = object->findInterface(id);
             EXPECT_EQ(found, object.get());
@@ -264,8 +269,7 @@ TEST(RefCountable, LookupAnswersEveryIdOfTheClassAndNothingElse)
             if (found)
                 found->release();
 
-            for (const std::string& miss: nearMisses(id))
-            {
+            for (const std::string& miss : nearMisses(id)) {
                 SCOPED_TRACE(miss);
                 if (std::find(row.ids.begin(), row.ids.end(), miss) != row.ids.end())
                     continue;
@@ -274,11 +278,9 @@ TEST(RefCountable, LookupAnswersEveryIdOfTheClassAndNothingElse)
             }
         }
 
-        for (const std::string& other: allIds)
-        {
-            if (std::find_if(row.ids.begin(), row.ids.end(), [&](const char* id) { return other == id; })
-                != row.ids.end())
-            {
+        for (const std::string& other : allIds) {
+            if (std::find_if(row.ids.begin(), row.ids.end(), [&](const char* id) { return other == id; }) !=
+                row.ids.end()) {
                 continue;
             }
             SCOPED_TRACE(other);
@@ -302,7 +304,7 @@ TEST(RefCountable, QueryInterfaceGivesAUsableOlderVersion)
 }
 
 // Registry notification, against a context of the test's own so the library's context stays untouched.
-class RefCountableRegistry: public ::testing::Test
+class RefCountableRegistry : public ::testing::Test
 {
 protected:
     std::vector<RegistryCall> m_log;

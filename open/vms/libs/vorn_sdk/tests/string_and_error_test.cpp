@@ -48,8 +48,7 @@ TEST(Error, BuildsTheRecordAndReportsMisuse)
         {"no error", ErrorCode::noError, "M", "errorCode != ErrorCode::noError"},
         {"empty message", ErrorCode::unexpectedFailure, "", "!errorMessage.empty()"},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         DebugCapture capture;
         const Error e = error(row.code, row.message);
@@ -61,13 +60,10 @@ TEST(Error, BuildsTheRecordAndReportsMisuse)
         EXPECT_EQ(message->retain(), 2); // the record's reference is the only one
         message->release();
 
-        if (row.expectedCondition)
-        {
+        if (row.expectedCondition) {
             EXPECT_EQ(capture.countLinesContaining("vorn::sdk::error(): "), 1) << capture.text();
             EXPECT_EQ(capture.countLinesContaining(row.expectedCondition), 1) << capture.text();
-        }
-        else
-        {
+        } else {
             EXPECT_EQ(capture.text(), "");
         }
     }

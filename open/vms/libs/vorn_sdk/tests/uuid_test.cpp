@@ -13,8 +13,8 @@ namespace {
 Uuid sampleId()
 {
     Uuid id;
-    const uint8_t bytes[16] = {
-        0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10};
+    const uint8_t bytes[16] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF,
+                               0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10};
     std::copy(std::begin(bytes), std::end(bytes), id.bytes.begin());
     return id;
 }
@@ -33,8 +33,7 @@ TEST(Uuid, FormatFollowsTheFlags)
         {kUuidBraces, "{0123456789abcdeffedcba9876543210}"},
         {kUuidUpperCase | kUuidHyphens | kUuidBraces, "{01234567-89AB-CDEF-FEDC-BA9876543210}"},
     };
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.flags);
         EXPECT_EQ(formatUuid(sampleId(), row.flags), row.expected);
     }
@@ -70,8 +69,7 @@ TEST(Uuid, ParseAcceptsOnlySixteenHexPairs)
     };
     rows.insert(rows.end(), more.begin(), more.end());
 
-    for (const Row& row: rows)
-    {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name + std::string(": ") + row.text);
         EXPECT_EQ(parseUuid(row.text), row.valid ? id : Uuid());
     }
@@ -80,8 +78,7 @@ TEST(Uuid, ParseAcceptsOnlySixteenHexPairs)
 TEST(Uuid, RandomIdsAreVersion4Variant1AndDistinct)
 {
     std::set<Uuid> seen;
-    for (int i = 0; i < 200; ++i)
-    {
+    for (int i = 0; i < 200; ++i) {
         const Uuid id = makeRandomUuid();
         EXPECT_EQ(id.bytes[6] >> 4, 4);
         EXPECT_EQ(id.bytes[8] >> 6, 0b10);
@@ -96,17 +93,16 @@ TEST(Uuid, RandomIdsFromManyThreadsAreDistinct)
     constexpr int kPerThread = 500;
     std::vector<std::vector<Uuid>> results(kThreads);
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-    {
+    for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&results, t] {
             for (int i = 0; i < kPerThread; ++i)
                 results[t].push_back(makeRandomUuid());
         });
     }
-    for (std::thread& thread: threads)
+    for (std::thread& thread : threads)
         thread.join();
     std::set<Uuid> all;
-    for (const auto& ids: results)
+    for (const auto& ids : results)
         all.insert(ids.begin(), ids.end());
     EXPECT_EQ(all.size(), size_t{kThreads * kPerThread});
 }

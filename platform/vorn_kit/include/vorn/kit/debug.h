@@ -41,8 +41,8 @@ using PrintFunc = std::function<void(const std::string& text)>;
  * Builds the report text of a failed assertion ("ASSERTION FAILED at file:line: (condition)
  * message") and hands it to print, without an end of line. Execution continues.
  */
-void assertionFailed(
-    const PrintFunc& print, const char* condition, const std::string& message, const char* file, int line);
+void assertionFailed(const PrintFunc& print, const char* condition, const std::string& message, const char* file,
+                     int line);
 
 /** The prefix of a debug line written from the given source file: "[file name] ". */
 std::string printPrefix(const char* file);

@@ -15,18 +15,17 @@
 
 namespace vorn::utils {
 
-class Exception: public std::exception
+class Exception : public std::exception
 {
 };
 
-class ContextedException: public Exception
+class ContextedException : public Exception
 {
 public:
     explicit ContextedException(QString message)
         : m_message(std::move(message))
         , m_what(m_message.toLocal8Bit())
-    {
-    }
+    {}
 
     /** The message in the local 8-bit encoding; valid while the exception lives. */
     const char* what() const noexcept override { return m_what.constData(); }

@@ -7,18 +7,15 @@ Attribute::Attribute(int32_t type, std::string name, std::string value, float co
     , m_name(std::move(name))
     , m_value(std::move(value))
     , m_confidence(confidence)
-{
-}
+{}
 
 Attribute::Attribute(AttributeType type, std::string name, std::string value, float confidence)
     : Attribute(static_cast<int32_t>(type), std::move(name), std::move(value), confidence)
-{
-}
+{}
 
 Attribute::Attribute(std::string name, std::string value, float confidence)
     : Attribute(AttributeType::undefined, std::move(name), std::move(value), confidence)
-{
-}
+{}
 
 Attribute::Attribute(const Ptr<IAttribute>& source)
 {

@@ -13,7 +13,7 @@
 
 namespace vorn::sdk {
 
-class Attribute: public RefCountable<IAttribute>
+class Attribute : public RefCountable<IAttribute>
 {
 public:
     /** type is an AttributeType value. */

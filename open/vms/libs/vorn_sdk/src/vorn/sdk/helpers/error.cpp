@@ -17,15 +17,13 @@ void printReport(const std::string& text)
 
 Error error(ErrorCode errorCode, std::string errorMessage)
 {
-    if (errorCode == ErrorCode::noError)
-    {
+    if (errorCode == ErrorCode::noError) {
         kit::debug::detail::assertionFailed(&printReport, "errorCode != ErrorCode::noError",
-            "Error code must differ from `ErrorCode::noError`", __FILE__, __LINE__);
+                                            "Error code must differ from `ErrorCode::noError`", __FILE__, __LINE__);
     }
-    if (errorMessage.empty())
-    {
-        kit::debug::detail::assertionFailed(
-            &printReport, "!errorMessage.empty()", "Error message must not be empty", __FILE__, __LINE__);
+    if (errorMessage.empty()) {
+        kit::debug::detail::assertionFailed(&printReport, "!errorMessage.empty()", "Error message must not be empty",
+                                            __FILE__, __LINE__);
     }
     return Error(errorCode, new String(std::move(errorMessage)));
 }

@@ -16,7 +16,7 @@ constexpr const char* kSdkVersion = "5.1.4 R1";
 // Both are constant-initialised and trivially destructible, so they stay readable while other static
 // destructors run at unload, before and after the library's context dies.
 constinit std::atomic<LibContext*> g_libraryContext{nullptr}; //< The static context while it lives.
-constinit std::atomic<LibContext*> g_testContext{nullptr}; //< Set by ScopedActiveLibContext only.
+constinit std::atomic<LibContext*> g_testContext{nullptr};    //< Set by ScopedActiveLibContext only.
 
 LibContext* activeContext()
 {
@@ -27,7 +27,7 @@ LibContext* activeContext()
 
 // The library's one context: publishes itself while it lives, so that nothing reaches it once its
 // destructor has started.
-class LibraryContext: public LibContext
+class LibraryContext : public LibContext
 {
 public:
     LibraryContext() { g_libraryContext.store(this, std::memory_order_release); }
@@ -54,8 +54,7 @@ __attribute__((format(printf, 1, 2))) std::string formatMessage(const char* form
     const int size = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
     std::string result = format;
-    if (size >= 0)
-    {
+    if (size >= 0) {
         std::vector<char> buffer(static_cast<size_t>(size) + 1);
         if (std::vsnprintf(buffer.data(), buffer.size(), format, argsCopy) >= 0)
             result.assign(buffer.data(), static_cast<size_t>(size));
@@ -92,13 +91,10 @@ void LibContext::setName(const char* name)
         const std::lock_guard lock(m_nameAndRegistryMutex);
         // A null name is a different name: it can never equal the one held.
         const bool mayChange = m_name == kDefaultName || (name && m_name == name);
-        if (!mayChange)
-        {
+        if (!mayChange) {
             refusal = formatMessage("Attempt to change LibContext name from %s to %s.",
-                kit::utils::toString(m_name).c_str(), kit::utils::toString(name).c_str());
-        }
-        else
-        {
+                                    kit::utils::toString(m_name).c_str(), kit::utils::toString(name).c_str());
+        } else {
             nullName = !name;
             emptyName = name && name[0] == '\0';
             m_name = (nullName || emptyName) ? kIncorrectName : name;
@@ -163,8 +159,7 @@ std::string activeLibContextName()
 
 ScopedActiveLibContext::ScopedActiveLibContext(LibContext* context)
     : m_previous(g_testContext.exchange(context, std::memory_order_acq_rel))
-{
-}
+{}
 
 ScopedActiveLibContext::~ScopedActiveLibContext()
 {
@@ -192,8 +187,7 @@ void vornSetUnitTestOptions(const vorn::sdk::IOptionMap* options)
 
     std::map<std::string, std::string> newOptions;
     // The count is read again before every step: the map belongs to the caller.
-    for (int32_t i = 0; i < options->count(); ++i)
-    {
+    for (int32_t i = 0; i < options->count(); ++i) {
         const char* key = options->keyAt(i);
         const char* value = options->valueAt(i);
         if (!key || !value)

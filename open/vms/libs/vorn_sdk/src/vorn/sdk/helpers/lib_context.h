@@ -24,7 +24,7 @@
 
 namespace vorn::sdk {
 
-class LibContext: public ILibContext
+class LibContext : public ILibContext
 {
 public:
     static constexpr const char* kDefaultName = "unnamed_lib_context";
@@ -57,7 +57,7 @@ public:
 
 private:
     mutable std::mutex m_nameAndRegistryMutex; //< Serialises setName and setRefCountableRegistry.
-    std::string m_name = kDefaultName; //< Guarded by m_nameAndRegistryMutex.
+    std::string m_name = kDefaultName;         //< Guarded by m_nameAndRegistryMutex.
     // Written under the mutex, read without it.
     std::atomic<IRefCountableRegistry*> m_refCountableRegistry{nullptr};
 };

@@ -20,8 +20,7 @@ PluginDiagnosticEvent::PluginDiagnosticEvent(Level level, std::string caption, s
     : m_level(level)
     , m_caption(std::move(caption))
     , m_description(std::move(description))
-{
-}
+{}
 
 std::string PluginDiagnosticEvent::toString() const
 {
@@ -36,11 +35,13 @@ std::string PluginDiagnosticEvent::toString() const
 
 std::string levelToString(IPluginDiagnosticEvent::Level level)
 {
-    switch (level)
-    {
-        case IPluginDiagnosticEvent::Level::info: return "info";
-        case IPluginDiagnosticEvent::Level::warning: return "warning";
-        case IPluginDiagnosticEvent::Level::error: return "error";
+    switch (level) {
+    case IPluginDiagnosticEvent::Level::info:
+        return "info";
+    case IPluginDiagnosticEvent::Level::warning:
+        return "warning";
+    case IPluginDiagnosticEvent::Level::error:
+        return "error";
     }
     kit::debug::detail::assertionFailed(&printReport, "false", "", __FILE__, __LINE__);
     return "unknown(" + std::to_string(static_cast<int32_t>(level)) + ")";

@@ -14,7 +14,7 @@
 
 namespace vorn::sdk {
 
-class PluginDiagnosticEvent: public RefCountable<IPluginDiagnosticEvent>
+class PluginDiagnosticEvent : public RefCountable<IPluginDiagnosticEvent>
 {
 public:
     PluginDiagnosticEvent(Level level, std::string caption, std::string description);

@@ -37,13 +37,11 @@ int32_t releaseFromCounter(const RefCountableCounter* counter)
     RefCountableCounter* root = rootCounter(counter);
     // Release-acquire, so that every write made through other references happens before the delete.
     const int32_t newCount = root->count.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (newCount == 0)
-    {
+    if (newCount == 0) {
         delete root->owner;
-    }
-    else if (newCount < 0)
-    {
-        kit::debug::detail::assertionFailed(&printReport, "newCount >= 0",
+    } else if (newCount < 0) {
+        kit::debug::detail::assertionFailed(
+            &printReport, "newCount >= 0",
             "Released more references than were taken: " + kit::utils::toString(root->owner), __FILE__, __LINE__);
     }
     return newCount;
@@ -68,9 +66,9 @@ void unregisterRefCountable(IRefCountableRegistry* registry, const IRefCountable
 void reportDestroyedWithReferences(const IRefCountable* object, int32_t refCount)
 {
     kit::debug::detail::assertionFailed(&printReport, "refCount() <= 0",
-        "Object " + kit::utils::toString(object) + " destroyed with " + std::to_string(refCount)
-            + " reference(s) left",
-        __FILE__, __LINE__);
+                                        "Object " + kit::utils::toString(object) + " destroyed with " +
+                                            std::to_string(refCount) + " reference(s) left",
+                                        __FILE__, __LINE__);
 }
 
 } // namespace vorn::sdk::detail

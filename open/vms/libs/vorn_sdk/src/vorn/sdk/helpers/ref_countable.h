@@ -37,7 +37,7 @@ namespace vorn::sdk {
 struct RefCountableCounter
 {
     std::atomic<int32_t> count{1};
-    const IRefCountable* owner = nullptr; //< Deleted when count reaches 0; may be null.
+    const IRefCountable* owner = nullptr;  //< Deleted when count reaches 0; may be null.
     RefCountableCounter* parent = nullptr; //< The record whose count this one shares, or null.
 };
 
@@ -60,26 +60,20 @@ void reportDestroyedWithReferences(const IRefCountable* object, int32_t refCount
 
 } // namespace detail
 
-template<class I>
-class RefCountable: public I
+template <class I>
+class RefCountable : public I
 {
 public:
     RefCountable(const RefCountable&) = delete;
     RefCountable& operator=(const RefCountable&) = delete;
 
-    IRefCountable* findInterface(const char* interfaceId) override
-    {
-        return this->findInterfaceInChain(interfaceId);
-    }
+    IRefCountable* findInterface(const char* interfaceId) override { return this->findInterfaceInChain(interfaceId); }
 
     int32_t retain() const override { return retainImpl(); }
     int32_t release() const override { return releaseImpl(); }
 
     /** The count of the last record of the parent chain; a plain read, for tests and diagnostics. */
-    int32_t refCount() const
-    {
-        return detail::rootCounter(&m_counter)->count.load(std::memory_order_acquire);
-    }
+    int32_t refCount() const { return detail::rootCounter(&m_counter)->count.load(std::memory_order_acquire); }
 
 protected:
     RefCountable()
@@ -99,10 +93,7 @@ protected:
     int32_t retainImpl() const { return addRefToCounter(&m_counter); }
     int32_t releaseImpl() const { return releaseFromCounter(&m_counter); }
 
-    static int32_t addRefToCounter(const RefCountableCounter* counter)
-    {
-        return detail::addRefToCounter(counter);
-    }
+    static int32_t addRefToCounter(const RefCountableCounter* counter) { return detail::addRefToCounter(counter); }
 
     static int32_t releaseFromCounter(const RefCountableCounter* counter)
     {

@@ -7,13 +7,11 @@ namespace vorn::sdk {
 
 String::String(const char* text)
     : m_text(text ? text : "")
-{
-}
+{}
 
 String::String(std::string text)
     : m_text(std::move(text))
-{
-}
+{}
 
 void String::setText(const char* text)
 {

@@ -13,7 +13,7 @@
 
 namespace vorn::sdk {
 
-class String: public RefCountable<IString>
+class String : public RefCountable<IString>
 {
 public:
     String() = default;

@@ -38,12 +38,17 @@ int hexDigitValue(char c)
 
 bool isSkipped(char c)
 {
-    switch (c)
-    {
-        case '\t': case '\n': case '\r': case ' ': case '-': case '{': case '}':
-            return true;
-        default:
-            return false;
+    switch (c) {
+    case '\t':
+    case '\n':
+    case '\r':
+    case ' ':
+    case '-':
+    case '{':
+    case '}':
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -76,8 +81,7 @@ std::string formatUuid(const Uuid& id, int32_t flags)
     text.reserve(kUuidDigitCount + 6);
     if (flags & kUuidBraces)
         text += '{';
-    for (size_t i = 0; i < kUuidSize; ++i)
-    {
+    for (size_t i = 0; i < kUuidSize; ++i) {
         text += digits[id.bytes[i] >> 4];
         text += digits[id.bytes[i] & 0x0F];
         if ((flags & kUuidHyphens) && (i == 3 || i == 5 || i == 7 || i == 9))
@@ -96,8 +100,7 @@ Uuid parseUuid(const std::string& text)
     Uuid id;
     size_t byteCount = 0;
     int pendingDigit = -1; //< The first digit of a pair, or -1.
-    for (const char c: text)
-    {
+    for (const char c : text) {
         if (isSkipped(c))
             continue;
         if (byteCount == kUuidSize)
@@ -105,8 +108,7 @@ Uuid parseUuid(const std::string& text)
         const int value = hexDigitValue(c);
         if (value < 0)
             return {};
-        if (pendingDigit < 0)
-        {
+        if (pendingDigit < 0) {
             pendingDigit = value;
             continue;
         }

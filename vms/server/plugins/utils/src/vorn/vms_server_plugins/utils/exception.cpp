@@ -8,20 +8,17 @@ namespace vorn::vms_server_plugins::utils {
 Exception::Exception(const std::system_error& e)
     : ContextedException(QString::fromLocal8Bit(e.what()))
     , m_code(e.code())
-{
-}
+{}
 
 Exception::Exception(std::error_code code)
     : ContextedException(QString::fromLocal8Bit(code.message().c_str()))
     , m_code(code)
-{
-}
+{}
 
 Exception::Exception(sdk::ErrorCode code, const QString& message)
     : ContextedException(message)
     , m_code(code)
-{
-}
+{}
 
 std::error_code Exception::errorCode() const
 {
@@ -33,8 +30,8 @@ std::error_code Exception::errorCode() const
 sdk::Error Exception::toError() const
 {
     sdk::ErrorCode code = std::holds_alternative<sdk::ErrorCode>(m_code)
-        ? std::get<sdk::ErrorCode>(m_code)
-        : toErrorCode(std::get<std::error_code>(m_code));
+                              ? std::get<sdk::ErrorCode>(m_code)
+                              : toErrorCode(std::get<std::error_code>(m_code));
     if (code == sdk::ErrorCode::noError)
         code = sdk::ErrorCode::generalFailure;
     return sdk::error(code, std::string(what()));
@@ -46,17 +43,11 @@ sdk::ErrorCode toErrorCode(std::error_code code)
         return sdk::ErrorCode::noError;
 
     static constexpr std::array kNetworkFailures = {
-        std::errc::connection_aborted,
-        std::errc::connection_refused,
-        std::errc::connection_reset,
-        std::errc::host_unreachable,
-        std::errc::network_down,
-        std::errc::network_reset,
-        std::errc::network_unreachable,
-        std::errc::timed_out,
+        std::errc::connection_aborted,  std::errc::connection_refused, std::errc::connection_reset,
+        std::errc::host_unreachable,    std::errc::network_down,       std::errc::network_reset,
+        std::errc::network_unreachable, std::errc::timed_out,
     };
-    for (const std::errc condition: kNetworkFailures)
-    {
+    for (const std::errc condition : kNetworkFailures) {
         if (code == condition)
             return sdk::ErrorCode::networkFailure;
     }

@@ -25,7 +25,7 @@
 
 namespace vorn::vms_server_plugins::utils {
 
-class Exception: public vorn::utils::ContextedException
+class Exception : public vorn::utils::ContextedException
 {
 public:
     /** The message is e.what(); the code is e.code(). */
@@ -56,15 +56,12 @@ sdk::ErrorCode toErrorCode(std::error_code code);
 namespace detail {
 
 // The last resort when even the error record cannot be made: the code without a message.
-template<class T>
+template <class T>
 void writeUnexpectedFailure(sdk::Result<T>* outResult, const char* message) noexcept
 {
-    try
-    {
+    try {
         *outResult = sdk::Result<T>(sdk::error(sdk::ErrorCode::unexpectedFailure, message));
-    }
-    catch (...)
-    {
+    } catch (...) {
         *outResult = sdk::Result<T>(sdk::Error(sdk::ErrorCode::unexpectedFailure, nullptr));
     }
 }
@@ -76,41 +73,28 @@ void writeUnexpectedFailure(sdk::Result<T>* outResult, const char* message) noex
  * Result<T> (or anything convertible to it, such as T or sdk::Error); for Result<void> it may also
  * return nothing, which means success. A null outResult runs nothing.
  */
-template<class T, class Body>
+template <class T, class Body>
 void translateExceptions(sdk::Result<T>* outResult, Body&& body) noexcept
 {
     if (!outResult)
         return;
-    try
-    {
-        if constexpr (std::is_void_v<std::invoke_result_t<Body&>>)
-        {
+    try {
+        if constexpr (std::is_void_v<std::invoke_result_t<Body&>>) {
             static_assert(std::is_void_v<T>, "A body of a Result<T> operation must return its result");
             body();
             *outResult = sdk::Result<T>();
-        }
-        else
-        {
+        } else {
             *outResult = sdk::Result<T>(body());
         }
-    }
-    catch (const Exception& e)
-    {
-        try
-        {
+    } catch (const Exception& e) {
+        try {
             *outResult = sdk::Result<T>(e.toError());
-        }
-        catch (...)
-        {
+        } catch (...) {
             detail::writeUnexpectedFailure(outResult, e.what());
         }
-    }
-    catch (const std::exception& e)
-    {
+    } catch (const std::exception& e) {
         detail::writeUnexpectedFailure(outResult, e.what());
-    }
-    catch (...)
-    {
+    } catch (...) {
         detail::writeUnexpectedFailure(outResult, "Unknown exception occurred");
     }
 }

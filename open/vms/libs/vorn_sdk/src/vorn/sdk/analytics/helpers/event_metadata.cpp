@@ -29,8 +29,7 @@ int32_t EventMetadata::attributeCount() const
 
 void EventMetadata::getTrackId(Uuid* outValue) const
 {
-    if (!outValue)
-    {
+    if (!outValue) {
         kit::debug::detail::assertionFailed(&printReport, "outValue", "", __FILE__, __LINE__);
         return;
     }
@@ -39,8 +38,7 @@ void EventMetadata::getTrackId(Uuid* outValue) const
 
 void EventMetadata::addAttribute(Ptr<Attribute> attribute)
 {
-    if (!attribute)
-    {
+    if (!attribute) {
         kit::debug::detail::assertionFailed(&printReport, "attribute", "", __FILE__, __LINE__);
         return;
     }
@@ -49,7 +47,7 @@ void EventMetadata::addAttribute(Ptr<Attribute> attribute)
 
 void EventMetadata::addAttributes(const std::vector<Ptr<Attribute>>& attributes)
 {
-    for (const Ptr<Attribute>& attribute: attributes)
+    for (const Ptr<Attribute>& attribute : attributes)
         addAttribute(attribute);
 }
 

@@ -21,7 +21,7 @@
 
 namespace vorn::sdk::analytics {
 
-class EventMetadata: public RefCountable<IEventMetadata>
+class EventMetadata : public RefCountable<IEventMetadata>
 {
 public:
     EventMetadata() = default;

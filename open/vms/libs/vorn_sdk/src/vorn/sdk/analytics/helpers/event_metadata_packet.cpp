@@ -29,8 +29,7 @@ const IMetadata* EventMetadataPacket::getItem(int32_t index) const
 
 void EventMetadataPacket::addItem(const IEventMetadata* eventMetadata)
 {
-    if (!eventMetadata)
-    {
+    if (!eventMetadata) {
         kit::debug::detail::assertionFailed(&printReport, "eventMetadata", "", __FILE__, __LINE__);
         return;
     }

@@ -18,7 +18,7 @@
 
 namespace vorn::sdk::analytics {
 
-class EventMetadataPacket: public RefCountable<IEventMetadataPacket>
+class EventMetadataPacket : public RefCountable<IEventMetadataPacket>
 {
 public:
     EventMetadataPacket() = default;

@@ -41,8 +41,7 @@ void ObjectMetadata::getBoundingBox(BoundingBox* outValue) const
 
 void ObjectMetadata::addAttribute(Ptr<Attribute> attribute)
 {
-    if (!attribute)
-    {
+    if (!attribute) {
         kit::debug::detail::assertionFailed(&printReport, "attribute", "", __FILE__, __LINE__);
         return;
     }
@@ -51,13 +50,13 @@ void ObjectMetadata::addAttribute(Ptr<Attribute> attribute)
 
 void ObjectMetadata::addAttributes(std::vector<Ptr<Attribute>>&& attributes)
 {
-    for (Ptr<Attribute>& attribute: attributes)
+    for (Ptr<Attribute>& attribute : attributes)
         addAttribute(std::move(attribute));
 }
 
 void ObjectMetadata::addAttributes(const std::vector<Ptr<Attribute>>& attributes)
 {
-    for (const Ptr<Attribute>& attribute: attributes)
+    for (const Ptr<Attribute>& attribute : attributes)
         addAttribute(attribute);
 }
 

@@ -22,7 +22,7 @@
 
 namespace vorn::sdk::analytics {
 
-class ObjectMetadata: public RefCountable<IObjectMetadata>
+class ObjectMetadata : public RefCountable<IObjectMetadata>
 {
 public:
     ObjectMetadata() = default;

@@ -29,8 +29,7 @@ const IMetadata* ObjectMetadataPacket::getItem(int32_t index) const
 
 void ObjectMetadataPacket::addItem(const IObjectMetadata* objectMetadata)
 {
-    if (!objectMetadata)
-    {
+    if (!objectMetadata) {
         kit::debug::detail::assertionFailed(&printReport, "objectMetadata", "", __FILE__, __LINE__);
         return;
     }

@@ -18,7 +18,7 @@
 
 namespace vorn::sdk::analytics {
 
-class ObjectMetadataPacket: public RefCountable<IObjectMetadataPacket>
+class ObjectMetadataPacket : public RefCountable<IObjectMetadataPacket>
 {
 public:
     ObjectMetadataPacket() = default;

@@ -17,8 +17,7 @@ ObjectTrackBestShotPacket::ObjectTrackBestShotPacket(Uuid trackId, int64_t times
     : m_trackId(trackId)
     , m_timestampUs(timestampUs)
     , m_boundingBox(boundingBox)
-{
-}
+{}
 
 void ObjectTrackBestShotPacket::getTrackId(Uuid* outValue) const
 {
@@ -61,16 +60,15 @@ bool ObjectTrackBestShotPacket::checkImageDataSize(size_t size)
 {
     if (size < kMaxImageDataSize)
         return true;
-    kit::debug::detail::assertionFailed(&printReport, "size < kMaxImageDataSize",
-        "Image of " + std::to_string(size) + " bytes does not fit the int32 image size; dropped", __FILE__,
-        __LINE__);
+    kit::debug::detail::assertionFailed(
+        &printReport, "size < kMaxImageDataSize",
+        "Image of " + std::to_string(size) + " bytes does not fit the int32 image size; dropped", __FILE__, __LINE__);
     return false;
 }
 
 void ObjectTrackBestShotPacket::setImageData(std::vector<char> imageData)
 {
-    if (!checkImageDataSize(imageData.size()))
-    {
+    if (!checkImageDataSize(imageData.size())) {
         m_imageData = std::vector<char>();
         return;
     }
@@ -79,8 +77,7 @@ void ObjectTrackBestShotPacket::setImageData(std::vector<char> imageData)
 
 void ObjectTrackBestShotPacket::setImage(std::string imageDataFormat, std::vector<char> imageData)
 {
-    if (!checkImageDataSize(imageData.size()))
-    {
+    if (!checkImageDataSize(imageData.size())) {
         m_imageData = std::vector<char>();
         m_imageDataFormat.clear();
         return;
@@ -91,8 +88,7 @@ void ObjectTrackBestShotPacket::setImage(std::string imageDataFormat, std::vecto
 
 void ObjectTrackBestShotPacket::addAttribute(Ptr<Attribute> attribute)
 {
-    if (!attribute)
-    {
+    if (!attribute) {
         kit::debug::detail::assertionFailed(&printReport, "attribute", "", __FILE__, __LINE__);
         return;
     }
@@ -101,7 +97,7 @@ void ObjectTrackBestShotPacket::addAttribute(Ptr<Attribute> attribute)
 
 void ObjectTrackBestShotPacket::addAttributes(const std::vector<Ptr<Attribute>>& attributes)
 {
-    for (const Ptr<Attribute>& attribute: attributes)
+    for (const Ptr<Attribute>& attribute : attributes)
         addAttribute(attribute);
 }
 

@@ -25,7 +25,7 @@
 
 namespace vorn::sdk::analytics {
 
-class ObjectTrackBestShotPacket: public RefCountable<IObjectTrackBestShotPacket>
+class ObjectTrackBestShotPacket : public RefCountable<IObjectTrackBestShotPacket>
 {
 public:
     /** One past the largest image: imageDataSize() is an int32. */

@@ -21,15 +21,12 @@ void printReport(const std::string& text)
 }
 
 // Writes an unexpectedFailure result; when even the message cannot be made, the result goes without one.
-template<class T>
+template <class T>
 void writeUnexpectedFailure(Result<T>* outResult, const char* message) noexcept
 {
-    try
-    {
+    try {
         *outResult = Result<T>(error(ErrorCode::unexpectedFailure, message));
-    }
-    catch (...)
-    {
+    } catch (...) {
         *outResult = Result<T>(Error(ErrorCode::unexpectedFailure, nullptr));
     }
 }
@@ -80,18 +77,13 @@ void Plugin::getManifest(Result<const IString*>* outResult) const
 {
     if (!outResult)
         return;
-    try
-    {
+    try {
         std::string manifest = m_pluginManifest.empty() ? manifestString() : m_pluginManifest;
         *outResult = Result<const IString*>(new String(std::move(manifest)));
-    }
-    catch (const std::exception& e)
-    {
+    } catch (const std::exception& e) {
         logError(e.what());
         writeUnexpectedFailure(outResult, e.what());
-    }
-    catch (...)
-    {
+    } catch (...) {
         logError(kUnknownException);
         writeUnexpectedFailure(outResult, kUnknownException);
     }
@@ -101,12 +93,9 @@ void Plugin::obtainEngine(Result<IEngine*>* outResult)
 {
     if (!outResult)
         return;
-    try
-    {
-        if (m_createEngine)
-        {
-            if (IEngine* engine = m_createEngine(this))
-            {
+    try {
+        if (m_createEngine) {
+            if (IEngine* engine = m_createEngine(this)) {
                 *outResult = Result<IEngine*>(engine);
                 return;
             }
@@ -118,14 +107,10 @@ void Plugin::obtainEngine(Result<IEngine*>* outResult)
         *outResult = doObtainEngine();
         if (!outResult->error.isOk())
             logError(errorText(outResult->error));
-    }
-    catch (const std::exception& e)
-    {
+    } catch (const std::exception& e) {
         logError(e.what());
         writeUnexpectedFailure(outResult, e.what());
-    }
-    catch (...)
-    {
+    } catch (...) {
         logError(kUnknownException);
         writeUnexpectedFailure(outResult, kUnknownException);
     }
@@ -146,7 +131,8 @@ Result<IEngine*> Plugin::doObtainEngine()
 
 std::string Plugin::manifestString() const
 {
-    kit::debug::detail::assertionFailed(&printReport, "false",
+    kit::debug::detail::assertionFailed(
+        &printReport, "false",
         "Either manifestString() should be overridden, or the constructor with pluginManifest argument "
         "(deprecated) should be called.",
         __FILE__, __LINE__);
@@ -155,19 +141,17 @@ std::string Plugin::manifestString() const
 
 void Plugin::logLifeCycleEvent(const std::string& event) const
 {
-    kit::debug::stream() << (kit::debug::detail::printPrefix(__FILE__) + event + " IPlugin @"
-        + kit::utils::toString(static_cast<const void*>(this)) + " of " + detail::activeLibContextName() + "\n");
+    kit::debug::stream() << (kit::debug::detail::printPrefix(__FILE__) + event + " IPlugin @" +
+                             kit::utils::toString(static_cast<const void*>(this)) + " of " +
+                             detail::activeLibContextName() + "\n");
 }
 
 void Plugin::logError(std::string_view message) const noexcept
 {
-    try
-    {
-        kit::debug::stream() << (kit::debug::detail::printPrefix(__FILE__) + "ERROR: "
-            + detail::activeLibContextName() + ": " + std::string(message) + "\n");
-    }
-    catch (...)
-    {
+    try {
+        kit::debug::stream() << (kit::debug::detail::printPrefix(__FILE__) +
+                                 "ERROR: " + detail::activeLibContextName() + ": " + std::string(message) + "\n");
+    } catch (...) {
         // A log line is not worth an exception across the library boundary.
     }
 }

@@ -30,7 +30,7 @@
 
 namespace vorn::sdk::analytics {
 
-class Plugin: public RefCountable<IPlugin>
+class Plugin : public RefCountable<IPlugin>
 {
 public:
     /** Makes a new engine with one reference for the caller, or returns null when it cannot. */
