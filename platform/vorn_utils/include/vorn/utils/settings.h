@@ -1,10 +1,10 @@
 // vorn::utils::ini(): the utility library's process-wide settings.
 //
 // Holds the values that the library's own machinery reads at run time. Today that is the limiter of
-// repeated log messages: a log statement of level 4 or lower that writes more than
-// `logSimilarMessagesLimit()` messages within `logSimilarMessagesWindowS()` seconds has the rest of the
-// window demoted to level 5. Values may be changed at any time from any thread (tests do); readers take
-// whatever value is current.
+// repeated log messages: when a log statement of level 4 or lower reaches `logSimilarMessagesLimit()`
+// messages within `logSimilarMessagesWindowS()` seconds, that message is marked and the rest of the
+// window is demoted to level 5. Values may be changed at any time from any thread (tests do); readers
+// take whatever value is current.
 #pragma once
 
 #include <atomic>
