@@ -18,8 +18,7 @@ function(vorn_add_plugin name)
     add_library(${name} SHARED ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS})
     set(script "${CMAKE_SOURCE_DIR}/cmake/plugin_exports.map")
-    target_link_options(${name} PRIVATE "LINKER:--version-script=${script}" "LINKER:--no-undefined"
-        "LINKER:--exclude-libs,ALL")
+    target_link_options(${name} PRIVATE "LINKER:--version-script=${script}" "LINKER:--no-undefined")
     set_target_properties(${name} PROPERTIES PREFIX "lib" LINK_DEPENDS "${script}")
     add_test(NAME ${name}.exported_symbols
         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${name}> -P "${CMAKE_SOURCE_DIR}/cmake/check_exports.cmake")

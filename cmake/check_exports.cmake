@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Fails when a plugin library exports anything but its entry points, or carries STB_GNU_UNIQUE
 # symbols (which the dynamic loader merges across libraries, so two plugins would share state).
 # Usage: cmake -DLIBRARY=path -P check_exports.cmake
