@@ -4,9 +4,9 @@
 
 namespace vorn::vms_server {
 
-DeviceDescription::DeviceDescription(Fields fields): m_fields(std::move(fields))
-{
-}
+DeviceDescription::DeviceDescription(Fields fields)
+    : m_fields(std::move(fields))
+{}
 
 const char* DeviceDescription::id() const
 {

@@ -10,7 +10,7 @@ namespace vorn::vms_server {
 namespace {
 
 // Whole-text integer; no sign other than a leading minus, no blanks, no trailing characters.
-template<class Int>
+template <class Int>
 bool parseInteger(const std::string& text, Int* value)
 {
     const char* end = text.data() + text.size();
@@ -29,8 +29,7 @@ std::vector<std::string> splitList(const std::string& text)
 {
     std::vector<std::string> items;
     std::size_t start = 0;
-    while (start <= text.size())
-    {
+    while (start <= text.size()) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         if (comma > start)
             items.push_back(text.substr(start, comma - start));
@@ -51,30 +50,25 @@ HostOptions::TypeChoice parseTypeChoice(const std::string& text)
 std::string HostOptions::parse(const std::vector<std::string>& args, HostOptions* options)
 {
     *options = HostOptions();
-    for (std::size_t i = 0; i < args.size(); ++i)
-    {
+    for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
-        if (!name.starts_with("-") || name == "-")
-        {
+        if (!name.starts_with("-") || name == "-") {
             if (!options->library.empty())
                 return "More than one library given: " + options->library + ", " + name;
             options->library = name;
             continue;
         }
-        if (name == "--list")
-        {
+        if (name == "--list") {
             options->list = true;
             continue;
         }
-        if (name == "--help" || name == "-h")
-        {
+        if (name == "--help" || name == "-h") {
             options->help = true;
             continue;
         }
 
         std::optional<std::string> inlineValue;
-        if (const auto equals = name.find('='); equals != std::string::npos)
-        {
+        if (const auto equals = name.find('='); equals != std::string::npos) {
             inlineValue = name.substr(equals + 1);
             name.erase(equals);
         }
@@ -86,90 +80,73 @@ std::string HostOptions::parse(const std::vector<std::string>& args, HostOptions
             return args[++i];
         };
 
-        static const std::vector<std::string> kValueOptions = {"--index", "--vendor", "--model", "--url", "--login",
-            "--password", "--channel", "--setting", "--events", "--objects", "--custom-packet", "--video-packet",
-            "--packet-timestamp-us", "--run-for", "--log-level"};
+        static const std::vector<std::string> kValueOptions = {"--index",
+                                                               "--vendor",
+                                                               "--model",
+                                                               "--url",
+                                                               "--login",
+                                                               "--password",
+                                                               "--channel",
+                                                               "--setting",
+                                                               "--events",
+                                                               "--objects",
+                                                               "--custom-packet",
+                                                               "--video-packet",
+                                                               "--packet-timestamp-us",
+                                                               "--run-for",
+                                                               "--log-level"};
         if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end())
             return "Unknown option: " + name;
         const std::optional<std::string> value = takeValue();
         if (!value)
             return "Option " + name + " needs a value";
 
-        if (name == "--index")
-        {
+        if (name == "--index") {
             if (!parseInteger(*value, &options->pluginIndex) || options->pluginIndex < 0)
                 return "--index needs a plugin index of 0 or more, not \"" + *value + "\"";
-        }
-        else if (name == "--vendor")
-        {
+        } else if (name == "--vendor") {
             options->device.vendor = *value;
-        }
-        else if (name == "--model")
-        {
+        } else if (name == "--model") {
             options->device.model = *value;
-        }
-        else if (name == "--url")
-        {
+        } else if (name == "--url") {
             options->device.url = *value;
-        }
-        else if (name == "--login")
-        {
+        } else if (name == "--login") {
             options->device.login = *value;
-        }
-        else if (name == "--password")
-        {
+        } else if (name == "--password") {
             options->device.password = *value;
-        }
-        else if (name == "--channel")
-        {
+        } else if (name == "--channel") {
             if (!parseInteger(*value, &options->device.channel) || options->device.channel < 0)
                 return "--channel needs a channel number of 0 or more, not \"" + *value + "\"";
-        }
-        else if (name == "--setting")
-        {
+        } else if (name == "--setting") {
             const auto equals = value->find('=');
             if (equals == std::string::npos || equals == 0)
                 return "--setting needs KEY=VALUE, not \"" + *value + "\"";
             options->settings.emplace_back(value->substr(0, equals), value->substr(equals + 1));
-        }
-        else if (name == "--events")
-        {
+        } else if (name == "--events") {
             options->events = parseTypeChoice(*value);
-        }
-        else if (name == "--objects")
-        {
+        } else if (name == "--objects") {
             options->objects = parseTypeChoice(*value);
-        }
-        else if (name == "--custom-packet")
-        {
+        } else if (name == "--custom-packet") {
             const auto colon = value->find(':');
             if (colon == std::string::npos || colon == 0 || colon + 1 == value->size())
                 return "--custom-packet needs CODEC:FILE, not \"" + *value + "\"";
             options->packets.push_back(
                 {PacketFile::Kind::customMetadata, value->substr(0, colon), value->substr(colon + 1)});
-        }
-        else if (name == "--video-packet")
-        {
+        } else if (name == "--video-packet") {
             if (value->empty())
                 return "--video-packet needs a file";
             options->packets.push_back({PacketFile::Kind::compressedVideo, "h264", *value});
-        }
-        else if (name == "--packet-timestamp-us")
-        {
+        } else if (name == "--packet-timestamp-us") {
             int64_t timestampUs = 0;
             if (!parseInteger(*value, &timestampUs))
                 return "--packet-timestamp-us needs a whole number of microseconds, not \"" + *value + "\"";
             options->packetTimestampUs = timestampUs;
-        }
-        else if (name == "--run-for")
-        {
+        } else if (name == "--run-for") {
             double seconds = 0;
             if (!parseSeconds(*value, &seconds))
                 return "--run-for needs a number of seconds of 0 or more, not \"" + *value + "\"";
             options->runForSeconds = seconds;
-        }
-        else if (name == "--log-level")
-        {
+        } else if (name == "--log-level") {
             int level = 0;
             if (!parseInteger(*value, &level) || level < 0)
                 return "--log-level needs a level of 0 or more, not \"" + *value + "\"";

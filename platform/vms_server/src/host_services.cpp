@@ -5,9 +5,9 @@
 
 namespace vorn::vms_server {
 
-HostServices::HostServices(): m_clock(&HostServices::systemTimeMs)
-{
-}
+HostServices::HostServices()
+    : m_clock(&HostServices::systemTimeMs)
+{}
 
 void HostServices::setClock(Clock clock)
 {

@@ -17,26 +17,22 @@ std::string text(const char* value)
 }
 
 // Copies the attributes of an item or best shot; Owner offers attributeCount() and getAttribute(i).
-template<class Owner>
+template <class Owner>
 bool copyAttributes(const Owner& owner, std::vector<ReceivedAttribute>* out, std::string* error)
 {
     const int32_t count = owner.attributeCount();
-    if (count < 0 || count > MetadataReceiver::kMaxAttributesPerItem)
-    {
+    if (count < 0 || count > MetadataReceiver::kMaxAttributesPerItem) {
         *error = "attribute count " + std::to_string(count) + " out of range";
         return false;
     }
     out->reserve(static_cast<std::size_t>(count));
-    for (int32_t i = 0; i < count; ++i)
-    {
+    for (int32_t i = 0; i < count; ++i) {
         const auto attribute = sdk::toPtr(owner.getAttribute(i));
-        if (!attribute)
-        {
+        if (!attribute) {
             *error = "attribute " + std::to_string(i) + " of " + std::to_string(count) + " is null";
             return false;
         }
-        out->push_back({attribute->type(), text(attribute->name()), text(attribute->value()),
-            attribute->confidence()});
+        out->push_back({attribute->type(), text(attribute->name()), text(attribute->value()), attribute->confidence()});
     }
     return true;
 }
@@ -52,8 +48,7 @@ bool checkItemCount(int32_t count, std::string* error)
 bool copyEventItem(const IMetadata& item, ReceivedEventItem* out, std::string* error)
 {
     const auto v0 = sdk::queryInterface<IEventMetadata0>(&item);
-    if (!v0)
-    {
+    if (!v0) {
         *error = "an item of an event packet is not event metadata";
         return false;
     }
@@ -62,8 +57,7 @@ bool copyEventItem(const IMetadata& item, ReceivedEventItem* out, std::string* e
     out->caption = text(v0->caption());
     out->description = text(v0->description());
     out->isActive = v0->isActive();
-    if (const auto v1 = sdk::queryInterface<IEventMetadata1>(&item))
-    {
+    if (const auto v1 = sdk::queryInterface<IEventMetadata1>(&item)) {
         sdk::Uuid trackId;
         v1->getTrackId(&trackId);
         out->trackId = trackId;
@@ -76,8 +70,7 @@ bool copyEventItem(const IMetadata& item, ReceivedEventItem* out, std::string* e
 bool copyObjectItem(const IMetadata& item, ReceivedObjectItem* out, std::string* error)
 {
     const auto object = sdk::queryInterface<IObjectMetadata>(&item);
-    if (!object)
-    {
+    if (!object) {
         *error = "an item of an object packet is not object metadata";
         return false;
     }
@@ -90,18 +83,16 @@ bool copyObjectItem(const IMetadata& item, ReceivedObjectItem* out, std::string*
 }
 
 // Copies the items of an event or object packet with copyItem(const IMetadata&, Item*, error).
-template<class Item, class CopyItem>
+template <class Item, class CopyItem>
 bool copyItems(const ICompoundMetadataPacket& packet, std::vector<Item>* out, CopyItem copyItem, std::string* error)
 {
     const int32_t count = packet.itemCount();
     if (!checkItemCount(count, error))
         return false;
     out->resize(static_cast<std::size_t>(count));
-    for (int32_t i = 0; i < count; ++i)
-    {
+    for (int32_t i = 0; i < count; ++i) {
         const auto item = sdk::toPtr(packet.getItem(i));
-        if (!item)
-        {
+        if (!item) {
             *error = "item " + std::to_string(i) + " of " + std::to_string(count) + " is null";
             return false;
         }
@@ -143,8 +134,7 @@ ReceivedRecord copyBestShot(const IObjectTrackBestShotPacket0& packet, IMetadata
     packet.getTrackId(&copy.trackId);
     copy.timestampUs = packet.timestampUs();
     packet.getBoundingBox(&copy.boundingBox);
-    if (const auto v1 = sdk::queryInterface<IObjectTrackBestShotPacket1>(any))
-    {
+    if (const auto v1 = sdk::queryInterface<IObjectTrackBestShotPacket1>(any)) {
         copy.imageUrl = text(v1->imageUrl());
         copy.imageFormat = text(v1->imageDataFormat());
         const int32_t size = v1->imageDataSize();
@@ -164,9 +154,9 @@ ReceivedRecord copyBestShot(const IObjectTrackBestShotPacket0& packet, IMetadata
 
 } // namespace
 
-MetadataReceiver::MetadataReceiver(Listener listener): m_listener(std::move(listener))
-{
-}
+MetadataReceiver::MetadataReceiver(Listener listener)
+    : m_listener(std::move(listener))
+{}
 
 void MetadataReceiver::receiveMetadata(IMetadataPacket* metadataPacket)
 {

@@ -23,12 +23,11 @@ const sdk::analytics::ITextList* handOut(const sdk::Ptr<TextList>& list)
 
 } // namespace
 
-MetadataTypeSelection::MetadataTypeSelection(
-    std::optional<std::vector<std::string>> eventTypeIds, std::optional<std::vector<std::string>> objectTypeIds)
+MetadataTypeSelection::MetadataTypeSelection(std::optional<std::vector<std::string>> eventTypeIds,
+                                             std::optional<std::vector<std::string>> objectTypeIds)
     : m_eventTypeIds(makeList(std::move(eventTypeIds)))
     , m_objectTypeIds(makeList(std::move(objectTypeIds)))
-{
-}
+{}
 
 const sdk::analytics::ITextList* MetadataTypeSelection::eventTypeIdList() const
 {

@@ -4,9 +4,9 @@
 
 namespace vorn::vms_server {
 
-ObjectRegistry::ObjectRegistry(std::shared_ptr<RegistryLedger> ledger): m_ledger(std::move(ledger))
-{
-}
+ObjectRegistry::ObjectRegistry(std::shared_ptr<RegistryLedger> ledger)
+    : m_ledger(std::move(ledger))
+{}
 
 ObjectRegistry::~ObjectRegistry()
 {

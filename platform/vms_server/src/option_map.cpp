@@ -6,16 +6,14 @@ namespace vorn::vms_server {
 
 OptionMap::OptionMap(std::vector<std::pair<std::string, std::string>> entries)
 {
-    for (auto& [key, value]: entries)
+    for (auto& [key, value] : entries)
         set(std::move(key), std::move(value));
 }
 
 void OptionMap::set(std::string key, std::string value)
 {
-    for (auto& entry: m_entries)
-    {
-        if (entry.first == key)
-        {
+    for (auto& entry : m_entries) {
+        if (entry.first == key) {
             entry.second = std::move(value);
             return;
         }
@@ -47,8 +45,7 @@ const char* OptionMap::valueOf(const char* key) const
 {
     if (!key)
         return nullptr;
-    for (const auto& entry: m_entries)
-    {
+    for (const auto& entry : m_entries) {
         if (entry.first == key)
             return entry.second.c_str();
     }

@@ -63,9 +63,8 @@ const boost::json::value* memberOf(const boost::json::value& object, const char*
 std::vector<std::string> allEventTypeIds(const boost::json::value& manifest)
 {
     std::vector<std::string> ids;
-    if (const auto* eventTypes = arrayAt(manifest, "eventTypes"))
-    {
-        for (const auto& eventType: *eventTypes)
+    if (const auto* eventTypes = arrayAt(manifest, "eventTypes")) {
+        for (const auto& eventType : *eventTypes)
             appendUnique(&ids, memberOf(eventType, "id"));
     }
     return ids;
@@ -74,25 +73,22 @@ std::vector<std::string> allEventTypeIds(const boost::json::value& manifest)
 std::vector<std::string> allObjectTypeIds(const boost::json::value& manifest)
 {
     std::vector<std::string> ids;
-    if (const auto* supportedTypes = arrayAt(manifest, "supportedTypes"))
-    {
-        for (const auto& supportedType: *supportedTypes)
+    if (const auto* supportedTypes = arrayAt(manifest, "supportedTypes")) {
+        for (const auto& supportedType : *supportedTypes)
             appendUnique(&ids, memberOf(supportedType, "objectTypeId"));
     }
-    if (const auto* typeLibrary = memberOf(manifest, "typeLibrary"))
-    {
-        if (const auto* objectTypes = arrayAt(*typeLibrary, "objectTypes"))
-        {
-            for (const auto& objectType: *objectTypes)
+    if (const auto* typeLibrary = memberOf(manifest, "typeLibrary")) {
+        if (const auto* objectTypes = arrayAt(*typeLibrary, "objectTypes")) {
+            for (const auto& objectType : *objectTypes)
                 appendUnique(&ids, memberOf(objectType, "id"));
         }
     }
     return ids;
 }
 
-std::optional<std::vector<std::string>> chosenIds(
-    const std::optional<HostOptions::TypeChoice>& choice, std::vector<std::string> (*all)(const boost::json::value&),
-    const boost::json::value& manifest)
+std::optional<std::vector<std::string>> chosenIds(const std::optional<HostOptions::TypeChoice>& choice,
+                                                  std::vector<std::string> (*all)(const boost::json::value&),
+                                                  const boost::json::value& manifest)
 {
     if (!choice)
         return std::nullopt;
@@ -113,8 +109,7 @@ PluginHost::PluginHost(HostOptions options, JsonLineWriter* out, StopWaiter wait
     : m_options(std::move(options))
     , m_out(out)
     , m_waitForStop(std::move(waitForStop))
-{
-}
+{}
 
 PluginHost::~PluginHost() = default;
 
@@ -127,13 +122,12 @@ int PluginHost::run()
     auto ledger = std::make_shared<RegistryLedger>();
     std::string loadError;
     std::unique_ptr<PluginLibrary> library = PluginLibrary::load(m_options.library, ledger, &loadError);
-    if (!library)
-    {
+    if (!library) {
         printError("loadLibrary", std::nullopt, loadError);
         return kExitFailure;
     }
-    log(4, "Loaded " + library->path() + " as \"" + library->contextName() + "\", SDK version \""
-        + library->sdkVersion() + "\"");
+    log(4, "Loaded " + library->path() + " as \"" + library->contextName() + "\", SDK version \"" +
+               library->sdkVersion() + "\"");
 
     {
         const auto hostServices = sdk::makePtr<HostServices>();
@@ -147,25 +141,21 @@ int PluginHost::run()
 
 bool PluginHost::readPacketFiles(std::vector<PacketData>* packets)
 {
-    for (const auto& file: m_options.packets)
-    {
+    for (const auto& file : m_options.packets) {
         std::error_code error;
         const auto size = std::filesystem::file_size(file.path, error);
-        if (error)
-        {
+        if (error) {
             std::fprintf(stderr, "Cannot read packet file %s: %s\n", file.path.c_str(), error.message().c_str());
             return false;
         }
-        if (size > HostOptions::kMaxPacketFileSize)
-        {
+        if (size > HostOptions::kMaxPacketFileSize) {
             std::fprintf(stderr, "Packet file %s is larger than %ju bytes\n", file.path.c_str(),
-                HostOptions::kMaxPacketFileSize);
+                         HostOptions::kMaxPacketFileSize);
             return false;
         }
         std::ifstream stream(file.path, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-        if (!stream.good() && !stream.eof())
-        {
+        if (!stream.good() && !stream.eof()) {
             std::fprintf(stderr, "Cannot read packet file %s\n", file.path.c_str());
             return false;
         }
@@ -177,14 +167,12 @@ bool PluginHost::readPacketFiles(std::vector<PacketData>* packets)
 void PluginHost::listPlugins(PluginLibrary& library, HostServices* hostServices)
 {
     int index = 0;
-    for (; index < kMaxPluginIndexes; ++index)
-    {
+    for (; index < kMaxPluginIndexes; ++index) {
         const auto basePlugin = library.createPlugin(index);
         if (!basePlugin)
             break;
         const auto plugin = sdk::queryInterface<IPlugin>(basePlugin);
-        if (!plugin)
-        {
+        if (!plugin) {
             printError("createPlugin", std::nullopt, "The plugin is not an analytics plugin", index);
             continue;
         }
@@ -193,22 +181,23 @@ void PluginHost::listPlugins(PluginLibrary& library, HostServices* hostServices)
         sdk::Result<const sdk::IString*> pluginManifest;
         plugin->getManifest(&pluginManifest);
         if (auto manifest = takeManifest("plugin.getManifest", &pluginManifest, index))
-            m_out->writeLine(boost::json::object{{"kind", "pluginManifest"}, {"index", index}, {"manifest", *manifest}});
+            m_out->writeLine(
+                boost::json::object{{"kind", "pluginManifest"}, {"index", index}, {"manifest", *manifest}});
 
         sdk::Result<IEngine*> engineResult;
         plugin->obtainEngine(&engineResult);
         const auto engine = sdk::toPtr(engineResult.value);
         if (!takeError("obtainEngine", engineResult.error, index))
             continue;
-        if (!engine)
-        {
+        if (!engine) {
             printError("obtainEngine", std::nullopt, "No engine and no error", index);
             continue;
         }
         sdk::Result<const sdk::IString*> engineManifest;
         engine->getManifest(&engineManifest);
         if (auto manifest = takeManifest("engine.getManifest", &engineManifest, index))
-            m_out->writeLine(boost::json::object{{"kind", "engineManifest"}, {"index", index}, {"manifest", *manifest}});
+            m_out->writeLine(
+                boost::json::object{{"kind", "engineManifest"}, {"index", index}, {"manifest", *manifest}});
     }
     if (index == 0)
         printError("createPlugin", std::nullopt, "The library offers no plugin");
@@ -216,8 +205,7 @@ void PluginHost::listPlugins(PluginLibrary& library, HostServices* hostServices)
         printError("createPlugin", std::nullopt, "The library offers plugins at every index up to the limit");
 }
 
-void PluginHost::runDevice(
-    PluginLibrary& library, HostServices* hostServices, const std::vector<PacketData>& packets)
+void PluginHost::runDevice(PluginLibrary& library, HostServices* hostServices, const std::vector<PacketData>& packets)
 {
     const int index = m_options.pluginIndex;
     const auto basePlugin = library.createPlugin(index);
@@ -233,7 +221,8 @@ void PluginHost::runDevice(
     const auto pluginManifestJson = takeManifest("plugin.getManifest", &pluginManifest, index);
     if (!pluginManifestJson)
         return;
-    m_out->writeLine(boost::json::object{{"kind", "pluginManifest"}, {"index", index}, {"manifest", *pluginManifestJson}});
+    m_out->writeLine(
+        boost::json::object{{"kind", "pluginManifest"}, {"index", index}, {"manifest", *pluginManifestJson}});
 
     sdk::Result<IEngine*> engineResult;
     plugin->obtainEngine(&engineResult);
@@ -247,13 +236,13 @@ void PluginHost::runDevice(
     const auto engineManifestJson = takeManifest("engine.getManifest", &engineManifest, index);
     if (!engineManifestJson)
         return;
-    m_out->writeLine(boost::json::object{{"kind", "engineManifest"}, {"index", index}, {"manifest", *engineManifestJson}});
+    m_out->writeLine(
+        boost::json::object{{"kind", "engineManifest"}, {"index", index}, {"manifest", *engineManifestJson}});
 
     const auto device = sdk::makePtr<DeviceDescription>(m_options.device);
     const bool supported = engine->supportsDevice(device.get());
     m_out->writeLine(boost::json::object{{"kind", "supportsDevice"}, {"result", supported}});
-    if (!supported)
-    {
+    if (!supported) {
         log(4, "The engine does not support the device; the server would not go on with it");
         return;
     }
@@ -279,12 +268,10 @@ void PluginHost::runDevice(
     const auto settingErrors = sdk::toPtr(settingsResult.value);
     takeError("applySettings", settingsResult.error);
     // A settings response maps each refused setting to its error text.
-    for (int32_t i = 0; settingErrors && i < settingErrors->count(); ++i)
-    {
+    for (int32_t i = 0; settingErrors && i < settingErrors->count(); ++i) {
         const char* key = settingErrors->keyAt(i);
         const char* value = settingErrors->valueAt(i);
-        printError("applySettings", std::nullopt,
-            std::string(key ? key : "") + ": " + std::string(value ? value : ""));
+        printError("applySettings", std::nullopt, std::string(key ? key : "") + ": " + std::string(value ? value : ""));
     }
 
     sdk::Result<const sdk::IString*> agentManifest;
@@ -294,20 +281,18 @@ void PluginHost::runDevice(
         return;
     m_out->writeLine(boost::json::object{{"kind", "deviceAgentManifest"}, {"manifest", *agentManifestJson}});
 
-    const auto selection = sdk::makePtr<MetadataTypeSelection>(
-        chosenIds(m_options.events, allEventTypeIds, *agentManifestJson),
-        chosenIds(m_options.objects, allObjectTypeIds, *agentManifestJson));
+    const auto selection =
+        sdk::makePtr<MetadataTypeSelection>(chosenIds(m_options.events, allEventTypeIds, *agentManifestJson),
+                                            chosenIds(m_options.objects, allObjectTypeIds, *agentManifestJson));
     sdk::Result<void> selectResult;
     agent->selectMetadataTypes(&selectResult, selection.get());
     takeError("selectMetadataTypes", selectResult.error);
 
-    if (!packets.empty())
-    {
+    if (!packets.empty()) {
         const auto consumer = sdk::queryInterface<IConsumingDeviceAgent0>(agent);
         if (!consumer)
             return printError("consumeDataPacket", std::nullopt, "The device agent does not consume data packets");
-        for (const auto& packet: packets)
-        {
+        for (const auto& packet : packets) {
             const int64_t timestampUs = m_options.packetTimestampUs.value_or(hostServices->serverTimeMs() * 1000);
             sdk::Ptr<IDataPacket> dataPacket;
             if (packet.kind == HostOptions::PacketFile::Kind::customMetadata)
@@ -332,21 +317,16 @@ void PluginHost::runDevice(
 int PluginHost::finish(std::unique_ptr<PluginLibrary> library)
 {
     const std::shared_ptr<RegistryLedger> ledger = library->ledger();
-    if (ledger->liveCount() > 0)
-    {
+    if (ledger->liveCount() > 0) {
         // Their code lives in the library, and some may still run on threads of their own.
         log(2, "Objects of the library are still alive; it stays loaded");
         library->keepLoaded();
-    }
-    else if (const std::string error = library->unload(); !error.empty())
-    {
+    } else if (const std::string error = library->unload(); !error.empty()) {
         printError("unloadLibrary", std::nullopt, error);
-    }
-    else if (!ledger->registryDeleted())
-    {
+    } else if (!ledger->registryDeleted()) {
         log(3, "The library stayed in memory after unloading: its context did not delete the object registry");
     }
-    for (const auto& fault: ledger->faults())
+    for (const auto& fault : ledger->faults())
         printError("objectRegistry", std::nullopt, fault);
 
     const int64_t live = ledger->liveCount();
@@ -357,21 +337,19 @@ int PluginHost::finish(std::unique_ptr<PluginLibrary> library)
     return live > 0 ? kExitLeaked : kExitOk;
 }
 
-std::optional<boost::json::value> PluginHost::takeManifest(
-    const char* operation, sdk::Result<const sdk::IString*>* result, std::optional<int> index)
+std::optional<boost::json::value>
+PluginHost::takeManifest(const char* operation, sdk::Result<const sdk::IString*>* result, std::optional<int> index)
 {
     const auto manifest = sdk::toPtr(std::exchange(result->value, nullptr));
     if (!takeError(operation, result->error, index))
         return std::nullopt;
-    if (!manifest)
-    {
+    if (!manifest) {
         printError(operation, std::nullopt, "No manifest and no error", index);
         return std::nullopt;
     }
     boost::system::error_code error;
     boost::json::value json = boost::json::parse(text(manifest.get()), error);
-    if (error)
-    {
+    if (error) {
         printError(operation, std::nullopt, "The manifest is not valid JSON: " + error.message(), index);
         return std::nullopt;
     }
@@ -387,8 +365,8 @@ bool PluginHost::takeError(const char* operation, const sdk::Error& error, std::
     return false;
 }
 
-void PluginHost::printError(
-    const std::string& operation, std::optional<int32_t> code, const std::string& message, std::optional<int> index)
+void PluginHost::printError(const std::string& operation, std::optional<int32_t> code, const std::string& message,
+                            std::optional<int> index)
 {
     m_failed = true;
     boost::json::object line{{"kind", "error"}, {"operation", operation}};

@@ -16,7 +16,7 @@ std::string loaderError()
     return text ? std::string(text) : std::string("unknown loader error");
 }
 
-template<class Function>
+template <class Function>
 Function findSymbol(void* handle, const char* name)
 {
     dlerror(); // Clears an earlier error, so a null result can be told from a null symbol.
@@ -36,7 +36,7 @@ std::string defaultContextName(const std::string& path)
 } // namespace
 
 std::unique_ptr<PluginLibrary> PluginLibrary::load(const std::string& path, std::shared_ptr<RegistryLedger> ledger,
-    std::string* errorMessage, const std::string& contextName)
+                                                   std::string* errorMessage, const std::string& contextName)
 {
     auto fail = [&](std::string text) {
         if (errorMessage)
@@ -48,8 +48,7 @@ std::unique_ptr<PluginLibrary> PluginLibrary::load(const std::string& path, std:
     const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
     // A second load of a loaded library shares its one library context, whose registry is already
     // set: the new ledger would see nothing. The server loads each library once.
-    if (void* loaded = dlopen(openPath.c_str(), RTLD_NOW | RTLD_NOLOAD))
-    {
+    if (void* loaded = dlopen(openPath.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
         dlclose(loaded);
         return fail("Plugin library " + path + " is already loaded in this process");
     }
@@ -62,23 +61,20 @@ std::unique_ptr<PluginLibrary> PluginLibrary::load(const std::string& path, std:
         return fail("Cannot load plugin library " + path + ": " + loaderError());
 
     const auto libContext = findSymbol<sdk::LibContextFunc>(library->m_handle, sdk::kLibContextFuncName);
-    if (!libContext)
-    {
-        return fail("Plugin library " + path + " has no entry point " + sdk::kLibContextFuncName + ": "
-            + loaderError());
+    if (!libContext) {
+        return fail("Plugin library " + path + " has no entry point " + sdk::kLibContextFuncName + ": " +
+                    loaderError());
     }
     library->m_createPluginByIndex =
         findSymbol<sdk::CreatePluginByIndexFunc>(library->m_handle, sdk::kCreatePluginByIndexFuncName);
     library->m_createPlugin = findSymbol<sdk::CreatePluginFunc>(library->m_handle, sdk::kCreatePluginFuncName);
-    if (!library->m_createPluginByIndex && !library->m_createPlugin)
-    {
-        return fail("Plugin library " + path + " has neither " + sdk::kCreatePluginByIndexFuncName + " nor "
-            + sdk::kCreatePluginFuncName + ": " + loaderError());
+    if (!library->m_createPluginByIndex && !library->m_createPlugin) {
+        return fail("Plugin library " + path + " has neither " + sdk::kCreatePluginByIndexFuncName + " nor " +
+                    sdk::kCreatePluginFuncName + ": " + loaderError());
     }
     library->m_setUnitTestOptions =
         findSymbol<sdk::SetUnitTestOptionsFunc>(library->m_handle, sdk::kSetUnitTestOptionsFuncName);
-    if (const auto sdkVersion = findSymbol<sdk::SdkVersionFunc>(library->m_handle, sdk::kSdkVersionFuncName))
-    {
+    if (const auto sdkVersion = findSymbol<sdk::SdkVersionFunc>(library->m_handle, sdk::kSdkVersionFuncName)) {
         if (const char* version = sdkVersion())
             library->m_sdkVersion = version;
     }

@@ -12,29 +12,31 @@ namespace {
 boost::json::array attributesToJson(const std::vector<ReceivedAttribute>& attributes)
 {
     boost::json::array array;
-    for (const auto& attribute: attributes)
-    {
-        array.push_back(boost::json::object{{"type", attribute.type}, {"name", attribute.name},
-            {"value", attribute.value}, {"confidence", floatToJsonNumber(attribute.confidence)}});
+    for (const auto& attribute : attributes) {
+        array.push_back(boost::json::object{{"type", attribute.type},
+                                            {"name", attribute.name},
+                                            {"value", attribute.value},
+                                            {"confidence", floatToJsonNumber(attribute.confidence)}});
     }
     return array;
 }
 
 boost::json::object boxToJson(const sdk::analytics::BoundingBox& box)
 {
-    return {{"x", floatToJsonNumber(box.x)}, {"y", floatToJsonNumber(box.y)},
-        {"width", floatToJsonNumber(box.width)}, {"height", floatToJsonNumber(box.height)}};
+    return {{"x", floatToJsonNumber(box.x)},
+            {"y", floatToJsonNumber(box.y)},
+            {"width", floatToJsonNumber(box.width)},
+            {"height", floatToJsonNumber(box.height)}};
 }
 
 boost::json::object toJson(const ReceivedEventPacket& packet)
 {
-    boost::json::object json{{"kind", "eventPacket"}, {"timestampUs", packet.timestampUs},
-        {"durationUs", packet.durationUs}};
+    boost::json::object json{
+        {"kind", "eventPacket"}, {"timestampUs", packet.timestampUs}, {"durationUs", packet.durationUs}};
     if (packet.flags)
         json["flags"] = *packet.flags;
     boost::json::array items;
-    for (const auto& item: packet.items)
-    {
+    for (const auto& item : packet.items) {
         boost::json::object itemJson{{"typeId", item.typeId}};
         if (item.trackId)
             itemJson["trackId"] = formatUuid(*item.trackId);
@@ -53,16 +55,17 @@ boost::json::object toJson(const ReceivedEventPacket& packet)
 
 boost::json::object toJson(const ReceivedObjectPacket& packet)
 {
-    boost::json::object json{{"kind", "objectPacket"}, {"timestampUs", packet.timestampUs},
-        {"durationUs", packet.durationUs}};
+    boost::json::object json{
+        {"kind", "objectPacket"}, {"timestampUs", packet.timestampUs}, {"durationUs", packet.durationUs}};
     if (packet.flags)
         json["flags"] = *packet.flags;
     boost::json::array items;
-    for (const auto& item: packet.items)
-    {
-        items.push_back(boost::json::object{{"typeId", item.typeId}, {"trackId", formatUuid(item.trackId)},
-            {"confidence", floatToJsonNumber(item.confidence)}, {"boundingBox", boxToJson(item.boundingBox)},
-            {"attributes", attributesToJson(item.attributes)}});
+    for (const auto& item : packet.items) {
+        items.push_back(boost::json::object{{"typeId", item.typeId},
+                                            {"trackId", formatUuid(item.trackId)},
+                                            {"confidence", floatToJsonNumber(item.confidence)},
+                                            {"boundingBox", boxToJson(item.boundingBox)},
+                                            {"attributes", attributesToJson(item.attributes)}});
     }
     json["items"] = std::move(items);
     return json;
@@ -75,8 +78,7 @@ boost::json::object toJson(const ReceivedBestShot& bestShot)
     if (bestShot.flags)
         json["flags"] = *bestShot.flags;
     json["boundingBox"] = boxToJson(bestShot.boundingBox);
-    if (bestShot.imageUrl)
-    {
+    if (bestShot.imageUrl) {
         json["imageUrl"] = *bestShot.imageUrl;
         json["imageFormat"] = bestShot.imageFormat.value_or(std::string());
         json["imageSize"] = bestShot.imageData.size();
@@ -87,8 +89,10 @@ boost::json::object toJson(const ReceivedBestShot& bestShot)
 
 boost::json::object toJson(const ReceivedDiagnostic& diagnostic)
 {
-    return {{"kind", "diagnostic"}, {"level", diagnostic.level}, {"caption", diagnostic.caption},
-        {"description", diagnostic.description}};
+    return {{"kind", "diagnostic"},
+            {"level", diagnostic.level},
+            {"caption", diagnostic.caption},
+            {"description", diagnostic.description}};
 }
 
 boost::json::object toJson(const ReceiverFault& fault)
@@ -107,8 +111,7 @@ std::string formatUuid(const sdk::Uuid& uuid)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
-    for (std::size_t i = 0; i < uuid.bytes.size(); ++i)
-    {
+    for (std::size_t i = 0; i < uuid.bytes.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10)
             text.push_back('-');
         text.push_back(kHex[uuid.bytes[i] >> 4]);

@@ -19,8 +19,7 @@ void RegistryLedger::recordRegistration(const void* object, int32_t refCount)
 {
     const std::lock_guard lock(m_recordsMutex);
     ++m_registrations;
-    if (!m_live.emplace(object, refCount).second)
-    {
+    if (!m_live.emplace(object, refCount).second) {
         m_faults.push_back("object " + addressText(object) + " registered again while alive");
         return;
     }
@@ -31,8 +30,7 @@ void RegistryLedger::recordUnregistration(const void* object, int32_t /*refCount
 {
     const std::lock_guard lock(m_recordsMutex);
     ++m_unregistrations;
-    if (m_live.erase(object) == 1)
-    {
+    if (m_live.erase(object) == 1) {
         rememberDead(object);
         return;
     }
@@ -53,8 +51,7 @@ void RegistryLedger::rememberDead(const void* object)
     if (!m_recentlyDead.insert(object).second)
         return;
     m_recentlyDeadOrder.push_back(object);
-    if (m_recentlyDeadOrder.size() > kMaxRememberedDeadObjects)
-    {
+    if (m_recentlyDeadOrder.size() > kMaxRememberedDeadObjects) {
         m_recentlyDead.erase(m_recentlyDeadOrder.front());
         m_recentlyDeadOrder.pop_front();
     }
@@ -99,9 +96,9 @@ bool RegistryLedger::isClean() const
 std::string RegistryLedger::report() const
 {
     const std::lock_guard lock(m_recordsMutex);
-    std::string text = std::to_string(m_registrations) + " registered, " + std::to_string(m_unregistrations)
-        + " unregistered, " + std::to_string(m_live.size()) + " alive";
-    for (const auto& fault: m_faults)
+    std::string text = std::to_string(m_registrations) + " registered, " + std::to_string(m_unregistrations) +
+                       " unregistered, " + std::to_string(m_live.size()) + " alive";
+    for (const auto& fault : m_faults)
         text += "; " + fault;
     return text;
 }

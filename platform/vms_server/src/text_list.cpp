@@ -4,9 +4,9 @@
 
 namespace vorn::vms_server {
 
-TextList::TextList(std::vector<std::string> texts): m_texts(std::move(texts))
-{
-}
+TextList::TextList(std::vector<std::string> texts)
+    : m_texts(std::move(texts))
+{}
 
 int32_t TextList::count() const
 {

@@ -41,8 +41,7 @@ std::vector<std::string> readList(const ITextList* list)
 {
     const auto held = sdk::toPtr(list);
     std::vector<std::string> texts;
-    for (int32_t i = 0; held && i < held->count(); ++i)
-    {
+    for (int32_t i = 0; held && i < held->count(); ++i) {
         const char* text = held->textAt(i);
         texts.emplace_back(text ? text : "");
     }
@@ -51,9 +50,9 @@ std::vector<std::string> readList(const ITextList* list)
 
 } // namespace
 
-TestDeviceAgent::TestDeviceAgent(TestEngine* engine): m_engine(engine)
-{
-}
+TestDeviceAgent::TestDeviceAgent(TestEngine* engine)
+    : m_engine(engine)
+{}
 
 TestDeviceAgent::~TestDeviceAgent() = default;
 
@@ -83,11 +82,10 @@ void TestDeviceAgent::selectMetadataTypes(sdk::Result<void>* outResult, const IM
     *outResult = sdk::Result<void>();
     Selection known;
     std::vector<std::string> unknown;
-    if (selection)
-    {
-        for (auto& id: readList(selection->eventTypeIdList()))
+    if (selection) {
+        for (auto& id : readList(selection->eventTypeIdList()))
             (contains(kEventTypeIds, id) ? known.eventTypeIds : unknown).push_back(std::move(id));
-        for (auto& id: readList(selection->objectTypeIdList()))
+        for (auto& id : readList(selection->objectTypeIdList()))
             (contains(kObjectTypeIds, id) ? known.objectTypeIds : unknown).push_back(std::move(id));
     }
     sdk::Ptr<IMetadataReceiver> receiver;
@@ -98,8 +96,7 @@ void TestDeviceAgent::selectMetadataTypes(sdk::Result<void>* outResult, const IM
     }
     // The real agents report from threads of their own; so does this one, to prove the server takes it.
     std::thread worker([&] {
-        for (const auto& id: unknown)
-        {
+        for (const auto& id : unknown) {
             const auto diagnostic = sdk::makePtr<sdk::PluginDiagnosticEvent>(
                 sdk::IPluginDiagnosticEvent::Level::warning, "Unknown type", id);
             if (receiver)
@@ -113,15 +110,12 @@ void TestDeviceAgent::selectMetadataTypes(sdk::Result<void>* outResult, const IM
 void TestDeviceAgent::consumeDataPacket(sdk::Result<void>* outResult, IDataPacket* dataPacket)
 {
     *outResult = sdk::Result<void>();
-    if (const auto custom = sdk::queryInterface<ICustomMetadataPacket>(dataPacket))
-    {
+    if (const auto custom = sdk::queryInterface<ICustomMetadataPacket>(dataPacket)) {
         emit(custom->timestampUs(), kTimestampFromDeviceFlag,
-            std::string("codec=") + custom->codec() + " bytes=" + std::to_string(custom->dataSize()));
-    }
-    else if (const auto video = sdk::queryInterface<ICompressedVideoPacket>(dataPacket))
-    {
+             std::string("codec=") + custom->codec() + " bytes=" + std::to_string(custom->dataSize()));
+    } else if (const auto video = sdk::queryInterface<ICompressedVideoPacket>(dataPacket)) {
         emit(video->timestampUs(), kTimestampFromDeviceFlag,
-            std::string("codec=") + video->codec() + " bytes=" + std::to_string(video->dataSize()));
+             std::string("codec=") + video->codec() + " bytes=" + std::to_string(video->dataSize()));
     }
 }
 
@@ -137,14 +131,12 @@ void TestDeviceAgent::emit(int64_t timestampUs, int32_t flags, const std::string
     if (!receiver)
         return;
 
-    if (!selection.eventTypeIds.empty())
-    {
+    if (!selection.eventTypeIds.empty()) {
         const auto packet = sdk::makePtr<EventMetadataPacket>();
         packet->setTimestampUs(timestampUs);
         packet->setDurationUs(0);
         packet->setFlags(flags);
-        for (const auto& typeId: selection.eventTypeIds)
-        {
+        for (const auto& typeId : selection.eventTypeIds) {
             const auto event = sdk::makePtr<EventMetadata>();
             event->setTypeId(typeId);
             event->setCaption("Test event");
@@ -158,15 +150,13 @@ void TestDeviceAgent::emit(int64_t timestampUs, int32_t flags, const std::string
         receiver->receiveMetadata(packet.get());
     }
 
-    if (!selection.objectTypeIds.empty())
-    {
+    if (!selection.objectTypeIds.empty()) {
         const auto packet = sdk::makePtr<ObjectMetadataPacket>();
         packet->setTimestampUs(timestampUs);
         packet->setDurationUs(40'000);
         packet->setFlags(flags);
         sdk::Uuid firstTrackId;
-        for (const auto& typeId: selection.objectTypeIds)
-        {
+        for (const auto& typeId : selection.objectTypeIds) {
             const auto object = sdk::makePtr<ObjectMetadata>();
             object->setTypeId(typeId);
             object->setTrackId(sdk::makeRandomUuid());

@@ -27,10 +27,11 @@ namespace vorn::vms_server::test_plugin {
 
 class TestEngine;
 
-class TestDeviceAgent: public sdk::RefCountable<sdk::analytics::IConsumingDeviceAgent>
+class TestDeviceAgent : public sdk::RefCountable<sdk::analytics::IConsumingDeviceAgent>
 {
 public:
-    static constexpr const char* kManifest = R"({"eventTypes":[)"
+    static constexpr const char* kManifest =
+        R"({"eventTypes":[)"
         R"({"id":"vorn.hostTest.Motion","name":"Motion"},)"
         R"({"id":"vorn.hostTest.LineCrossing","name":"Line crossing","flags":"stateDependent"}],)"
         R"("supportedTypes":[{"objectTypeId":"vorn.hostTest.Person","attributes":["Speed"]}],)"
@@ -43,8 +44,8 @@ public:
     void applySettings(sdk::Result<const sdk::IOptionMap*>* outResult, const sdk::IOptionMap* settings) override;
     void getManifest(sdk::Result<const sdk::IString*>* outResult) const override;
     void attachReceiver(sdk::analytics::IMetadataReceiver* receiver) override;
-    void selectMetadataTypes(
-        sdk::Result<void>* outResult, const sdk::analytics::IMetadataTypeSelection* selection) override;
+    void selectMetadataTypes(sdk::Result<void>* outResult,
+                             const sdk::analytics::IMetadataTypeSelection* selection) override;
     void consumeDataPacket(sdk::Result<void>* outResult, sdk::analytics::IDataPacket* dataPacket) override;
 
 private:

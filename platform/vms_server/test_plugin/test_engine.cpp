@@ -9,9 +9,9 @@
 
 namespace vorn::vms_server::test_plugin {
 
-TestEngine::TestEngine(TestPlugin* plugin): m_plugin(plugin)
-{
-}
+TestEngine::TestEngine(TestPlugin* plugin)
+    : m_plugin(plugin)
+{}
 
 void TestEngine::getManifest(sdk::Result<const sdk::IString*>* outResult) const
 {
@@ -26,7 +26,7 @@ bool TestEngine::supportsDevice(const sdk::analytics::IDeviceDescription* device
 }
 
 void TestEngine::createDeviceAgent(sdk::Result<sdk::analytics::IDeviceAgent*>* outResult,
-    const sdk::analytics::IDeviceDescription* /*deviceDescription*/)
+                                   const sdk::analytics::IDeviceDescription* /*deviceDescription*/)
 {
     *outResult = sdk::Result<sdk::analytics::IDeviceAgent*>(new TestDeviceAgent(this));
 }

@@ -14,7 +14,7 @@ namespace vorn::vms_server::test_plugin {
 
 class TestPlugin;
 
-class TestEngine: public sdk::RefCountable<sdk::analytics::IEngine>
+class TestEngine : public sdk::RefCountable<sdk::analytics::IEngine>
 {
 public:
     static constexpr const char* kUnsupportedVendor = "Unsupported";
@@ -24,7 +24,7 @@ public:
     void getManifest(sdk::Result<const sdk::IString*>* outResult) const override;
     bool supportsDevice(const sdk::analytics::IDeviceDescription* deviceDescription) const override;
     void createDeviceAgent(sdk::Result<sdk::analytics::IDeviceAgent*>* outResult,
-        const sdk::analytics::IDeviceDescription* deviceDescription) override;
+                           const sdk::analytics::IDeviceDescription* deviceDescription) override;
 
     /** The server clock in microseconds; 0 while the server has attached no host services. */
     int64_t serverTimeUs() const;

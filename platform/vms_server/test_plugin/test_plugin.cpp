@@ -7,9 +7,9 @@
 
 namespace vorn::vms_server::test_plugin {
 
-TestPlugin::TestPlugin(int index): m_index(index)
-{
-}
+TestPlugin::TestPlugin(int index)
+    : m_index(index)
+{}
 
 sdk::Result<sdk::analytics::IEngine*> TestPlugin::doObtainEngine()
 {
@@ -21,8 +21,8 @@ sdk::Result<sdk::analytics::IEngine*> TestPlugin::doObtainEngine()
 std::string TestPlugin::manifestString() const
 {
     const std::string index = std::to_string(m_index);
-    return R"({"id":"vorn.hostTest.)" + index + R"(","name":"Host test plugin )" + index
-        + R"(","description":"Proves the server's plugin path","version":"1.0.0","vendor":"Vorn"})";
+    return R"({"id":"vorn.hostTest.)" + index + R"(","name":"Host test plugin )" + index +
+           R"(","description":"Proves the server's plugin path","version":"1.0.0","vendor":"Vorn"})";
 }
 
 } // namespace vorn::vms_server::test_plugin

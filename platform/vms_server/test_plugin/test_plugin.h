@@ -13,7 +13,7 @@
 
 namespace vorn::vms_server::test_plugin {
 
-class TestPlugin: public sdk::analytics::Plugin
+class TestPlugin : public sdk::analytics::Plugin
 {
 public:
     static constexpr int kPluginCount = 2;

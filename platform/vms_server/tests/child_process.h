@@ -50,18 +50,17 @@ public:
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
 
         std::vector<std::string> variables;
-        for (char** variable = environ; *variable; ++variable)
-        {
+        for (char** variable = environ; *variable; ++variable) {
             const std::string text = *variable;
             if (!environment.contains(text.substr(0, text.find('='))))
                 variables.push_back(text);
         }
-        for (const auto& [name, value]: environment)
+        for (const auto& [name, value] : environment)
             variables.push_back(name + "=" + value);
 
         const auto pointers = [](std::vector<std::string>& texts) {
             std::vector<char*> result;
-            for (auto& text: texts)
+            for (auto& text : texts)
                 result.push_back(text.data());
             result.push_back(nullptr);
             return result;
@@ -75,8 +74,7 @@ public:
         close(err[1]);
         m_stdout = out[0];
         m_stderr = err[0];
-        if (error != 0)
-        {
+        if (error != 0) {
             m_pid = -1;
             throw std::runtime_error("posix_spawn failed for " + args[0]);
         }
@@ -84,8 +82,7 @@ public:
 
     ~ChildProcess()
     {
-        if (m_pid > 0)
-        {
+        if (m_pid > 0) {
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
@@ -100,10 +97,8 @@ public:
     bool readUntil(const std::function<bool(const std::string&)>& predicate, Clock::time_point deadline)
     {
         std::size_t checked = 0;
-        for (;;)
-        {
-            for (; checked < m_lines.size(); ++checked)
-            {
+        for (;;) {
+            for (; checked < m_lines.size(); ++checked) {
                 if (predicate(m_lines[checked]))
                     return true;
             }
@@ -117,8 +112,7 @@ public:
     /** Reads all output and reaps the child; false when the deadline passed (the child is killed). */
     bool finish(Clock::time_point deadline)
     {
-        while (readSome(deadline))
-        {
+        while (readSome(deadline)) {
         }
         if (m_stdout >= 0 || m_stderr >= 0)
             return false;
@@ -153,16 +147,14 @@ private:
         if (poll(fds, 2, static_cast<int>(left)) < 0)
             return errno == EINTR;
         char buffer[4096];
-        if (fds[0].revents != 0)
-        {
+        if (fds[0].revents != 0) {
             const ssize_t n = read(m_stdout, buffer, sizeof(buffer));
             if (n <= 0)
                 closeIfOpen(&m_stdout);
             else
                 takeStdout(std::string(buffer, static_cast<std::size_t>(n)));
         }
-        if (fds[1].revents != 0)
-        {
+        if (fds[1].revents != 0) {
             const ssize_t n = read(m_stderr, buffer, sizeof(buffer));
             if (n <= 0)
                 closeIfOpen(&m_stderr);
@@ -175,8 +167,7 @@ private:
     void takeStdout(const std::string& bytes)
     {
         m_partialLine += bytes;
-        for (std::size_t end; (end = m_partialLine.find('\n')) != std::string::npos;)
-        {
+        for (std::size_t end; (end = m_partialLine.find('\n')) != std::string::npos;) {
             m_lines.push_back(m_partialLine.substr(0, end));
             m_partialLine.erase(0, end + 1);
         }

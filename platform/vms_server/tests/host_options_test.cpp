@@ -11,11 +11,39 @@ namespace {
 TEST(HostOptions, FullCommandLine)
 {
     HostOptions options;
-    const std::string error = HostOptions::parse({"lib.so", "--index", "2", "--vendor", "Zodivadad", "--model=M1",
-        "--url", "http://127.0.0.1:8080/", "--login", "admin", "--password", "a=b", "--channel", "1",
-        "--setting", "VCA.Port=9000", "--setting", "Empty=", "--events", "a,b,,c", "--objects", "all",
-        "--custom-packet", "Zodivadad:/tmp/one:two.rtp", "--video-packet", "frame.h264",
-        "--packet-timestamp-us", "-5", "--run-for", "0.5", "--log-level", "6"}, &options);
+    const std::string error = HostOptions::parse({"lib.so",
+                                                  "--index",
+                                                  "2",
+                                                  "--vendor",
+                                                  "Zodivadad",
+                                                  "--model=M1",
+                                                  "--url",
+                                                  "http://127.0.0.1:8080/",
+                                                  "--login",
+                                                  "admin",
+                                                  "--password",
+                                                  "a=b",
+                                                  "--channel",
+                                                  "1",
+                                                  "--setting",
+                                                  "VCA.Port=9000",
+                                                  "--setting",
+                                                  "Empty=",
+                                                  "--events",
+                                                  "a,b,,c",
+                                                  "--objects",
+                                                  "all",
+                                                  "--custom-packet",
+                                                  "Zodivadad:/tmp/one:two.rtp",
+                                                  "--video-packet",
+                                                  "frame.h264",
+                                                  "--packet-timestamp-us",
+                                                  "-5",
+                                                  "--run-for",
+                                                  "0.5",
+                                                  "--log-level",
+                                                  "6"},
+                                                 &options);
     ASSERT_EQ(error, "");
     EXPECT_EQ(options.library, "lib.so");
     EXPECT_EQ(options.pluginIndex, 2);
@@ -80,8 +108,7 @@ TEST(HostOptions, BadCommandLinesAreRefused)
         {"run time not a number", {"a.so", "--run-for", "nan"}, "--run-for needs"},
         {"timestamp not whole", {"a.so", "--packet-timestamp-us", "1.5"}, "--packet-timestamp-us needs"},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         HostOptions options;
         const std::string error = HostOptions::parse(row.args, &options);

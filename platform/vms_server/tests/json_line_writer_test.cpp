@@ -27,7 +27,7 @@ TEST(JsonLineWriter, TextsBecomeValidJsonStrings)
         {"control characters", std::string("a\nb\tc\x01\x1f", 7), R"("a\nb\tc\u0001\u001f")"},
         {"zero byte", std::string("a\0b", 3), R"("a\u0000b")"},
         {"two-, three- and four-byte sequences", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\xB7",
-            "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\xB7\""},
+         "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\xB7\""},
         {"stray continuation byte", "a\x80z", "\"a\xEF\xBF\xBDz\""},
         {"sequence cut at the end", "a\xE2\x82", "\"a\xEF\xBF\xBD\xEF\xBF\xBD\""},
         {"overlong form", "\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
@@ -35,8 +35,7 @@ TEST(JsonLineWriter, TextsBecomeValidJsonStrings)
         {"above U+10FFFF", "\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
         {"highest code point", "\xF4\x8F\xBF\xBF", "\"\xF4\x8F\xBF\xBF\""},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::string out;
         JsonLineWriter::appendString(&out, row.bytes);
@@ -62,8 +61,7 @@ TEST(JsonLineWriter, NumbersStayReadable)
         {"not a number", std::numeric_limits<double>::quiet_NaN(), "null"},
         {"infinite", std::numeric_limits<double>::infinity(), "null"},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::string out;
         JsonLineWriter::appendDouble(&out, row.value);
@@ -75,7 +73,7 @@ TEST(JsonLineWriter, KeepsTheOrderOfMembers)
 {
     const auto manifest = boost::json::parse(R"({"z":1,"a":[true,null,"x"],"m":{"b":2,"a":-3}})");
     EXPECT_EQ(JsonLineWriter::format(boost::json::object{{"kind", "k"}, {"manifest", manifest}}),
-        R"({"kind":"k","manifest":{"z":1,"a":[true,null,"x"],"m":{"b":2,"a":-3}}})");
+              R"({"kind":"k","manifest":{"z":1,"a":[true,null,"x"],"m":{"b":2,"a":-3}}})");
 }
 
 } // namespace

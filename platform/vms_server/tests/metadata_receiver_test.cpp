@@ -20,8 +20,8 @@ using namespace std::chrono_literals;
 // so a test can prove that the receiver released everything it looked up.
 std::atomic<int> g_liveFakes{0};
 
-template<class I>
-class Fake: public ServerRefCountable<I>
+template <class I>
+class Fake : public ServerRefCountable<I>
 {
 public:
     Fake() { ++g_liveFakes; }
@@ -30,13 +30,15 @@ protected:
     ~Fake() override { --g_liveFakes; }
 };
 
-class FakeAttribute final: public Fake<sdk::IAttribute>
+class FakeAttribute final : public Fake<sdk::IAttribute>
 {
 public:
     FakeAttribute(int32_t type, std::string name, std::string value, float confidence)
-        : m_type(type), m_name(std::move(name)), m_value(std::move(value)), m_confidence(confidence)
-    {
-    }
+        : m_type(type)
+        , m_name(std::move(name))
+        , m_value(std::move(value))
+        , m_confidence(confidence)
+    {}
     int32_t type() const override { return m_type; }
     const char* name() const override { return m_name.c_str(); }
     const char* value() const override { return m_value.c_str(); }
@@ -66,8 +68,8 @@ struct FakeAttributes
 };
 
 // I is IEventMetadata0 (the oldest layout) or IEventMetadata (the newest).
-template<class I>
-class FakeEventItem final: public Fake<I>
+template <class I>
+class FakeEventItem final : public Fake<I>
 {
 public:
     std::string typeIdText = "vorn.test.Event";
@@ -88,7 +90,7 @@ public:
     const char* key() const { return keyText.c_str(); }
 };
 
-class FakeObjectItem final: public Fake<IObjectMetadata>
+class FakeObjectItem final : public Fake<IObjectMetadata>
 {
 public:
     std::string typeIdText = "vorn.test.Object";
@@ -104,8 +106,8 @@ public:
 };
 
 // P is one of the packet interfaces; Item the interface of its items.
-template<class P>
-class FakeCompoundPacket final: public Fake<P>
+template <class P>
+class FakeCompoundPacket final : public Fake<P>
 {
 public:
     int64_t timestamp = 1000;
@@ -125,8 +127,8 @@ public:
     int32_t flags() const { return 7; }
 };
 
-template<class I>
-class FakeBestShot final: public Fake<I>
+template <class I>
+class FakeBestShot final : public Fake<I>
 {
 public:
     std::string image = std::string("\xFF\xD8\x00\xFF\xD9", 5);
@@ -146,7 +148,7 @@ public:
     int32_t flags() const { return 1; }
 };
 
-class FakeDiagnostic final: public Fake<sdk::IPluginDiagnosticEvent>
+class FakeDiagnostic final : public Fake<sdk::IPluginDiagnosticEvent>
 {
 public:
     Level level() const override { return Level::error; }
@@ -155,19 +157,19 @@ public:
 };
 
 // A metadata packet of no kind the server knows.
-class FakeBarePacket final: public Fake<IMetadataPacket>
+class FakeBarePacket final : public Fake<IMetadataPacket>
 {
 public:
     int64_t timestampUs() const override { return 0; }
 };
 
-template<class T>
+template <class T>
 sdk::Ptr<IMetadataPacket> asPacket(const sdk::Ptr<T>& packet)
 {
     return sdk::queryInterface<IMetadataPacket>(packet);
 }
 
-class MetadataReceiverTest: public ::testing::Test
+class MetadataReceiverTest : public ::testing::Test
 {
 protected:
     void TearDown() override
@@ -322,33 +324,31 @@ TEST_F(MetadataReceiverTest, UnreadableCallsBecomeFaults)
     const Row rows[] = {
         {"null packet", [](MetadataReceiver& r) { r.receiveMetadata(nullptr); }, "null packet"},
         {"null diagnostic", [](MetadataReceiver& r) { r.receiveDiagnosticEvent(nullptr); }, "null event"},
-        {"packet of no known kind", [](MetadataReceiver& r) { r.receiveMetadata(sdk::makePtr<FakeBarePacket>().get()); },
-            "no event, object or best-shot packet"},
+        {"packet of no known kind",
+         [](MetadataReceiver& r) { r.receiveMetadata(sdk::makePtr<FakeBarePacket>().get()); },
+         "no event, object or best-shot packet"},
         {"negative item count", eventPacketWith([](auto& p) { p.claimedCount = -1; }), "item count -1"},
         {"item count past the limit",
-            eventPacketWith([](auto& p) { p.claimedCount = MetadataReceiver::kMaxItemsPerPacket + 1; }),
-            "item count 100001"},
+         eventPacketWith([](auto& p) { p.claimedCount = MetadataReceiver::kMaxItemsPerPacket + 1; }),
+         "item count 100001"},
         {"null item", eventPacketWith([](auto& p) { p.claimedCount = 2; }), "item 1 of 2 is null"},
-        {"object item in an event packet",
-            eventPacketWith([](auto& p) { p.items = {sdk::makePtr<FakeObjectItem>()}; }), "not event metadata"},
+        {"object item in an event packet", eventPacketWith([](auto& p) { p.items = {sdk::makePtr<FakeObjectItem>()}; }),
+         "not event metadata"},
         {"attributes at the limit", itemWithAttributes(MetadataReceiver::kMaxAttributesPerItem), nullptr},
         {"attributes past the limit", itemWithAttributes(MetadataReceiver::kMaxAttributesPerItem + 1),
-            "attribute count 10001"},
+         "attribute count 10001"},
         {"negative image size", bestShotWith([](auto& s) { s.claimedImageSize = -1; }), "image size -1"},
         {"image size past the limit",
-            bestShotWith([](auto& s) { s.claimedImageSize = MetadataReceiver::kMaxImageDataSize + 1; }),
-            "out of range"},
+         bestShotWith([](auto& s) { s.claimedImageSize = MetadataReceiver::kMaxImageDataSize + 1; }), "out of range"},
         {"image size without data", bestShotWith([](auto& s) { s.nullImage = true; }), "without data"},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         auto r = sdk::makePtr<MetadataReceiver>();
         row.call(*r);
         const auto records = r->records();
         ASSERT_EQ(records.size(), 1u);
-        if (!row.fault)
-        {
+        if (!row.fault) {
             EXPECT_FALSE(std::holds_alternative<ReceiverFault>(records[0]));
             continue;
         }
@@ -365,8 +365,7 @@ TEST(MetadataReceiver, TwoThreadsPushingKeepEveryRecordAndTheirOrder)
     auto receiver = sdk::makePtr<MetadataReceiver>([&](const ReceivedRecord&) { ++listened; });
 
     const auto push = [&](int64_t firstTimestamp) {
-        for (int i = 0; i < kPacketsPerThread; ++i)
-        {
+        for (int i = 0; i < kPacketsPerThread; ++i) {
             auto packet = sdk::makePtr<FakeCompoundPacket<IObjectMetadataPacket>>();
             packet->timestamp = firstTimestamp + i;
             packet->items.push_back(sdk::makePtr<FakeObjectItem>());
@@ -384,8 +383,7 @@ TEST(MetadataReceiver, TwoThreadsPushingKeepEveryRecordAndTheirOrder)
     EXPECT_EQ(listened, 2 * kPacketsPerThread);
     int64_t lastOfFirst = -1;
     int64_t lastOfSecond = 999'999;
-    for (const auto& record: records)
-    {
+    for (const auto& record : records) {
         const int64_t timestamp = std::get<ReceivedObjectPacket>(record).timestampUs;
         int64_t& last = timestamp < 1'000'000 ? lastOfFirst : lastOfSecond;
         EXPECT_EQ(timestamp, last + 1);

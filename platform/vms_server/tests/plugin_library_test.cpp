@@ -24,17 +24,17 @@ TEST(PluginLibrary, LoadFailuresSayWhy)
         std::vector<std::string> expectedParts;
     };
     const Row rows[] = {
-        {"missing file", "/nonexistent/libnothing.so",
-            {"Cannot load plugin library /nonexistent/libnothing.so", "No such file or directory"}},
+        {"missing file",
+         "/nonexistent/libnothing.so",
+         {"Cannot load plugin library /nonexistent/libnothing.so", "No such file or directory"}},
         {"not a shared library", __FILE__, {"Cannot load plugin library", "plugin_library_test.cpp"}},
         {"library without entry points", VMS_HOST_NOT_A_PLUGIN_PATH, {"has no entry point vornLibContext"}},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::string error;
         EXPECT_EQ(load(row.path, &error), nullptr);
-        for (const auto& part: row.expectedParts)
+        for (const auto& part : row.expectedParts)
             EXPECT_NE(error.find(part), std::string::npos) << error;
     }
 }

@@ -36,23 +36,22 @@ TEST(RegistryLedger, FaultsAreNamed)
     };
     const Row rows[] = {
         {"unregistered twice",
-            [](RegistryLedger& l, const void* o) {
-                l.recordRegistration(o, 1);
-                l.recordUnregistration(o, 0);
-                l.recordUnregistration(o, 0);
-            },
-            "unregistered twice", 0},
-        {"never registered", [](RegistryLedger& l, const void* o) { l.recordUnregistration(o, 0); },
-            "never registered", 0},
+         [](RegistryLedger& l, const void* o) {
+             l.recordRegistration(o, 1);
+             l.recordUnregistration(o, 0);
+             l.recordUnregistration(o, 0);
+         },
+         "unregistered twice", 0},
+        {"never registered", [](RegistryLedger& l, const void* o) { l.recordUnregistration(o, 0); }, "never registered",
+         0},
         {"registered twice while alive",
-            [](RegistryLedger& l, const void* o) {
-                l.recordRegistration(o, 1);
-                l.recordRegistration(o, 1);
-            },
-            "registered again while alive", 1},
+         [](RegistryLedger& l, const void* o) {
+             l.recordRegistration(o, 1);
+             l.recordRegistration(o, 1);
+         },
+         "registered again while alive", 1},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         RegistryLedger ledger;
         int object = 0;
@@ -68,8 +67,7 @@ TEST(RegistryLedger, ReusedAddressIsANewObject)
 {
     RegistryLedger ledger;
     int object = 0;
-    for (int life = 0; life < 3; ++life)
-    {
+    for (int life = 0; life < 3; ++life) {
         ledger.recordRegistration(&object, 1);
         ledger.recordUnregistration(&object, 0);
     }

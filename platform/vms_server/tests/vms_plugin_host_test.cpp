@@ -35,15 +35,14 @@ struct HostRun
     std::vector<std::string> kinds() const
     {
         std::vector<std::string> result;
-        for (const auto& line: lines)
+        for (const auto& line : lines)
             result.emplace_back(line.at("kind").as_string());
         return result;
     }
 
     const boost::json::value& first(const char* kind) const
     {
-        for (const auto& line: lines)
-        {
+        for (const auto& line : lines) {
             if (line.at("kind") == kind)
                 return line;
         }
@@ -53,8 +52,7 @@ struct HostRun
     std::vector<boost::json::value> all(const char* kind) const
     {
         std::vector<boost::json::value> result;
-        for (const auto& line: lines)
-        {
+        for (const auto& line : lines) {
             if (line.at("kind") == kind)
                 result.push_back(line);
         }
@@ -65,8 +63,7 @@ struct HostRun
 std::vector<boost::json::value> parseLines(const std::vector<std::string>& texts)
 {
     std::vector<boost::json::value> lines;
-    for (const auto& text: texts)
-    {
+    for (const auto& text : texts) {
         boost::system::error_code error;
         lines.push_back(boost::json::parse(text, error));
         EXPECT_FALSE(error) << "not a JSON line: " << text;
@@ -114,45 +111,59 @@ TEST(VmsPluginHost, KindsOrderAndExitStatus)
     };
     const char* const usage = "Usage: vms_plugin_host LIBRARY";
     const Row rows[] = {
-        {"list of two plugins, the second without engine", {kPlugin, "--list"},
-            {"pluginManifest", "engineManifest", "pluginManifest", "error", "leakCheck"}, 1},
-        {"list of a createVornPlugin-only library", {VMS_HOST_SINGLE_TEST_PLUGIN_PATH, "--list"},
-            {"pluginManifest", "engineManifest", "leakCheck"}, 0},
-        {"device run with every type", {kPlugin, "--vendor", "Any", "--events", "all", "--objects", "all",
-            "--run-for", "0"},
-            then({"deviceAgentManifest", "eventPacket", "objectPacket", "bestShot", "leakCheck"}), 0},
+        {"list of two plugins, the second without engine",
+         {kPlugin, "--list"},
+         {"pluginManifest", "engineManifest", "pluginManifest", "error", "leakCheck"},
+         1},
+        {"list of a createVornPlugin-only library",
+         {VMS_HOST_SINGLE_TEST_PLUGIN_PATH, "--list"},
+         {"pluginManifest", "engineManifest", "leakCheck"},
+         0},
+        {"device run with every type",
+         {kPlugin, "--vendor", "Any", "--events", "all", "--objects", "all", "--run-for", "0"},
+         then({"deviceAgentManifest", "eventPacket", "objectPacket", "bestShot", "leakCheck"}),
+         0},
         {"device run without a selection", {kPlugin, "--run-for", "0"}, then({"deviceAgentManifest", "leakCheck"}), 0},
-        {"unknown type selected", {kPlugin, "--events", "vorn.hostTest.Nothing", "--run-for", "0"},
-            then({"deviceAgentManifest", "diagnostic", "leakCheck"}), 0},
-        {"device not supported", {kPlugin, "--vendor", "Unsupported", "--events", "all", "--run-for", "0"},
-            then({"leakCheck"}), 0},
-        {"engine failure", {kPlugin, "--index", "1", "--run-for", "0"},
-            {"pluginManifest", "error", "leakCheck"}, 1},
+        {"unknown type selected",
+         {kPlugin, "--events", "vorn.hostTest.Nothing", "--run-for", "0"},
+         then({"deviceAgentManifest", "diagnostic", "leakCheck"}),
+         0},
+        {"device not supported",
+         {kPlugin, "--vendor", "Unsupported", "--events", "all", "--run-for", "0"},
+         then({"leakCheck"}),
+         0},
+        {"engine failure", {kPlugin, "--index", "1", "--run-for", "0"}, {"pluginManifest", "error", "leakCheck"}, 1},
         {"no plugin at the index", {kPlugin, "--index", "2", "--run-for", "0"}, {"error", "leakCheck"}, 1},
-        {"device agent manifest not JSON", {kPlugin, "--setting", "brokenManifest=true", "--run-for", "0"},
-            then({"error", "leakCheck"}), 1},
+        {"device agent manifest not JSON",
+         {kPlugin, "--setting", "brokenManifest=true", "--run-for", "0"},
+         then({"error", "leakCheck"}),
+         1},
         // The leaked object stays leaked in the tool's process: the sanitizer's leak report is not wanted here.
-        {"leaked object", {kPlugin, "--setting", "leak=true", "--run-for", "0"},
-            then({"deviceAgentManifest", "leakCheck"}), 3, {{"ASAN_OPTIONS", "detect_leaks=0"}}},
+        {"leaked object",
+         {kPlugin, "--setting", "leak=true", "--run-for", "0"},
+         then({"deviceAgentManifest", "leakCheck"}),
+         3,
+         {{"ASAN_OPTIONS", "detect_leaks=0"}}},
         {"missing library", {"/nonexistent/libplugin.so", "--list"}, {"error"}, 1},
         {"library without entry points", {VMS_HOST_NOT_A_PLUGIN_PATH, "--list"}, {"error"}, 1},
         {"no arguments", {}, {}, 2, {}, usage},
         {"unknown option", {kPlugin, "--bogus"}, {}, 2, {}, usage},
-        {"missing packet file", {kPlugin, "--custom-packet", "c:/nonexistent/packet"}, {}, 2, {},
-            "Cannot read packet file /nonexistent/packet"},
+        {"missing packet file",
+         {kPlugin, "--custom-packet", "c:/nonexistent/packet"},
+         {},
+         2,
+         {},
+         "Cannot read packet file /nonexistent/packet"},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const HostRun run = runHost(row.args, row.environment);
         EXPECT_EQ(run.kinds(), row.kinds) << run.stderrText;
         EXPECT_EQ(run.exitCode, row.exitCode) << run.stderrText;
-        if (row.stderrPart)
-        {
+        if (row.stderrPart) {
             EXPECT_NE(run.stderrText.find(row.stderrPart), std::string::npos) << run.stderrText;
         }
-        if (!row.kinds.empty() && row.kinds.back() == "leakCheck" && run.kinds() == row.kinds)
-        {
+        if (!row.kinds.empty() && row.kinds.back() == "leakCheck" && run.kinds() == row.kinds) {
             EXPECT_EQ(run.lines.back().at("live"), row.exitCode == 3 ? 1 : 0);
         }
     }
@@ -183,7 +194,7 @@ TEST(VmsPluginHost, DeviceRunPrintsWhatThePluginSent)
     // The plugin's manifest is nested as it was written, keys in the plugin's order.
     const auto& manifest = run.first("deviceAgentManifest").at("manifest").as_object();
     std::vector<std::string> keys;
-    for (const auto& member: manifest)
+    for (const auto& member : manifest)
         keys.emplace_back(member.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"eventTypes", "supportedTypes", "typeLibrary"}));
 
@@ -214,7 +225,7 @@ TEST(VmsPluginHost, DeviceRunPrintsWhatThePluginSent)
     EXPECT_EQ(box.at("width"), 0.5);
     EXPECT_EQ(box.at("height"), 0.75);
     EXPECT_EQ(objectItems[0].at("attributes").at(0),
-        boost::json::parse(R"({"type":1,"name":"Speed","value":"12.5","confidence":0.5})"));
+              boost::json::parse(R"({"type":1,"name":"Speed","value":"12.5","confidence":0.5})"));
     EXPECT_FALSE(objectItems[0].as_object().contains("caption"));
 
     const auto& bestShot = run.first("bestShot");
@@ -229,15 +240,15 @@ TEST(VmsPluginHost, PacketsAreHandedOverInOrderWithTheirTimestamp)
 {
     const std::string metadata = writeFile("metadata.bin", "12345");
     const std::string video = writeFile("frame.h264", std::string("\0\0\1", 3));
-    const HostRun run = runHost({kPlugin, "--events", "vorn.hostTest.Motion", "--custom-packet", "Zodivadad:" + metadata,
-        "--video-packet", video, "--custom-packet", "Other:" + metadata, "--packet-timestamp-us", "1234567"});
+    const HostRun run =
+        runHost({kPlugin, "--events", "vorn.hostTest.Motion", "--custom-packet", "Zodivadad:" + metadata,
+                 "--video-packet", video, "--custom-packet", "Other:" + metadata, "--packet-timestamp-us", "1234567"});
     ASSERT_EQ(run.exitCode, 0) << run.stderrText;
     const auto packets = run.all("eventPacket");
     ASSERT_EQ(packets.size(), 4u) << "one for the selection, one per packet";
     EXPECT_EQ(packets[0].at("items").at(0).at("description"), "selected");
     const char* expected[] = {"codec=Zodivadad bytes=5", "codec=h264 bytes=3", "codec=Other bytes=5"};
-    for (int i = 0; i < 3; ++i)
-    {
+    for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const auto& packet = packets[static_cast<std::size_t>(i) + 1];
         EXPECT_EQ(packet.at("timestampUs"), 1234567);
@@ -251,8 +262,9 @@ TEST(VmsPluginHost, RunsUntilTerminatedWithoutPackets)
 {
     ChildProcess tool({VMS_PLUGIN_HOST_PATH, kPlugin, "--events", "all", "--objects", "all"});
     const auto deadline = ChildProcess::Clock::now() + kRunDeadline;
-    ASSERT_TRUE(tool.readUntil([](const std::string& line) { return line.find(R"("kind":"bestShot")") != std::string::npos; },
-        deadline)) << tool.stderrText();
+    ASSERT_TRUE(tool.readUntil(
+        [](const std::string& line) { return line.find(R"("kind":"bestShot")") != std::string::npos; }, deadline))
+        << tool.stderrText();
     const std::size_t linesBeforeSignal = tool.stdoutLines().size();
     tool.sendSignal(SIGTERM);
     ASSERT_TRUE(tool.finish(deadline)) << tool.stderrText();

@@ -31,16 +31,14 @@ sigset_t stopSignals()
 void waitForStop(std::optional<double> seconds)
 {
     const sigset_t signals = stopSignals();
-    if (!seconds)
-    {
+    if (!seconds) {
         int signal = 0;
         sigwait(&signals, &signal);
         return;
     }
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + duration_cast<nanoseconds>(duration<double>(*seconds));
-    for (;;)
-    {
+    for (;;) {
         const auto left = deadline - steady_clock::now();
         if (left <= nanoseconds::zero())
             return;
@@ -63,13 +61,11 @@ int main(int argc, char** argv)
 
     HostOptions options;
     const std::string error = HostOptions::parse(std::vector<std::string>(argv + 1, argv + argc), &options);
-    if (options.help)
-    {
+    if (options.help) {
         std::fputs(HostOptions::usage().c_str(), stdout);
         return PluginHost::kExitOk;
     }
-    if (!error.empty())
-    {
+    if (!error.empty()) {
         std::fprintf(stderr, "vms_plugin_host: %s\n\n%s", error.c_str(), HostOptions::usage().c_str());
         return PluginHost::kExitUsage;
     }

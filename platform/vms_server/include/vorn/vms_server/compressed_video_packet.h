@@ -16,7 +16,7 @@
 
 namespace vorn::vms_server {
 
-class CompressedVideoPacket final: public ServerRefCountable<sdk::analytics::ICompressedVideoPacket>
+class CompressedVideoPacket final : public ServerRefCountable<sdk::analytics::ICompressedVideoPacket>
 {
 public:
     // The interface describes the size as int32; longer data cannot be handed over whole.

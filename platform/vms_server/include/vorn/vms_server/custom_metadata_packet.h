@@ -16,7 +16,7 @@
 
 namespace vorn::vms_server {
 
-class CustomMetadataPacket final: public ServerRefCountable<sdk::analytics::ICustomMetadataPacket>
+class CustomMetadataPacket final : public ServerRefCountable<sdk::analytics::ICustomMetadataPacket>
 {
 public:
     // The interface describes the size as int32; longer data cannot be handed over whole.

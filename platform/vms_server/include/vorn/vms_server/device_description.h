@@ -17,7 +17,7 @@
 
 namespace vorn::vms_server {
 
-class DeviceDescription final: public ServerRefCountable<sdk::analytics::IDeviceDescription>
+class DeviceDescription final : public ServerRefCountable<sdk::analytics::IDeviceDescription>
 {
 public:
     struct Fields

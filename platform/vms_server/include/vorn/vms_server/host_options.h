@@ -43,9 +43,9 @@ struct HostOptions
     bool help = false;
     DeviceDescription::Fields device;
     std::vector<std::pair<std::string, std::string>> settings;
-    std::optional<TypeChoice> events; //< Not given: the selection has no event type list.
+    std::optional<TypeChoice> events;  //< Not given: the selection has no event type list.
     std::optional<TypeChoice> objects; //< Not given: the selection has no object type list.
-    std::vector<PacketFile> packets; //< In command-line order, custom and video packets mixed.
+    std::vector<PacketFile> packets;   //< In command-line order, custom and video packets mixed.
     std::optional<int64_t> packetTimestampUs;
     std::optional<double> runForSeconds;
     std::optional<int> logLevel;

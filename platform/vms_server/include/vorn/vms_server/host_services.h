@@ -17,7 +17,7 @@
 
 namespace vorn::vms_server {
 
-class HostServices final: public ServerRefCountable<sdk::IHostServices>
+class HostServices final : public ServerRefCountable<sdk::IHostServices>
 {
 public:
     using Clock = std::function<int64_t()>;

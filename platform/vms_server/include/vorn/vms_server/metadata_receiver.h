@@ -26,15 +26,15 @@
 
 namespace vorn::vms_server {
 
-class MetadataReceiver final: public ServerRefCountable<sdk::analytics::IMetadataReceiver>
+class MetadataReceiver final : public ServerRefCountable<sdk::analytics::IMetadataReceiver>
 {
 public:
     using Listener = std::function<void(const ReceivedRecord&)>;
 
     // Limits on what one call may make the server copy; a packet beyond them is recorded as a
     // ReceiverFault instead. Real packets carry a few dozen items with a few attributes each.
-    static constexpr int32_t kMaxItemsPerPacket = 100'000; //< Bounds the work and memory of one packet.
-    static constexpr int32_t kMaxAttributesPerItem = 10'000; //< Bounds the work of one item.
+    static constexpr int32_t kMaxItemsPerPacket = 100'000;         //< Bounds the work and memory of one packet.
+    static constexpr int32_t kMaxAttributesPerItem = 10'000;       //< Bounds the work of one item.
     static constexpr int32_t kMaxImageDataSize = 64 * 1024 * 1024; //< Bounds the memory of one best shot.
 
     explicit MetadataReceiver(Listener listener = {});
@@ -49,7 +49,7 @@ public:
     /** Waits until at least count records have arrived; false when the deadline passes first. */
     bool waitForRecords(std::size_t count, std::chrono::steady_clock::time_point deadline) const;
 
-    template<class Rep, class Period>
+    template <class Rep, class Period>
     bool waitForRecords(std::size_t count, std::chrono::duration<Rep, Period> timeout) const
     {
         return waitForRecords(count, std::chrono::steady_clock::now() + timeout);

@@ -19,11 +19,11 @@
 
 namespace vorn::vms_server {
 
-class MetadataTypeSelection final: public ServerRefCountable<sdk::analytics::IMetadataTypeSelection>
+class MetadataTypeSelection final : public ServerRefCountable<sdk::analytics::IMetadataTypeSelection>
 {
 public:
-    MetadataTypeSelection(
-        std::optional<std::vector<std::string>> eventTypeIds, std::optional<std::vector<std::string>> objectTypeIds);
+    MetadataTypeSelection(std::optional<std::vector<std::string>> eventTypeIds,
+                          std::optional<std::vector<std::string>> objectTypeIds);
 
     const sdk::analytics::ITextList* eventTypeIdList() const override;
     const sdk::analytics::ITextList* objectTypeIdList() const override;

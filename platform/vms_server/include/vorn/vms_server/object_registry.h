@@ -17,7 +17,7 @@
 
 namespace vorn::vms_server {
 
-class ObjectRegistry final: public sdk::IRefCountableRegistry
+class ObjectRegistry final : public sdk::IRefCountableRegistry
 {
 public:
     explicit ObjectRegistry(std::shared_ptr<RegistryLedger> ledger);

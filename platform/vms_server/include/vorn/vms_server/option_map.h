@@ -17,7 +17,7 @@
 
 namespace vorn::vms_server {
 
-class OptionMap final: public ServerRefCountable<sdk::IOptionMap>
+class OptionMap final : public ServerRefCountable<sdk::IOptionMap>
 {
 public:
     OptionMap() = default;

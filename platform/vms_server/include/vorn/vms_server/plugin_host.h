@@ -62,13 +62,12 @@ private:
     int finish(std::unique_ptr<PluginLibrary> library);
 
     /** Takes the manifest result over; prints an error and returns null when it failed or is no JSON. */
-    std::optional<boost::json::value> takeManifest(
-        const char* operation, sdk::Result<const sdk::IString*>* result, std::optional<int> index);
+    std::optional<boost::json::value> takeManifest(const char* operation, sdk::Result<const sdk::IString*>* result,
+                                                   std::optional<int> index);
     /** Takes the error of result over; prints it and returns false when it is one. */
     bool takeError(const char* operation, const sdk::Error& error, std::optional<int> index = std::nullopt);
-    void printError(
-        const std::string& operation, std::optional<int32_t> code, const std::string& message,
-        std::optional<int> index = std::nullopt);
+    void printError(const std::string& operation, std::optional<int32_t> code, const std::string& message,
+                    std::optional<int> index = std::nullopt);
     void log(int level, const std::string& message) const;
 
     const HostOptions m_options;

@@ -36,7 +36,7 @@ public:
      * @return Null on failure, with the reason (including the loader's own text) in errorMessage.
      */
     static std::unique_ptr<PluginLibrary> load(const std::string& path, std::shared_ptr<RegistryLedger> ledger,
-        std::string* errorMessage, const std::string& contextName = {});
+                                               std::string* errorMessage, const std::string& contextName = {});
 
     /** Unloads the library unless unload() or keepLoaded() came first. */
     ~PluginLibrary();

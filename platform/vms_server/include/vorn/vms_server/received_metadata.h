@@ -33,7 +33,7 @@ struct ReceivedEventItem
     std::string description;
     bool isActive = false;
     std::optional<sdk::Uuid> trackId; //< From "vorn::sdk::analytics::IEventMetadata1" on.
-    std::optional<std::string> key; //< From "vorn::sdk::analytics::IEventMetadata2" on.
+    std::optional<std::string> key;   //< From "vorn::sdk::analytics::IEventMetadata2" on.
     std::vector<ReceivedAttribute> attributes;
 };
 
@@ -89,7 +89,7 @@ struct ReceiverFault
     std::string message;
 };
 
-using ReceivedRecord = std::variant<ReceivedEventPacket, ReceivedObjectPacket, ReceivedBestShot,
-    ReceivedDiagnostic, ReceiverFault>;
+using ReceivedRecord =
+    std::variant<ReceivedEventPacket, ReceivedObjectPacket, ReceivedBestShot, ReceivedDiagnostic, ReceiverFault>;
 
 } // namespace vorn::vms_server

@@ -22,8 +22,8 @@
 
 namespace vorn::vms_server {
 
-template<class I>
-class ServerRefCountable: public I
+template <class I>
+class ServerRefCountable : public I
 {
 public:
     ServerRefCountable(const ServerRefCountable&) = delete;

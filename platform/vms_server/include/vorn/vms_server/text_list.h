@@ -10,7 +10,7 @@
 
 namespace vorn::vms_server {
 
-class TextList final: public ServerRefCountable<sdk::analytics::ITextList>
+class TextList final : public ServerRefCountable<sdk::analytics::ITextList>
 {
 public:
     explicit TextList(std::vector<std::string> texts);
