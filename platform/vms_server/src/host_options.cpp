@@ -180,7 +180,8 @@ Loads an analytics plugin library as the VMS server does and prints what it does
                             SIGTERM when no packet is given, else 0)
   --log-level N             the most detailed log level written to stderr
 
-Exit status: 0 all went well, 1 a plugin or library failure, 2 a usage error, 3 objects leaked.
+Exit status: 0 all went well (a device the engine does not support included), 1 a plugin or library
+failure, 2 a usage error, 3 objects of the library leaked (and nothing failed).
 )";
 }
 

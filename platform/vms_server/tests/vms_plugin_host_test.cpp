@@ -15,8 +15,6 @@
 
 #include "child_process.h"
 
-#if defined(VMS_HOST_TEST_PLUGIN_PATH)
-
 namespace vorn::vms_server {
 namespace {
 
@@ -275,5 +273,3 @@ TEST(VmsPluginHost, RunsUntilTerminatedWithoutPackets)
 
 } // namespace
 } // namespace vorn::vms_server
-
-#endif

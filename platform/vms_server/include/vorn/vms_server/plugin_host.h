@@ -11,6 +11,9 @@
 // and "diagnostic" (received_record_json.h), "error" ("operation", "code" (the SDK error code, or null
 // when the failure carries none), "message") and last "leakCheck" ("live": objects still registered).
 //
+// A device that the engine does not support ends the run as the server would: everything is released
+// and the status is kExitOk. A failure decides the status before a leak does.
+//
 // run() is called once, on one thread; the receiver's lines come from whatever threads the plugin
 // calls it on. The stop waiter blocks for the given seconds, or, given none, until the user asks to stop.
 #pragma once
