@@ -144,14 +144,13 @@ struct TCPSocket::Private
 
     void connect(const SocketAddress& address, ConnectHandler handler)
     {
-        {
-            // Dropped handlers are destroyed only after the members are done with: one of them may own
-            // this socket.
-            auto droppedSend = std::move(sendHandler);
-            auto droppedRead = std::move(readHandler);
-            auto droppedConnect = std::move(connectHandler);
-            dropOperations();
-        }
+        // What a connection in progress had pending is dropped; its handlers are destroyed only when this
+        // function is done with the members, because one of them may own this socket.
+        [[maybe_unused]] const auto droppedConnect = std::move(connectHandler);
+        [[maybe_unused]] const auto droppedSend = std::move(sendHandler);
+        [[maybe_unused]] const auto droppedRead = std::move(readHandler);
+        dropOperations();
+
         const std::uint64_t number = ++connectNumber;
         connectHandler = std::move(handler);
         {
