@@ -9,9 +9,10 @@
 //   queued before it will run; what was pending is dropped without being called. It may be called from
 //   any thread, including from a completion of the object itself, where it cancels without waiting
 //   (the completion that called it goes on to its end). Afterwards the object can be used again.
-// - pleaseStop(handler) is the asynchronous form: it drops what is pending and then calls `handler` on
-//   the object's thread. The object must outlive that call, unless a pleaseStopSync() (or the
-//   destructor) comes first, which drops `handler` too.
+// - pleaseStop(handler) is the asynchronous form: it drops what is pending, including what is started
+//   before `handler` runs, and then calls `handler` on the object's thread, where the owner can start
+//   anew. The object must outlive that call, unless a pleaseStopSync() (or the destructor) comes first,
+//   which drops `handler` too.
 // - To stop several objects of one thread so that none can restart another in between, stop them all
 //   inside one executeInAioThreadSync():
 //
