@@ -1,5 +1,9 @@
 #include <vorn/vms_server/plugin_host.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -121,6 +125,10 @@ int PluginHost::run()
 
     auto ledger = std::make_shared<RegistryLedger>();
     std::string loadError;
+    // The plugin's own logging starts at the level the user asked for: the utility library that each
+    // plugin carries reads its starting level from this variable.
+    if (m_options.logLevel)
+        ::setenv("VORN_LOG_LEVEL", std::to_string(std::min(*m_options.logLevel, 6)).c_str(), 1);
     std::unique_ptr<PluginLibrary> library = PluginLibrary::load(m_options.library, ledger, &loadError);
     if (!library) {
         printError("loadLibrary", std::nullopt, loadError);

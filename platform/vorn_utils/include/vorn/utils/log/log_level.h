@@ -19,7 +19,11 @@ enum class Level : std::int32_t {
     verbose = 6,
 };
 
-// The most detailed level wanted in this library instance; Level::info until set.
+// The environment variable that gives every library instance its starting level (a digit 0 to 6).
+inline constexpr char kMaxLevelVariable[] = "VORN_LOG_LEVEL";
+
+// The most detailed level wanted in this library instance; until set, the level of kMaxLevelVariable,
+// or Level::info.
 Level maxLevel();
 void setMaxLevel(Level level);
 
