@@ -1,0 +1,149 @@
+#include "engine.h"
+
+#include <QtCore/QDateTime>
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
+
+#include <vorn/log_support/assert.h>
+#include <vorn/log_support/log.h>
+#include <vorn/network/http/credentials.h>
+#include <vorn/sdk/helpers/error.h>
+#include <vorn/sdk/helpers/string.h>
+
+#include "camera_settings.h"
+#include "device_agent.h"
+#include "wildcard_match.h"
+
+namespace vorn::vms_server_plugins::analytics::zodivadad {
+
+using namespace vorn::sdk;
+using namespace vorn::sdk::analytics;
+
+namespace {
+
+// The server may hand out null texts; they count as empty.
+QString textOf(const char* text)
+{
+    return QString::fromUtf8(text ? text : "");
+}
+
+std::optional<QByteArray> readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+bool matchesAny(const std::vector<QString>& patterns, const QString& text)
+{
+    for (const QString& pattern: patterns)
+    {
+        if (wildcardMatch(pattern, text, /*caseInsensitive*/ true))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Engine::Engine(Plugin* plugin, const QString& manifestName): m_plugin(shareToPtr(plugin))
+{
+    if (auto embedded = readFile(QString::fromLatin1(kEmbeddedManifestPathFormat).arg(manifestName)))
+        m_manifestText = std::move(*embedded);
+
+    const QString externalPath = QString::fromLatin1(kExternalManifestPathFormat).arg(manifestName);
+    if (auto external = readFile(externalPath))
+    {
+        VN_LOG(4, this, "Switch to external manifest file %1", QFileInfo(externalPath).absoluteFilePath());
+        m_manifestText = std::move(*external);
+    }
+
+    // A text that is no manifest leaves the default record, which refuses every camera; the server is
+    // still handed the text as read.
+    m_manifest = QJson::deserialized<EngineManifest>(m_manifestText, EngineManifest());
+}
+
+Engine::~Engine() = default;
+
+void Engine::getManifest(Result<const IString*>* outResult) const
+{
+    const qsizetype zero = m_manifestText.indexOf('\0');
+    const QByteArray text = zero < 0 ? m_manifestText : m_manifestText.left(zero);
+    *outResult = Result<const IString*>(new String(text.toStdString()));
+}
+
+bool Engine::supportsDevice(const IDeviceDescription* deviceDescription) const
+{
+    if (!VN_ASSERT(deviceDescription))
+        return false;
+
+    const QString vendor = textOf(deviceDescription->vendor());
+    if (!matchesAny(m_manifest.supportedCameraVendors, vendor))
+    {
+        VN_LOG(5, this, "Unsupported camera vendor: %1", vendor);
+        return false;
+    }
+
+    const vorn::network::http::PasswordCredentials credentials(
+        deviceDescription->login(), deviceDescription->password());
+    if (!getSystemInformation(vorn::utils::Url(deviceDescription->url()), credentials).empty())
+        return true;
+
+    VN_LOG(5, this, "Test API call failed, checking supportedCameraModels list");
+    const QString model = textOf(deviceDescription->model());
+    if (matchesAny(m_manifest.supportedCameraModels, model))
+        return true;
+
+    VN_LOG(5, this, "Unsupported camera model: %1", model);
+    return false;
+}
+
+void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* deviceDescription)
+{
+    if (!VN_ASSERT(deviceDescription))
+    {
+        *outResult = Result<IDeviceAgent*>(error(ErrorCode::generalFailure, "No device description"));
+        return;
+    }
+    *outResult = Result<IDeviceAgent*>(new DeviceAgent(shareToPtr(this), deviceDescription, m_manifest));
+}
+
+std::optional<std::string> Engine::internalSection(const std::string& eventTypeId) const
+{
+    const QString id = QString::fromStdString(eventTypeId);
+    for (const EventType& eventType: m_manifest.eventTypes)
+    {
+        if (eventType.id == id)
+            return eventType.internalSection;
+    }
+    return std::nullopt;
+}
+
+const EventType* Engine::eventTypeBySection(const std::string& section, int eventId) const
+{
+    for (const EventType& eventType: m_manifest.eventTypes)
+    {
+        if (eventType.internalSection == section && eventType.internalEventId == eventId)
+            return &eventType;
+    }
+    return nullptr;
+}
+
+std::optional<NumericAttribute> Engine::numericAttribute(const std::string& name) const
+{
+    const auto it = m_manifest.eventNumericAttributes.find(name);
+    if (it == m_manifest.eventNumericAttributes.end())
+        return std::nullopt;
+    return it->second;
+}
+
+int64_t Engine::serverTimeMs() const
+{
+    const Ptr<IHostServices> hostServices = m_plugin ? m_plugin->hostServices() : Ptr<IHostServices>();
+    if (!VN_ASSERT(hostServices, "no host services attached; the local clock stands in"))
+        return QDateTime::currentMSecsSinceEpoch();
+    return hostServices->serverTimeMs();
+}
+
+} // namespace vorn::vms_server_plugins::analytics::zodivadad

@@ -1,0 +1,257 @@
+// Shared pieces of larkspur's unit tests: recording stand-ins for the device agent's channels, a
+// factory that makes them, and small helpers around plugins, engines and log captures.
+#pragma once
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QtCore/QStringList>
+
+#include <vorn/sdk/analytics/helpers/plugin.h>
+#include <vorn/sdk/ptr.h>
+#include <vorn/utils/log/log_capture.h>
+#include <vorn/vms_server/host_services.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/channel_factory.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/engine.h>
+
+namespace larkspur_test {
+
+namespace zodivadad = vorn::vms_server_plugins::analytics::zodivadad;
+
+/** What the recording channels saw, in order: "start VCA.Port", "stop VCA.Port", ... */
+class ChannelLog
+{
+public:
+    void add(std::string line)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lines.push_back(std::move(line));
+    }
+    std::vector<std::string> lines() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    void clear()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lines.clear();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+/** A push channel that records what the device agent asks of it and connects nowhere. */
+class RecordingMonitor: public zodivadad::TcpDataMonitor
+{
+public:
+    /** @param needsObjects The licence-plate channel is needed for object types, the other for event types. */
+    RecordingMonitor(zodivadad::DeviceAgent* agent, std::string portSettingName, bool needsObjects,
+        std::shared_ptr<ChannelLog> log)
+        : TcpDataMonitor(agent)
+        , m_portSettingName(std::move(portSettingName))
+        , m_needsObjects(needsObjects)
+        , m_log(std::move(log))
+    {
+    }
+
+    void start() override
+    {
+        m_log->add("start " + m_portSettingName);
+        TcpDataMonitor::start();
+    }
+    void stop() override
+    {
+        m_log->add("stop " + m_portSettingName);
+        TcpDataMonitor::stop();
+    }
+    std::string portSettingName() const override { return m_portSettingName; }
+    bool setNeededTypes(const std::set<std::string>& events, const std::set<std::string>& objects) override
+    {
+        m_events = events;
+        m_objects = objects;
+        return m_needsObjects ? !objects.empty() : !events.empty();
+    }
+
+    std::set<std::string> m_events;
+    std::set<std::string> m_objects;
+
+private:
+    const std::string m_portSettingName;
+    const bool m_needsObjects;
+    const std::shared_ptr<ChannelLog> m_log;
+};
+
+struct ParsedPacket
+{
+    std::string data;
+    int64_t timestampUs = 0;
+    bool operator==(const ParsedPacket&) const = default;
+};
+
+class RecordingRtpMonitor: public zodivadad::RtpMetadataMonitor
+{
+public:
+    using RtpMetadataMonitor::RtpMetadataMonitor;
+
+    void parseMetadata(const char* data, int32_t size, int64_t timestampUs) override
+    {
+        m_parsed.push_back({std::string(data, static_cast<std::size_t>(size)), timestampUs});
+    }
+
+    std::vector<ParsedPacket> m_parsed;
+};
+
+/** Makes recording channels and remembers them; one factory per device agent. */
+class RecordingChannelFactory: public zodivadad::ChannelFactory
+{
+public:
+    std::unique_ptr<zodivadad::TcpDataMonitor> createLprMonitor(zodivadad::DeviceAgent* agent) const override
+    {
+        auto monitor = std::make_unique<RecordingMonitor>(agent, "LPR.Port", /*needsObjects*/ true, log);
+        lpr = monitor.get();
+        return monitor;
+    }
+    std::unique_ptr<zodivadad::TcpDataMonitor> createVcaMonitor(zodivadad::DeviceAgent* agent) const override
+    {
+        auto monitor = std::make_unique<RecordingMonitor>(agent, "VCA.Port", /*needsObjects*/ false, log);
+        vca = monitor.get();
+        return monitor;
+    }
+    std::unique_ptr<zodivadad::RtpMetadataMonitor> createRtpMetadataMonitor(zodivadad::DeviceAgent* agent) const override
+    {
+        auto monitor = std::make_unique<RecordingRtpMonitor>(agent);
+        rtp = monitor.get();
+        return monitor;
+    }
+
+    const std::shared_ptr<ChannelLog> log = std::make_shared<ChannelLog>();
+    mutable RecordingMonitor* lpr = nullptr;
+    mutable RecordingMonitor* vca = nullptr;
+    mutable RecordingRtpMonitor* rtp = nullptr;
+};
+
+/** A plugin without engine factory, with host services whose clock stands still at timeMs. */
+struct PluginWithClock
+{
+    explicit PluginWithClock(int64_t timeMs = 1'700'000'000'000)
+    {
+        hostServices->setServerTimeMs(timeMs);
+        plugin->attachHostServices(hostServices.get());
+    }
+
+    vorn::sdk::Ptr<vorn::vms_server::HostServices> hostServices =
+        vorn::sdk::makePtr<vorn::vms_server::HostServices>();
+    vorn::sdk::Ptr<vorn::sdk::analytics::Plugin> plugin =
+        vorn::sdk::makePtr<vorn::sdk::analytics::Plugin>("{}", vorn::sdk::analytics::Plugin::CreateEngine());
+};
+
+/** True when some captured message contains the text. */
+inline bool logged(vorn::utils::log::LogCapture& capture, const QString& text)
+{
+    const QStringList texts = capture.logger().texts();
+    return std::any_of(texts.begin(), texts.end(), [&](const QString& line) { return line.contains(text); });
+}
+
+inline int loggedCount(vorn::utils::log::LogCapture& capture, const QString& text)
+{
+    const QStringList texts = capture.logger().texts();
+    return static_cast<int>(
+        std::count_if(texts.begin(), texts.end(), [&](const QString& line) { return line.contains(text); }));
+}
+
+} // namespace larkspur_test
+
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+#include <QtCore/QTemporaryDir>
+
+#include <vorn/sdk/analytics/i_device_description.h>
+#include <vorn/vms_server/server_ref_countable.h>
+
+namespace larkspur_test {
+
+/** A device description whose texts may be null, as a server may hand them out. */
+class RawDeviceDescription final:
+    public vorn::vms_server::ServerRefCountable<vorn::sdk::analytics::IDeviceDescription>
+{
+public:
+    const char* vendor_ = nullptr;
+    const char* model_ = nullptr;
+    const char* url_ = nullptr;
+    const char* login_ = nullptr;
+    const char* password_ = nullptr;
+
+    const char* id() const override { return nullptr; }
+    const char* vendor() const override { return vendor_; }
+    const char* model() const override { return model_; }
+    const char* name() const override { return nullptr; }
+    const char* url() const override { return url_; }
+    const char* login() const override { return login_; }
+    const char* password() const override { return password_; }
+    int32_t channel() const override { return 0; }
+};
+
+/**
+ * Makes a fresh temporary folder the working folder for the life of the object, with
+ * "plugins/zodivadad/" in it for replacement engine manifests.
+ */
+class ScopedWorkingFolder
+{
+public:
+    ScopedWorkingFolder(): m_previous(QDir::currentPath())
+    {
+        QDir(m_folder.path()).mkpath("plugins/zodivadad");
+        QDir::setCurrent(m_folder.path());
+    }
+    ~ScopedWorkingFolder() { QDir::setCurrent(m_previous); }
+
+    /** Writes plugins/zodivadad/<name>.json and returns its absolute path. */
+    QString writeManifest(const QString& name, const QByteArray& text) const
+    {
+        const QString path = m_folder.filePath("plugins/zodivadad/" + name + ".json");
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return path;
+    }
+
+private:
+    const QString m_previous;
+    QTemporaryDir m_folder;
+};
+
+inline QByteArray embeddedManifest(const QString& name)
+{
+    QFile file(":/zodivadad/" + name + ".json");
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+} // namespace larkspur_test
+
+#include <vorn/vms_server/device_description.h>
+
+namespace larkspur_test {
+
+inline vorn::sdk::Ptr<vorn::vms_server::DeviceDescription> describeCamera(std::string url,
+    std::string vendor = "Zodivadad", std::string model = "ZV-IPC5000", std::string login = "admin",
+    std::string password = "s3cret")
+{
+    vorn::vms_server::DeviceDescription::Fields fields;
+    fields.vendor = std::move(vendor);
+    fields.model = std::move(model);
+    fields.url = std::move(url);
+    fields.login = std::move(login);
+    fields.password = std::move(password);
+    return vorn::sdk::makePtr<vorn::vms_server::DeviceDescription>(std::move(fields));
+}
+
+} // namespace larkspur_test
