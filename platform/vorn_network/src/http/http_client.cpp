@@ -1,0 +1,479 @@
+#include <vorn/network/http/http_client.h>
+
+#include <cerrno>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/error.hpp>
+#include <boost/asio/ssl/host_name_verification.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
+#include <boost/beast/ssl/ssl_stream.hpp>
+
+#include <vorn/network/http/auth_challenge.h>
+#include <vorn/network/http/default_port.h>
+#include <vorn/network/http/digest_authentication.h>
+#include <vorn/network/http/status_code.h>
+
+namespace vorn::network::http {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace bhttp = boost::beast::http;
+using boost::system::error_code;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Socket read size: large bodies arrive in few reads instead of thousands of small ones.
+constexpr std::size_t kReadBufferSize = 64 * 1024;
+
+SystemError::ErrorCode toSystemError(const error_code& error)
+{
+    if (!error)
+        return 0;
+    if (error == beast::error::timeout)
+        return ETIMEDOUT;
+    if (error == bhttp::error::body_limit || error == bhttp::error::header_limit ||
+        error == bhttp::error::buffer_overflow) {
+        return EMSGSIZE;
+    }
+    if (error == asio::error::eof || error == bhttp::error::end_of_stream || error == bhttp::error::partial_message ||
+        error == asio::ssl::error::stream_truncated) {
+        return ECONNRESET;
+    }
+    if (error.category() == boost::system::system_category() || error.category() == boost::system::generic_category())
+        return static_cast<SystemError::ErrorCode>(error.value());
+    if (error.category() == asio::error::get_netdb_category() ||
+        error.category() == asio::error::get_addrinfo_category()) {
+        return EHOSTUNREACH;
+    }
+    return EPROTO; // HTTP syntax, TLS
+}
+
+// The request target: encoded path (at least "/") and query.
+std::string requestTarget(const QUrl& url)
+{
+    std::string target = url.path(QUrl::FullyEncoded).toStdString();
+    if (target.empty())
+        target = "/";
+    if (url.hasQuery())
+        target += "?" + url.query(QUrl::FullyEncoded).toStdString();
+    return target;
+}
+
+std::string hostFieldValue(const std::string& host, int port, std::uint16_t defaultPort)
+{
+    std::string value = host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    if (port >= 0 && port != defaultPort)
+        value += ":" + std::to_string(port);
+    return value;
+}
+
+} // namespace
+
+class HttpClient::Private
+{
+public:
+    using Parser = bhttp::response_parser<bhttp::string_body>;
+    using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+
+    explicit Private(ssl::CertificateCheck certificateCheck)
+        : certificateCheck(certificateCheck)
+    {}
+
+    bool doRequest(bhttp::verb method, const utils::Url& url, const std::string& contentType, std::string_view body);
+    std::optional<QByteArray> fetchBody();
+
+    const ssl::CertificateCheck certificateCheck;
+    Credentials credentials;
+    AuthType authType = AuthType::basicAndDigest;
+    Timeouts timeouts;
+
+    std::optional<Response> response;
+    std::optional<std::optional<QByteArray>> fetchedBody; //< Set once the body was fetched (or failed to be).
+    SystemError::ErrorCode lastError = 0;
+
+private:
+    struct Target
+    {
+        bool secure = false;
+        std::string host; //< ASCII (punycode) form; an IPv6 address without brackets
+        std::uint16_t port = 0;
+        std::string hostField;
+        std::string requestTarget;
+        Credentials credentials;
+    };
+
+    bool sendAndReadHeader(const Target& target, const bhttp::request<bhttp::string_body>& request);
+    bool connect(const Target& target, Clock::time_point deadline);
+    std::optional<std::string> authorizationFor(const Target& target, bhttp::verb method) const;
+    void closeConnection();
+    bool fail(const error_code& error);
+
+    // Runs an asynchronous operation to completion on this thread: the stream's expiry, set before, makes
+    // it end in time.
+    template <typename Start>
+    error_code run(Start start)
+    {
+        error_code result = asio::error::would_block;
+        start([&result](error_code error, auto&&...) { result = error; });
+        m_io.restart();
+        m_io.run();
+        return result;
+    }
+
+    template <typename Operation>
+    error_code onStream(Operation operation)
+    {
+        if (m_tls)
+            return operation(*m_tls);
+        return operation(*m_tcp);
+    }
+
+    beast::tcp_stream& lowestLayer() { return m_tls ? beast::get_lowest_layer(*m_tls) : *m_tcp; }
+
+    asio::io_context m_io;
+    std::optional<asio::ssl::context> m_sslContext;
+    std::unique_ptr<beast::tcp_stream> m_tcp;
+    std::unique_ptr<TlsStream> m_tls;
+    beast::flat_buffer m_buffer;
+    std::optional<Parser> m_parser;
+};
+
+bool HttpClient::Private::fail(const error_code& error)
+{
+    lastError = toSystemError(error);
+    closeConnection();
+    return false;
+}
+
+void HttpClient::Private::closeConnection()
+{
+    error_code ignored;
+    if (m_tls)
+        beast::get_lowest_layer(*m_tls).socket().close(ignored);
+    if (m_tcp)
+        m_tcp->socket().close(ignored);
+    m_tls.reset();
+    m_tcp.reset();
+    m_buffer.clear();
+    m_io.restart();
+    m_io.poll(); // lets cancelled handlers of the closed sockets finish
+}
+
+bool HttpClient::Private::connect(const Target& target, Clock::time_point deadline)
+{
+    asio::ip::tcp::resolver resolver(m_io);
+    asio::steady_timer resolveTimer(m_io, deadline);
+    asio::ip::tcp::resolver::results_type endpoints;
+    bool timedOut = false;
+    error_code resolveError = asio::error::would_block;
+    resolver.async_resolve(target.host, std::to_string(target.port),
+                           [&](error_code error, asio::ip::tcp::resolver::results_type results) {
+                               resolveError = error;
+                               endpoints = std::move(results);
+                               resolveTimer.cancel();
+                           });
+    resolveTimer.async_wait([&](error_code error) {
+        if (!error) {
+            timedOut = true;
+            resolver.cancel();
+        }
+    });
+    m_io.restart();
+    m_io.run();
+    if (timedOut)
+        return fail(beast::error::timeout);
+    if (resolveError)
+        return fail(resolveError);
+
+    if (target.secure) {
+        if (!m_sslContext) {
+            m_sslContext.emplace(asio::ssl::context::tls_client);
+            if (certificateCheck == ssl::kAcceptAnyCertificate) {
+                m_sslContext->set_verify_mode(asio::ssl::verify_none);
+            } else {
+                m_sslContext->set_verify_mode(asio::ssl::verify_peer);
+                error_code ignored; // without system roots nothing verifies, which is the safe outcome
+                m_sslContext->set_default_verify_paths(ignored);
+            }
+        }
+        m_tls = std::make_unique<TlsStream>(m_io, *m_sslContext);
+        if (certificateCheck != ssl::kAcceptAnyCertificate)
+            m_tls->set_verify_callback(asio::ssl::host_name_verification(target.host));
+        const bool isAddress = [&] {
+            error_code error;
+            asio::ip::make_address(target.host, error);
+            return !error;
+        }();
+        // Server name indication, so that a host serving several names picks the right certificate.
+        if (!isAddress)
+            SSL_set_tlsext_host_name(m_tls->native_handle(), target.host.c_str());
+    } else {
+        m_tcp = std::make_unique<beast::tcp_stream>(m_io);
+    }
+
+    lowestLayer().expires_at(deadline);
+    error_code error = run([&](auto handler) { lowestLayer().async_connect(endpoints, std::move(handler)); });
+    if (!error && m_tls)
+        error = run([&](auto handler) { m_tls->async_handshake(asio::ssl::stream_base::client, std::move(handler)); });
+    if (error)
+        return fail(error);
+    return true;
+}
+
+std::optional<std::string> HttpClient::Private::authorizationFor(const Target& target, bhttp::verb method) const
+{
+    if (target.credentials.isEmpty() || !response)
+        return std::nullopt;
+
+    std::vector<AuthChallenge> offered;
+    for (const std::string& value : response->headerValues("WWW-Authenticate")) {
+        std::vector<AuthChallenge> challenges;
+        if (parseAuthChallenges(value, &challenges))
+            offered.insert(offered.end(), challenges.begin(), challenges.end());
+    }
+    const auto find = [&](const char* scheme) -> const AuthChallenge* {
+        for (const AuthChallenge& challenge : offered) {
+            if (beast::iequals(challenge.scheme, scheme))
+                return &challenge;
+        }
+        return nullptr;
+    };
+
+    if (authType != AuthType::basic) {
+        if (const AuthChallenge* digest = find("Digest")) {
+            std::map<std::string, std::string> answer;
+            if (calcDigestResponse(std::string(bhttp::to_string(method)), target.credentials.username,
+                                   target.credentials.password, std::nullopt, target.requestTarget, digest->params,
+                                   &answer)) {
+                return makeDigestAuthorization(answer);
+            }
+        }
+    }
+    if (authType != AuthType::digest && find("Basic"))
+        return makeBasicAuthorization(target.credentials);
+    return std::nullopt;
+}
+
+bool HttpClient::Private::sendAndReadHeader(const Target& target, const bhttp::request<bhttp::string_body>& request)
+{
+    closeConnection();
+    response.reset();
+    m_parser.reset();
+
+    const Clock::time_point sendDeadline = Clock::now() + timeouts.sendTimeout;
+    if (!connect(target, sendDeadline))
+        return false;
+
+    lowestLayer().expires_at(sendDeadline);
+    error_code error = onStream([&](auto& stream) {
+        return run([&](auto handler) { bhttp::async_write(stream, request, std::move(handler)); });
+    });
+    if (error)
+        return fail(error);
+
+    m_parser.emplace();
+    m_parser->header_limit(static_cast<std::uint32_t>(kMaxHeaderSize));
+    // The body limit is applied when the body is fetched: a large Content-Length must not fail the header.
+    m_parser->body_limit(boost::none);
+    if (request.method() == bhttp::verb::head)
+        m_parser->skip(true);
+
+    lowestLayer().expires_after(timeouts.responseReadTimeout);
+    error = onStream([&](auto& stream) {
+        return run([&](auto handler) { bhttp::async_read_header(stream, m_buffer, *m_parser, std::move(handler)); });
+    });
+    if (error)
+        return fail(error);
+
+    const auto& header = m_parser->get();
+    Response received;
+    received.statusLine.version =
+        "HTTP/" + std::to_string(header.version() / 10) + "." + std::to_string(header.version() % 10);
+    received.statusLine.statusCode = static_cast<int>(header.result_int());
+    received.statusLine.reasonPhrase = std::string(header.reason());
+    for (const auto& field : header)
+        received.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
+    response = std::move(received);
+    lastError = 0;
+    return true;
+}
+
+bool HttpClient::Private::doRequest(bhttp::verb method, const utils::Url& url, const std::string& contentType,
+                                    std::string_view body)
+{
+    closeConnection();
+    response.reset();
+    fetchedBody.reset();
+    m_parser.reset();
+
+    const QUrl& qurl = url.toQUrl();
+    Target target;
+    const QString scheme = qurl.scheme().toLower();
+    if (scheme != "http" && scheme != "https") {
+        lastError = EPROTONOSUPPORT;
+        return false;
+    }
+    target.secure = scheme == "https";
+    target.host = qurl.host(QUrl::FullyEncoded).toStdString();
+    if (!qurl.isValid() || target.host.empty()) {
+        lastError = EINVAL;
+        return false;
+    }
+    if (!target.host.empty() && target.host.front() == '[' && target.host.back() == ']')
+        target.host = target.host.substr(1, target.host.size() - 2);
+    const std::uint16_t defaultPort = defaultPortForScheme(scheme.toStdString());
+    target.port = static_cast<std::uint16_t>(qurl.port(defaultPort));
+    target.hostField = hostFieldValue(target.host, qurl.port(), defaultPort);
+    target.requestTarget = requestTarget(qurl);
+    target.credentials = credentials.isEmpty() ? Credentials(qurl.userName(), qurl.password()) : credentials;
+
+    bhttp::request<bhttp::string_body> request(method, target.requestTarget, 11);
+    request.set(bhttp::field::host, target.hostField);
+    request.set(bhttp::field::user_agent, "vorn_network");
+    request.set(bhttp::field::accept, "*/*");
+    if (method == bhttp::verb::post || !body.empty()) {
+        if (!contentType.empty())
+            request.set(bhttp::field::content_type, contentType);
+        request.body().assign(body.data(), body.size());
+        request.prepare_payload();
+    }
+
+    if (!sendAndReadHeader(target, request))
+        return false;
+    if (response->statusLine.statusCode != StatusCode::unauthorized)
+        return true;
+
+    const std::optional<std::string> authorization = authorizationFor(target, method);
+    if (!authorization)
+        return true; // the 401 is the answer
+    request.set(bhttp::field::authorization, *authorization);
+    return sendAndReadHeader(target, request);
+}
+
+std::optional<QByteArray> HttpClient::Private::fetchBody()
+{
+    if (fetchedBody)
+        return *fetchedBody;
+    if (!response || !m_parser)
+        return std::nullopt;
+
+    const auto finish = [this](std::optional<QByteArray> body) {
+        fetchedBody = body;
+        closeConnection();
+        return body;
+    };
+
+    if (!m_parser->is_done()) {
+        const boost::optional<std::uint64_t> declaredLength = m_parser->content_length();
+        if (declaredLength && *declaredLength > kMaxMessageBodySize) {
+            lastError = EMSGSIZE;
+            return finish(std::nullopt);
+        }
+        m_parser->body_limit(static_cast<std::uint64_t>(kMaxMessageBodySize));
+        m_buffer.reserve(kReadBufferSize);
+        lowestLayer().expires_after(timeouts.messageBodyReadTimeout);
+        const error_code error = onStream([&](auto& stream) {
+            return run([&](auto handler) { bhttp::async_read(stream, m_buffer, *m_parser, std::move(handler)); });
+        });
+        if (error) {
+            lastError = toSystemError(error);
+            return finish(std::nullopt);
+        }
+    }
+    const std::string& body = m_parser->get().body();
+    lastError = 0;
+    return finish(QByteArray(body.data(), static_cast<int>(body.size())));
+}
+
+HttpClient::HttpClient(ssl::CertificateCheck certificateCheck)
+    : d(std::make_unique<Private>(certificateCheck))
+{}
+
+HttpClient::~HttpClient() = default;
+
+void HttpClient::setCredentials(const Credentials& credentials)
+{
+    d->credentials = credentials;
+}
+
+void HttpClient::setAuthType(AuthType authType)
+{
+    d->authType = authType;
+}
+
+const Timeouts& HttpClient::timeouts() const
+{
+    return d->timeouts;
+}
+
+void HttpClient::setTimeouts(const Timeouts& timeouts)
+{
+    d->timeouts = timeouts;
+}
+
+void HttpClient::setSendTimeout(std::chrono::milliseconds timeout)
+{
+    d->timeouts.sendTimeout = timeout;
+}
+
+void HttpClient::setResponseReadTimeout(std::chrono::milliseconds timeout)
+{
+    d->timeouts.responseReadTimeout = timeout;
+}
+
+void HttpClient::setMessageBodyReadTimeout(std::chrono::milliseconds timeout)
+{
+    d->timeouts.messageBodyReadTimeout = timeout;
+}
+
+bool HttpClient::doGet(const utils::Url& url)
+{
+    return d->doRequest(bhttp::verb::get, url, std::string(), std::string_view());
+}
+
+bool HttpClient::doPost(const utils::Url& url, const std::string& contentType, std::string_view body)
+{
+    return d->doRequest(bhttp::verb::post, url, contentType, body);
+}
+
+bool HttpClient::doPost(const utils::Url& url, const std::string& contentType, const QByteArray& body)
+{
+    return doPost(url, contentType, std::string_view(body.constData(), static_cast<std::size_t>(body.size())));
+}
+
+bool HttpClient::doPost(const utils::Url& url, const std::string& contentType, const char* body)
+{
+    return doPost(url, contentType, std::string_view(body ? body : ""));
+}
+
+const Response* HttpClient::response() const
+{
+    return d->response ? &*d->response : nullptr;
+}
+
+int HttpClient::statusCode() const
+{
+    return d->response ? d->response->statusLine.statusCode : 0;
+}
+
+std::optional<QByteArray> HttpClient::fetchEntireMessageBody()
+{
+    return d->fetchBody();
+}
+
+SystemError::ErrorCode HttpClient::lastSysErrorCode() const
+{
+    return d->lastError;
+}
+
+} // namespace vorn::network::http
