@@ -274,5 +274,41 @@ TEST_F(HttpClientTest, UnusableUrlsFailWithoutConnecting)
     EXPECT_EQ(server.requestCount(), 0u);
 }
 
+TEST(HttpClientTls, CertificateCheckDecidesWhetherASelfSignedPeerIsTrusted)
+{
+    FakeHttpServer server(FakeHttpServer::Transport::tls);
+    server.route("GET", "/axis-cgi/imagesize.cgi", Reply::ok("image width = 640"));
+    server.requireAuth(AuthScheme::digest, "root", "pass");
+
+    HttpClient trusting(ssl::kAcceptAnyCertificate);
+    trusting.setCredentials(PasswordCredentials("root", "pass"));
+    ASSERT_TRUE(trusting.doGet(utils::Url(server.url("/axis-cgi/imagesize.cgi"))));
+    EXPECT_EQ(trusting.statusCode(), 200);
+    EXPECT_EQ(trusting.fetchEntireMessageBody(), QByteArray("image width = 640"));
+    EXPECT_EQ(server.requestCount(), 2u);
+
+    HttpClient verifying(ssl::kDefaultCertificateCheck);
+    verifying.setCredentials(PasswordCredentials("root", "pass"));
+    EXPECT_FALSE(verifying.doGet(utils::Url(server.url("/axis-cgi/imagesize.cgi"))));
+    EXPECT_EQ(verifying.lastSysErrorCode(), static_cast<SystemError::ErrorCode>(EPROTO));
+    EXPECT_EQ(verifying.response(), nullptr);
+    EXPECT_EQ(server.requestCount(), 2u); // nothing was sent to the untrusted peer
+}
+
+TEST(HttpClientTls, BodyEndsOnlyWithAnOrderlyClose)
+{
+    FakeHttpServer server(FakeHttpServer::Transport::tls);
+    server.route("GET", "/until-close", Reply::ok("whole").deliver(Delivery::untilClose));
+    server.route("GET", "/cut", Reply::cutBody("part", 10));
+    HttpClient client(ssl::kAcceptAnyCertificate);
+
+    ASSERT_TRUE(client.doGet(utils::Url(server.url("/until-close"))));
+    EXPECT_EQ(client.fetchEntireMessageBody(), QByteArray("whole"));
+
+    ASSERT_TRUE(client.doGet(utils::Url(server.url("/cut"))));
+    EXPECT_FALSE(client.fetchEntireMessageBody());
+    EXPECT_EQ(client.lastSysErrorCode(), static_cast<SystemError::ErrorCode>(ECONNRESET));
+}
+
 } // namespace
 } // namespace vorn::network::http

@@ -5,6 +5,7 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/error.hpp>
@@ -13,6 +14,7 @@
 #include <boost/beast/http/string_body.hpp>
 
 #include "auth_check.h"
+#include "self_signed_certificate.h"
 
 namespace vorn::testing {
 
@@ -125,27 +127,57 @@ std::string serialize(const FakeHttpServer::Reply& reply, bool closeAfter)
 class FakeHttpServer::Session : public std::enable_shared_from_this<Session>
 {
 public:
-    Session(FakeHttpServer& server, tcp::socket socket)
+    // With a TLS context the session speaks TLS, starting with the handshake.
+    Session(FakeHttpServer& server, tcp::socket socket, asio::ssl::context* tlsContext)
         : m_server(server)
-        , m_socket(std::move(socket))
-    {}
+    {
+        if (tlsContext)
+            m_tls.emplace(std::move(socket), *tlsContext);
+        else
+            m_plain.emplace(std::move(socket));
+    }
 
-    void start() { read(); }
+    void start()
+    {
+        if (!m_tls) {
+            read();
+            return;
+        }
+        m_tls->async_handshake(asio::ssl::stream_base::server, [self = shared_from_this()](error_code error) {
+            if (error)
+                self->close();
+            else
+                self->read();
+        });
+    }
 
     void close()
     {
         error_code ignored;
-        m_socket.shutdown(tcp::socket::shutdown_both, ignored);
-        m_socket.close(ignored);
+        socket().shutdown(tcp::socket::shutdown_both, ignored);
+        socket().close(ignored);
     }
 
 private:
+    tcp::socket& socket() { return m_tls ? m_tls->next_layer() : *m_plain; }
+
+    template <typename Operation>
+    void withStream(Operation operation)
+    {
+        if (m_tls)
+            operation(*m_tls);
+        else
+            operation(*m_plain);
+    }
+
     void read()
     {
         m_parser.emplace();
         m_parser->body_limit(kMaxRequestBodySize);
-        bhttp::async_read(m_socket, m_buffer, *m_parser,
-                          [self = shared_from_this()](error_code error, std::size_t) { self->onRead(error); });
+        withStream([this](auto& stream) {
+            bhttp::async_read(stream, m_buffer, *m_parser,
+                              [self = shared_from_this()](error_code error, std::size_t) { self->onRead(error); });
+        });
     }
 
     void onRead(error_code error)
@@ -186,26 +218,38 @@ private:
     void send(const Reply& reply, bool keepAlive)
     {
         const bool stall = reply.delivery == Reply::Delivery::stalledBody;
+        // A cut body ends without TLS close_notify, as a peer that dies mid-message would.
+        const bool closeCleanly = reply.delivery != Reply::Delivery::cutBody;
         m_out = serialize(reply, !keepAlive && !stall);
-        asio::async_write(m_socket, asio::buffer(m_out),
-                          [self = shared_from_this(), keepAlive, stall](error_code error, std::size_t) {
-                              if (!error && keepAlive) {
-                                  self->read();
-                                  return;
-                              }
-                              if (!error && stall) {
-                                  self->m_server.m_silentSessions.push_back(self);
-                                  return;
-                              }
-                              // Half-close first, so that the peer reads everything before it sees the end.
-                              error_code ignored;
-                              self->m_socket.shutdown(tcp::socket::shutdown_send, ignored);
-                              self->close();
-                          });
+        withStream([&](auto& stream) {
+            asio::async_write(
+                stream, asio::buffer(m_out),
+                [self = shared_from_this(), keepAlive, stall, closeCleanly](error_code error, std::size_t) {
+                    if (!error && keepAlive)
+                        self->read();
+                    else if (!error && stall)
+                        self->m_server.m_silentSessions.push_back(self);
+                    else
+                        self->finish(closeCleanly && !error);
+                });
+        });
+    }
+
+    void finish(bool cleanly)
+    {
+        if (m_tls && cleanly) {
+            m_tls->async_shutdown([self = shared_from_this()](error_code) { self->close(); });
+            return;
+        }
+        // Half-close first, so that the peer reads everything before it sees the end.
+        error_code ignored;
+        socket().shutdown(tcp::socket::shutdown_send, ignored);
+        close();
     }
 
     FakeHttpServer& m_server;
-    tcp::socket m_socket;
+    std::optional<tcp::socket> m_plain;
+    std::optional<asio::ssl::stream<tcp::socket>> m_tls;
     boost::beast::flat_buffer m_buffer;
     std::optional<bhttp::request_parser<bhttp::string_body>> m_parser;
     std::string m_out;
@@ -274,9 +318,13 @@ FakeHttpServer::Reply& FakeHttpServer::Reply::deliver(Delivery how)
 
 //-------------------------------------------------------------------------------------------------
 
-FakeHttpServer::FakeHttpServer()
+FakeHttpServer::FakeHttpServer(Transport transport)
     : m_acceptor(m_io)
 {
+    if (transport == Transport::tls) {
+        m_tlsContext.emplace(asio::ssl::context::tls_server);
+        useSelfSignedCertificate(m_tlsContext->native_handle(), "127.0.0.1");
+    }
     const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), 0);
     m_acceptor.open(endpoint.protocol());
     m_acceptor.bind(endpoint);
@@ -296,7 +344,7 @@ FakeHttpServer::~FakeHttpServer()
 
 std::string FakeHttpServer::url(std::string_view pathAndQuery) const
 {
-    std::string text = "http://127.0.0.1:" + std::to_string(m_port);
+    std::string text = (m_tlsContext ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port);
     if (pathAndQuery.empty() || pathAndQuery.front() != '/')
         text += '/';
     return text + std::string(pathAndQuery);
@@ -374,7 +422,7 @@ void FakeHttpServer::accept()
     m_acceptor.async_accept([this](error_code error, tcp::socket socket) {
         if (error)
             return; // closed: stopListening() or stop()
-        auto session = std::make_shared<Session>(*this, std::move(socket));
+        auto session = std::make_shared<Session>(*this, std::move(socket), m_tlsContext ? &*m_tlsContext : nullptr);
         std::erase_if(m_sessions, [](const std::weak_ptr<Session>& weak) { return weak.expired(); });
         m_sessions.push_back(session);
         session->start();

@@ -3,7 +3,8 @@
 // It listens on a port the system picks, serves on its own thread, records every request, and answers each
 // (method, path) with a scripted reply or a handler's reply; unrouted requests get 404. It can also
 // misbehave the ways real peers do: ask for Basic or Digest credentials (checked by its own code, not the
-// client's), answer late or never, cut a body short, refuse connections.
+// client's), answer late or never, cut a body short, refuse connections. It speaks plain HTTP or, on request,
+// HTTPS with a self-signed certificate.
 //
 //     FakeHttpServer server;
 //     server.route("GET", "/cgi-bin/admin/admin.cgi", FakeHttpServer::Reply::ok("var a='1';"));
@@ -33,6 +34,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
 
 namespace vorn::testing {
 
@@ -92,14 +94,19 @@ public:
     // fake hold.
     static constexpr std::size_t kMaxRequestBodySize = 64 * 1024 * 1024;
 
-    FakeHttpServer();
+    enum class Transport {
+        plain,
+        tls, //< with a self-signed certificate for "127.0.0.1", made afresh for each server
+    };
+
+    explicit FakeHttpServer(Transport transport = Transport::plain);
     ~FakeHttpServer();
 
     FakeHttpServer(const FakeHttpServer&) = delete;
     FakeHttpServer& operator=(const FakeHttpServer&) = delete;
 
     std::uint16_t port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by the path and query.
+    // "http://127.0.0.1:<port>" (https with TLS) followed by the path and query.
     std::string url(std::string_view pathAndQuery = "/") const;
 
     void route(std::string method, std::string path, Reply reply);
@@ -130,6 +137,7 @@ private:
     void record(const RecordedRequest& request);
 
     boost::asio::io_context m_io;
+    std::optional<boost::asio::ssl::context> m_tlsContext;
     boost::asio::ip::tcp::acceptor m_acceptor;
     std::uint16_t m_port = 0;
     std::thread m_thread;
