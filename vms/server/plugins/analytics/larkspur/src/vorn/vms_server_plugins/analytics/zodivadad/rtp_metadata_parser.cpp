@@ -1,0 +1,169 @@
+#include "rtp_metadata_parser.h"
+
+#include <vorn/log_support/assert.h>
+#include <vorn/log_support/log.h>
+#include <vorn/sdk/analytics/helpers/object_metadata.h>
+#include <vorn/sdk/analytics/helpers/object_metadata_packet.h>
+#include <vorn/sdk/helpers/uuid.h>
+
+namespace vorn::vms_server_plugins::analytics::zodivadad {
+
+using sdk::makePtr;
+using sdk::analytics::BoundingBox;
+using sdk::analytics::ObjectMetadata;
+using sdk::analytics::ObjectMetadataPacket;
+
+namespace {
+
+constexpr int32_t kCameraTimeFlag = 1; //< Flag bit 0: the timestamp came from the camera's stream.
+
+// "{ 12, 0, 255, ... }": the identifier's bytes in decimal.
+QString uuidBytesText(const sdk::Uuid& id)
+{
+    QString text = QStringLiteral("{ ");
+    for (std::size_t i = 0; i < id.bytes.size(); ++i) {
+        if (i != 0)
+            text += QStringLiteral(", ");
+        text += QString::number(id.bytes[i]);
+    }
+    return text + QStringLiteral(" }");
+}
+
+// Reports a failed check under the condition as it reads in terms of the record, for checks whose code
+// must not call the record's accessors again (they report on their own); the answer is the reporter's.
+bool reportFailedCheck(const char* condition, int line = __builtin_LINE())
+{
+    return log_support::reportAssertionFailure(false, __FILE__, line, condition, vorn::Formatter());
+}
+
+bool isInsideFrame(const BoundingBox& box)
+{
+    return box.x >= 0 && box.y >= 0 && box.width >= 0 && box.height >= 0 && box.x + box.width <= 1 &&
+           box.y + box.height <= 1;
+}
+
+} // namespace
+
+RtpMetadataParser::RtpMetadataParser(PacketSink sink, QString host)
+    : m_sink(std::move(sink))
+    , m_host(std::move(host))
+{}
+
+void RtpMetadataParser::parseMetadata(const char* data, int32_t size, int64_t timestampUs)
+{
+    if (size < 0 || (!data && size != 0)) {
+        VN_LOG(5, this, "Metadata packet with a data size of %1 ignored", size);
+        return;
+    }
+    const std::string_view metadata(data, static_cast<std::size_t>(size));
+
+    std::size_t shift = 0;
+    if (metadata.size() >= rtsp::kBlobHeaderSize) {
+        shift = rtsp::kBlobHeaderSize;
+        while (shift < metadata.size()) {
+            const std::optional<rtsp::SubclassHeader> header = rtsp::SubclassHeader::read(metadata.substr(shift));
+            if (!header) {
+                VN_ASSERT(shift + sizeof(rtsp::SubclassHeader) <= metadata.size());
+                break;
+            }
+            const rtsp::SubclassHeader& subclassHeader = *header;
+            if (!VN_ASSERT(subclassHeader.startCode == rtsp::kStartCodeMagic))
+                break;
+            const uint64_t dataSize = subclassHeader.dataSize();
+            if (dataSize == 0 && !reportFailedCheck("subclassHeader.dataSize() > 0"))
+                break;
+
+            const uint64_t subclassSize = sizeof(rtsp::SubclassHeader) + dataSize;
+            if (shift + subclassSize > metadata.size()) {
+                VN_LOG(5, this, "Metadata record of %1 bytes at offset %2 of a %3-byte packet; rest skipped",
+                       subclassSize, shift, metadata.size());
+                VN_ASSERT(shift + subclassSize <= metadata.size());
+                break;
+            }
+
+            if (subclassHeader.eventId == rtsp::kObjectListEventId) {
+                processObjects(
+                    subclassHeader,
+                    metadata.substr(shift + sizeof(rtsp::SubclassHeader), static_cast<std::size_t>(dataSize)),
+                    timestampUs);
+            } else if (subclassHeader.eventId > rtsp::kMaxEventId) {
+                VN_ASSERT(false, "Unknown event id");
+            }
+            shift += static_cast<std::size_t>(subclassSize);
+        }
+    }
+    VN_ASSERT(shift == metadata.size());
+}
+
+void RtpMetadataParser::processObjects(const rtsp::SubclassHeader& header, std::string_view data, int64_t timestampUs)
+{
+    ObjectList list;
+    switch (readObjectList(data, header.itemCount, &list)) {
+    case ObjectListStatus::ok:
+        break;
+    case ObjectListStatus::noResolution:
+        VN_LOG(5, this, "Object list of %1 bytes has no frame size; skipped", data.size());
+        return;
+    case ObjectListStatus::missingObjects:
+        VN_LOG(5, this, "Object list of %1 bytes cannot hold its %2 objects; skipped", data.size(), header.itemCount);
+        return;
+    }
+
+    const ResolutionBase& resolutionBase = list.resolution;
+    if (!resolutionBase.isValid()) {
+        VN_ASSERT(resolutionBase.isValid());
+        VN_LOG(5, this, "Object list with frame size %1x%2 skipped", resolutionBase.width, resolutionBase.height);
+        return;
+    }
+
+    auto packet = makePtr<ObjectMetadataPacket>();
+    for (const DetectedObject& object : list.objects) {
+        std::string typeId = objectTypeId(object.type);
+        const BoundingBox box = boxToRect(object.x1, object.y1, object.x2, object.y2, resolutionBase);
+        if (typeId.empty() || !isInsideFrame(box))
+            continue;
+
+        Track& track = m_tracks[object.number];
+        track.lastSeen.restart();
+        if (track.trackId.isNull())
+            track.trackId = sdk::makeRandomUuid();
+
+        VN_LOG(6, this, "Sent track %1 uuid %2 type %3", object.number, uuidBytesText(track.trackId), typeId);
+
+        auto metadata = makePtr<ObjectMetadata>();
+        metadata->setTypeId(std::move(typeId));
+        metadata->setTrackId(track.trackId);
+        metadata->setBoundingBox(box);
+        packet->addItem(metadata.get());
+    }
+
+    if (packet->itemCount() > 0) {
+        packet->setDurationUs(kObjectDurationUs);
+        packet->setTimestampUs(timestampUs);
+        packet->setFlags(packet->flags() | kCameraTimeFlag);
+        m_sink(packet);
+    }
+
+    if (!m_cleanupTimer.isValid())
+        m_cleanupTimer.restart();
+    clearExpiredTracks();
+}
+
+void RtpMetadataParser::clearExpiredTracks()
+{
+    if (m_tracks.empty() || !m_cleanupTimer.hasExpired(kCleanupInterval))
+        return;
+
+    VN_LOG(5, this, "Clearing expired object tracks");
+    for (auto it = m_tracks.begin(); it != m_tracks.end();) {
+        if (it->second.lastSeen.hasExpired(kTrackTimeout)) {
+            VN_LOG(6, this, "Clearing expired track %1", it->first);
+            it = m_tracks.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    m_cleanupTimer.restart();
+}
+
+} // namespace vorn::vms_server_plugins::analytics::zodivadad
