@@ -255,3 +255,37 @@ inline vorn::sdk::Ptr<vorn::vms_server::DeviceDescription> describeCamera(std::s
 }
 
 } // namespace larkspur_test
+
+#include <fake_zodivadad_camera/fake_zodivadad_camera.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/device_agent.h>
+
+namespace larkspur_test {
+
+/** A device agent of the embedded "manifest_zodivadad" engine for a fake camera, with recording channels. */
+struct AgentUnderTest
+{
+    static constexpr int64_t kServerTimeMs = 1'700'000'000'000;
+
+    explicit AgentUnderTest(bool lprSupported = false): host(kServerTimeMs)
+    {
+        camera.setLprSupport(lprSupported);
+        engine = vorn::sdk::makePtr<zodivadad::Engine>(host.plugin.get(), "manifest_zodivadad");
+    }
+
+    vorn::sdk::Ptr<zodivadad::DeviceAgent> create(
+        const vorn::sdk::analytics::IDeviceDescription* description = nullptr)
+    {
+        const auto ownDescription = describeCamera(camera.url());
+        agent = vorn::sdk::makePtr<zodivadad::DeviceAgent>(
+            engine, description ? description : ownDescription.get(), engine->manifest(), factory);
+        return agent;
+    }
+
+    vorn::testing::FakeZodivadadCamera camera;
+    PluginWithClock host;
+    vorn::sdk::Ptr<zodivadad::Engine> engine;
+    RecordingChannelFactory factory;
+    vorn::sdk::Ptr<zodivadad::DeviceAgent> agent;
+};
+
+} // namespace larkspur_test
