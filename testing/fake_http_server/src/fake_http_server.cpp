@@ -452,7 +452,14 @@ FakeHttpServer::Reply FakeHttpServer::replyTo(const RecordedRequest& request)
     }
     if (!handler)
         return Reply::withStatus(404, "no route for " + request.method + " " + request.path);
-    return handler(request);
+    // A throwing handler must not take the server thread (and the test process) down with it.
+    try {
+        return handler(request);
+    } catch (const std::exception& error) {
+        return Reply::withStatus(500, std::string("handler threw: ") + error.what());
+    } catch (...) {
+        return Reply::withStatus(500, "handler threw");
+    }
 }
 
 std::optional<FakeHttpServer::Reply> FakeHttpServer::checkAuth(const RecordedRequest& request)

@@ -1,5 +1,7 @@
 #include <vorn/testing/fake_http_server.h>
 
+#include <stdexcept>
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/read_until.hpp>
@@ -56,6 +58,8 @@ TEST(FakeHttpServer, RoutesRecordsAndAnswers404)
     server.route("GET", "/echo", [](const FakeHttpServer::RecordedRequest& request) {
         return Reply::ok("query was " + request.query);
     });
+    server.route("GET", "/throws",
+                 [](const FakeHttpServer::RecordedRequest&) -> Reply { throw std::runtime_error("script error"); });
 
     RawConnection post(server.port());
     post.send("POST /LAPI/V1.0/System/Event/Subscription?x=1 HTTP/1.1\r\nHost: cam\r\nX-Extra: a\r\n"
@@ -74,7 +78,13 @@ TEST(FakeHttpServer, RoutesRecordsAndAnswers404)
     EXPECT_NE(replies.find("query was a=1"), std::string::npos) << replies;
     EXPECT_NE(replies.find("HTTP/1.1 404 Not Found"), std::string::npos) << replies;
 
-    ASSERT_TRUE(server.waitForRequests(3));
+    RawConnection throwing(server.port());
+    throwing.send("GET /throws HTTP/1.1\r\nHost: cam\r\nConnection: close\r\n\r\n");
+    const std::string failure = throwing.readUntilClosed();
+    EXPECT_EQ(failure.rfind("HTTP/1.1 500 Internal Server Error\r\n", 0), 0u) << failure;
+    EXPECT_NE(failure.find("handler threw: script error"), std::string::npos) << failure;
+
+    ASSERT_TRUE(server.waitForRequests(4));
     const auto requests = server.requests();
     EXPECT_EQ(requests[0].method, "POST");
     EXPECT_EQ(requests[0].target, "/LAPI/V1.0/System/Event/Subscription?x=1");
@@ -83,7 +93,7 @@ TEST(FakeHttpServer, RoutesRecordsAndAnswers404)
     EXPECT_EQ(requests[0].header("x-extra"), "a");
     EXPECT_EQ(requests[0].body, "body");
     EXPECT_EQ(requests[2].path, "/nowhere");
-    EXPECT_FALSE(server.waitForRequests(4, std::chrono::milliseconds(1)));
+    EXPECT_FALSE(server.waitForRequests(5, std::chrono::milliseconds(1)));
 }
 
 TEST(FakeHttpServer, DeliversBodiesAsScripted)

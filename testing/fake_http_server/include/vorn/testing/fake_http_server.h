@@ -13,8 +13,9 @@
 //     ASSERT_TRUE(server.waitForRequests(2));      // the unauthenticated try and the answer
 //     EXPECT_EQ(server.requests()[1].query, "action=get");
 //
-// Handlers run on the server's thread. The other members may be called from any thread. stop() (and the
-// destructor) closes every connection and joins the thread: nothing of the server runs after it returns.
+// Handlers run on the server's thread; one that throws makes the reply a 500 carrying the exception text.
+// The other members may be called from any thread but that one. stop() (and the destructor) closes every
+// connection and joins the thread: nothing of the server runs after it returns.
 #pragma once
 
 #include <chrono>
