@@ -21,10 +21,8 @@ int hexValue(char c)
 std::string percentDecoded(std::string_view text)
 {
     std::string result;
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0)
-        {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
             result.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
             i += 2;
             continue;
@@ -36,8 +34,7 @@ std::string percentDecoded(std::string_view text)
 
 std::optional<std::string> actionOf(const std::vector<std::pair<std::string, std::string>>& items)
 {
-    for (const auto& [key, value]: items)
-    {
+    for (const auto& [key, value] : items) {
         if (key == kActionKey)
             return value;
     }
@@ -53,16 +50,17 @@ FakeHttpServer::Reply unknownAction()
 
 FakeZodivadadCamera::FakeZodivadadCamera()
     : m_systemInformation{
-        {"system_firmware", "2.4.1"},
-        {"system_model", "ZV-IPC5000"},
-        {kLprSupportKey, "0"},
-    }
+          {"system_firmware", "2.4.1"},
+          {"system_model", "ZV-IPC5000"},
+          {kLprSupportKey, "0"},
+      }
 {
-    m_http.route("GET", kAdminCgiPath,
-        FakeHttpServer::Handler([this](const FakeHttpServer::RecordedRequest& request) { return answerAdmin(request); }));
+    m_http.route("GET", kAdminCgiPath, FakeHttpServer::Handler([this](const FakeHttpServer::RecordedRequest& request) {
+                     return answerAdmin(request);
+                 }));
     m_http.route("GET", kOperatorCgiPath,
-        FakeHttpServer::Handler(
-            [this](const FakeHttpServer::RecordedRequest& request) { return answerOperator(request); }));
+                 FakeHttpServer::Handler(
+                     [this](const FakeHttpServer::RecordedRequest& request) { return answerOperator(request); }));
 }
 
 FakeZodivadadCamera::~FakeZodivadadCamera()
@@ -77,8 +75,8 @@ std::string FakeZodivadadCamera::url() const
 
 std::string FakeZodivadadCamera::urlWithCredentials(std::string_view user, std::string_view password) const
 {
-    return "http://" + std::string(user) + ":" + std::string(password) + "@127.0.0.1:" + std::to_string(httpPort())
-        + "/";
+    return "http://" + std::string(user) + ":" + std::string(password) + "@127.0.0.1:" + std::to_string(httpPort()) +
+           "/";
 }
 
 void FakeZodivadadCamera::setSystemInformation(Settings settings)
@@ -140,7 +138,7 @@ bool FakeZodivadadCamera::waitForCgiRequests(std::size_t count) const
 std::string FakeZodivadadCamera::settingsReply(const Settings& settings)
 {
     std::string body;
-    for (const auto& [name, value]: settings)
+    for (const auto& [name, value] : settings)
         body += "var " + name + "='" + value + "';\n";
     return body;
 }
@@ -149,8 +147,7 @@ std::vector<std::pair<std::string, std::string>> FakeZodivadadCamera::queryItems
 {
     std::vector<std::pair<std::string, std::string>> items;
     std::size_t start = 0;
-    while (start < query.size())
-    {
+    while (start < query.size()) {
         std::size_t end = query.find('&', start);
         if (end == std::string_view::npos)
             end = query.size();
@@ -184,10 +181,8 @@ FakeHttpServer::Reply FakeZodivadadCamera::answerOperator(const FakeHttpServer::
     const std::optional<std::string> action = actionOf(items);
     if (action == "get.lpr.settings")
         return FakeHttpServer::Reply::ok(settingsReply(m_lprSettings));
-    if (action == "set.lpr.settings")
-    {
-        for (const auto& [key, value]: items)
-        {
+    if (action == "set.lpr.settings") {
+        for (const auto& [key, value] : items) {
             if (key != kActionKey)
                 m_lprSettings[key] = value;
         }

@@ -12,13 +12,13 @@
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 namespace {
 
+using larkspur_test::logged;
 using vorn::network::http::PasswordCredentials;
 using vorn::network::http::Timeouts;
 using vorn::testing::FakeHttpServer;
 using vorn::testing::FakeZodivadadCamera;
 using vorn::utils::log::Level;
 using vorn::utils::log::LogCapture;
-using larkspur_test::logged;
 
 // Short enough that the silent-camera rows end quickly, long enough for a loaded machine to answer.
 Timeouts shortTimeouts()
@@ -32,10 +32,9 @@ Timeouts shortTimeouts()
 
 TEST(CameraSettings, ReadsSystemInformationWithTheCameraCredentials)
 {
-    const FakeHttpServer::AuthScheme schemes[] = {FakeHttpServer::AuthScheme::none,
-        FakeHttpServer::AuthScheme::basic, FakeHttpServer::AuthScheme::digest};
-    for (const auto scheme: schemes)
-    {
+    const FakeHttpServer::AuthScheme schemes[] = {FakeHttpServer::AuthScheme::none, FakeHttpServer::AuthScheme::basic,
+                                                  FakeHttpServer::AuthScheme::digest};
+    for (const auto scheme : schemes) {
         SCOPED_TRACE(static_cast<int>(scheme));
         FakeZodivadadCamera camera;
         camera.setSystemInformation({{"system_lpr_support", "1"}, {"system_model", "ZV 5000"}});
@@ -60,7 +59,7 @@ TEST(CameraSettings, ReadsLicencePlateSettingsFromTheOperatorScript)
     FakeZodivadadCamera camera;
     camera.setLprSettings({{"lpr_enable", "1"}});
     EXPECT_EQ(getLprSettings(vorn::utils::Url(camera.url()), PasswordCredentials("a", "b")),
-        (CameraSettings{{"lpr_enable", "1"}}));
+              (CameraSettings{{"lpr_enable", "1"}}));
     EXPECT_EQ(camera.cgiRequests().back().path, "/cgi-bin/operator/operator.cgi");
     EXPECT_EQ(camera.cgiRequests().back().query, "action=get.lpr.settings");
 }
@@ -76,40 +75,36 @@ TEST(CameraSettings, ReadFailuresGiveNoSettingsAndNeverLogThePassword)
 {
     const FailureRow rows[] = {
         {"error page with assignments in it",
-            [](FakeZodivadadCamera& c)
-            {
-                c.setCgiReply(FakeHttpServer::Reply::withStatus(
-                    500, "<html><meta charset=utf-8>;<p a=b>;</html>", "text/html"));
-            },
-            "HTTP code HTTP/1.1 500 Internal Server Error"},
+         [](FakeZodivadadCamera& c) {
+             c.setCgiReply(
+                 FakeHttpServer::Reply::withStatus(500, "<html><meta charset=utf-8>;<p a=b>;</html>", "text/html"));
+         },
+         "HTTP code HTTP/1.1 500 Internal Server Error"},
         {"credentials refused for ever",
-            [](FakeZodivadadCamera& c) { c.requireAuth(FakeHttpServer::AuthScheme::digest, "admin", "other"); },
-            "HTTP code HTTP/1.1 401"},
+         [](FakeZodivadadCamera& c) { c.requireAuth(FakeHttpServer::AuthScheme::digest, "admin", "other"); },
+         "HTTP code HTTP/1.1 401"},
         {"connection refused", [](FakeZodivadadCamera& c) { c.refuseConnections(); }, "HTTP code N/A sys code"},
         {"silent camera", [](FakeZodivadadCamera& c) { c.setCgiReply(FakeHttpServer::Reply::silent()); },
-            "HTTP code N/A sys code"},
+         "HTTP code N/A sys code"},
         {"cut body", [](FakeZodivadadCamera& c) { c.setCgiReply(FakeHttpServer::Reply::cutBody("var a='1';", 400)); },
-            "Failed to fetch settings from"},
+         "Failed to fetch settings from"},
         {"empty body", [](FakeZodivadadCamera& c) { c.setCgiReply(FakeHttpServer::Reply::ok("")); }, ""},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FakeZodivadadCamera camera;
         row.misbehave(camera);
         LogCapture capture(Level::verbose);
 
-        const CameraSettings settings = getSystemInformation(vorn::utils::Url(camera.urlWithCredentials("admin", "secret")),
-            PasswordCredentials("admin", "secret"), shortTimeouts());
+        const CameraSettings settings =
+            getSystemInformation(vorn::utils::Url(camera.urlWithCredentials("admin", "secret")),
+                                 PasswordCredentials("admin", "secret"), shortTimeouts());
 
         EXPECT_TRUE(settings.empty());
-        if (!row.expectedLog.isEmpty())
-        {
+        if (!row.expectedLog.isEmpty()) {
             EXPECT_TRUE(logged(capture, row.expectedLog)) << capture.logger().texts().join("\n").toStdString();
             EXPECT_TRUE(logged(capture, "/cgi-bin/admin/admin.cgi?action=get.system.information"));
-        }
-        else
-        {
+        } else {
             EXPECT_FALSE(logged(capture, "Failed"));
         }
         EXPECT_FALSE(logged(capture, "secret"));
@@ -124,7 +119,7 @@ TEST(CameraSettings, WriteSendsTheActionFirstThenTheSettingsInKeyOrder)
 
     const CameraSettings settings{{"z_last", "2"}, {"a_first", "x y&z=1%"}};
     EXPECT_TRUE(setCameraSettings(vorn::utils::Url(camera.url()), PasswordCredentials("admin", "secret"),
-        kOperatorCgiPath, kSetLprSettingsAction, settings));
+                                  kOperatorCgiPath, kSetLprSettingsAction, settings));
 
     const auto items = FakeZodivadadCamera::queryItems(camera.cgiRequests().back().query);
     const std::vector<std::pair<std::string, std::string>> expected{
@@ -138,23 +133,22 @@ TEST(CameraSettings, WriteFailuresReportFalse)
 {
     const FailureRow rows[] = {
         {"camera refuses the write",
-            [](FakeZodivadadCamera& c) { c.setCgiReply(FakeHttpServer::Reply::withStatus(500, "<html/>", "text/html")); },
-            "HTTP code HTTP/1.1 500 Internal Server Error sys code 0 (failed)"},
+         [](FakeZodivadadCamera& c) { c.setCgiReply(FakeHttpServer::Reply::withStatus(500, "<html/>", "text/html")); },
+         "HTTP code HTTP/1.1 500 Internal Server Error sys code 0 (failed)"},
         {"credentials refused for ever",
-            [](FakeZodivadadCamera& c) { c.requireAuth(FakeHttpServer::AuthScheme::basic, "admin", "other"); },
-            "(failed)"},
+         [](FakeZodivadadCamera& c) { c.requireAuth(FakeHttpServer::AuthScheme::basic, "admin", "other"); },
+         "(failed)"},
         {"connection refused", [](FakeZodivadadCamera& c) { c.refuseConnections(); }, "HTTP code N/A sys code"},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FakeZodivadadCamera camera;
         row.misbehave(camera);
         LogCapture capture(Level::verbose);
 
         EXPECT_FALSE(setCameraSettings(vorn::utils::Url(camera.urlWithCredentials("admin", "secret")),
-            PasswordCredentials("admin", "secret"), kOperatorCgiPath, kSetLprSettingsAction, {{"a", "1"}},
-            shortTimeouts()));
+                                       PasswordCredentials("admin", "secret"), kOperatorCgiPath, kSetLprSettingsAction,
+                                       {{"a", "1"}}, shortTimeouts()));
         EXPECT_TRUE(logged(capture, row.expectedLog)) << capture.logger().texts().join("\n").toStdString();
         EXPECT_TRUE(logged(capture, "(failed)"));
         EXPECT_FALSE(logged(capture, "secret"));

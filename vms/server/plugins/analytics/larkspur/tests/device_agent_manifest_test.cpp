@@ -18,7 +18,7 @@ using namespace vorn::sdk;
 QStringList idsOf(const QJsonValue& list, const QString& key = "id")
 {
     QStringList ids;
-    for (const QJsonValue& item: list.toArray())
+    for (const QJsonValue& item : list.toArray())
         ids << item.toObject()[key].toString();
     return ids;
 }
@@ -51,7 +51,7 @@ Narrowed narrow(const QString& engineManifestName, bool lprSupported, const QByt
 }
 
 const QStringList kLprObjects{"vorn.zodivadad.LicensePlate", "vorn.zodivadad.Vehicle", "vorn.zodivadad.Car",
-    "vorn.zodivadad.Truck", "vorn.zodivadad.Bus", "vorn.zodivadad.Bike"};
+                              "vorn.zodivadad.Truck",        "vorn.zodivadad.Bus",     "vorn.zodivadad.Bike"};
 
 TEST(DeviceAgentManifest, NarrowsTheEngineManifestToTheCamera)
 {
@@ -65,17 +65,36 @@ TEST(DeviceAgentManifest, NarrowsTheEngineManifestToTheCamera)
         QStringList colorTypes;
         QStringList settings;
     } rows[] = {
-        {"manifest_zodivadad", false, 17, {"vorn.zodivadad.Vehicle", "vorn.zodivadad.Person"},
-            {"vorn.zodivadad.Direction"}, {"vorn.zodivadad.Color"}, {"VCA.Port"}},
-        {"manifest_zodivadad", true, 0, kLprObjects,
-            {"vorn.zodivadad.LicensePlateType", "vorn.zodivadad.Direction"}, {"vorn.zodivadad.Color"}, {"LPR.Port"}},
-        {"manifest_zidezozi", false, 17, {"vorn.zodivadad.Vehicle"}, {"vorn.zodivadad.Direction"},
-            {"vorn.zodivadad.Color"}, {"VCA.Port"}},
-        {"manifest_zidezozi", true, 0, kLprObjects,
-            {"vorn.zodivadad.LicensePlateType", "vorn.zodivadad.Direction"}, {"vorn.zodivadad.Color"}, {"LPR.Port"}},
+        {"manifest_zodivadad",
+         false,
+         17,
+         {"vorn.zodivadad.Vehicle", "vorn.zodivadad.Person"},
+         {"vorn.zodivadad.Direction"},
+         {"vorn.zodivadad.Color"},
+         {"VCA.Port"}},
+        {"manifest_zodivadad",
+         true,
+         0,
+         kLprObjects,
+         {"vorn.zodivadad.LicensePlateType", "vorn.zodivadad.Direction"},
+         {"vorn.zodivadad.Color"},
+         {"LPR.Port"}},
+        {"manifest_zidezozi",
+         false,
+         17,
+         {"vorn.zodivadad.Vehicle"},
+         {"vorn.zodivadad.Direction"},
+         {"vorn.zodivadad.Color"},
+         {"VCA.Port"}},
+        {"manifest_zidezozi",
+         true,
+         0,
+         kLprObjects,
+         {"vorn.zodivadad.LicensePlateType", "vorn.zodivadad.Direction"},
+         {"vorn.zodivadad.Color"},
+         {"LPR.Port"}},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.engineManifest) + (row.lprSupported ? " LPR" : " non-LPR"));
         const Narrowed manifest = narrow(row.engineManifest, row.lprSupported);
         EXPECT_EQ(manifest.json["eventTypes"].toArray().size(), row.eventTypes);
@@ -96,13 +115,11 @@ TEST(DeviceAgentManifest, OnlyTheCamerasOwnObjectTypesAdmitSubtypes)
     QJsonObject manifest = QJsonDocument::fromJson(larkspur_test::embeddedManifest("manifest_zodivadad")).object();
     QJsonObject typeLibrary = manifest["typeLibrary"].toObject();
     QJsonArray objectTypes = typeLibrary["objectTypes"].toArray();
-    for (int i = 0; i < objectTypes.size(); ++i)
-    {
+    for (int i = 0; i < objectTypes.size(); ++i) {
         QJsonObject objectType = objectTypes[i].toObject();
-        if (objectType["id"] == "vorn.zodivadad.Truck")
-        {
-            objectType["attributes"] = QJsonArray{
-                QJsonObject{{"name", "Load"}, {"subtype", "vorn.test.Load"}, {"type", "Enum"}}};
+        if (objectType["id"] == "vorn.zodivadad.Truck") {
+            objectType["attributes"] =
+                QJsonArray{QJsonObject{{"name", "Load"}, {"subtype", "vorn.test.Load"}, {"type", "Enum"}}};
             objectTypes[i] = objectType;
         }
     }
@@ -117,7 +134,7 @@ TEST(DeviceAgentManifest, OnlyTheCamerasOwnObjectTypesAdmitSubtypes)
     EXPECT_EQ(idsOf(other["typeLibrary"].toObject()["enumTypes"]), QStringList{"vorn.zodivadad.Direction"});
     const QJsonObject lpr = narrow("manifest_zodivadad", true, text).json;
     EXPECT_EQ(idsOf(lpr["typeLibrary"].toObject()["enumTypes"]),
-        (QStringList{"vorn.zodivadad.LicensePlateType", "vorn.zodivadad.Direction", "vorn.test.Load"}));
+              (QStringList{"vorn.zodivadad.LicensePlateType", "vorn.zodivadad.Direction", "vorn.test.Load"}));
 }
 
 TEST(DeviceAgentManifest, WithoutTheEngineTextEveryEventTypeIsOffered)
@@ -138,8 +155,7 @@ TEST(DeviceAgentManifest, AnUnreadableEngineTextStillGetsTheSettings)
 {
     larkspur_test::PluginWithClock host;
     const auto engine = makePtr<Engine>(host.plugin.get(), "manifest_zodivadad");
-    for (const QByteArray& text: {QByteArray("not json"), QByteArray("[]"), QByteArray(R"({"eventTypes": 5})")})
-    {
+    for (const QByteArray& text : {QByteArray("not json"), QByteArray("[]"), QByteArray(R"({"eventTypes": 5})")}) {
         SCOPED_TRACE(text.toStdString());
         const QJsonObject manifest =
             QJsonDocument::fromJson(buildDeviceAgentManifest(text, engine->manifest(), false)).object();
@@ -156,15 +172,15 @@ TEST(DeviceAgentManifest, AnUnreadableEngineTextStillGetsTheSettings)
 TEST(DeviceAgentManifest, RemovesTheSettingsItemsOfAChannel)
 {
     const QJsonObject model{{"type", "Settings"},
-        {"items",
-            QJsonArray{QJsonObject{{"name", "LPR"}}, QJsonObject{{"name", "LPR.Port"}}, QJsonObject{{"name", "LPRX"}},
-                QJsonObject{{"name", "lpr.Port"}}, QJsonObject{{"name", "VCA.Port"}}, QJsonObject{{"name", "xLPR"}},
-                QJsonObject{{"caption", "no name"}}, 5}}};
+                            {"items", QJsonArray{QJsonObject{{"name", "LPR"}}, QJsonObject{{"name", "LPR.Port"}},
+                                                 QJsonObject{{"name", "LPRX"}}, QJsonObject{{"name", "lpr.Port"}},
+                                                 QJsonObject{{"name", "VCA.Port"}}, QJsonObject{{"name", "xLPR"}},
+                                                 QJsonObject{{"caption", "no name"}}, 5}}};
     const QJsonObject filtered = removeSettingsItems(model, "LPR");
     EXPECT_EQ(filtered["type"], "Settings");
     EXPECT_EQ(filtered["items"].toArray(),
-        (QJsonArray{QJsonObject{{"name", "lpr.Port"}}, QJsonObject{{"name", "VCA.Port"}},
-            QJsonObject{{"name", "xLPR"}}, QJsonObject{{"caption", "no name"}}, 5}));
+              (QJsonArray{QJsonObject{{"name", "lpr.Port"}}, QJsonObject{{"name", "VCA.Port"}},
+                          QJsonObject{{"name", "xLPR"}}, QJsonObject{{"caption", "no name"}}, 5}));
 
     EXPECT_EQ(removeSettingsItems(QJsonObject{}, "LPR"), (QJsonObject{{"items", QJsonArray()}}));
     EXPECT_EQ(removeSettingsItems(QJsonObject{{"items", "x"}}, "LPR"), (QJsonObject{{"items", QJsonArray()}}));

@@ -10,12 +10,12 @@
 
 #include <vorn/sdk/helpers/error.h>
 #include <vorn/utils/assert.h>
-#include <vorn/vms_server_plugins/analytics/zodivadad/vca_command.h>
 #include <vorn/vms_server/compressed_video_packet.h>
 #include <vorn/vms_server/custom_metadata_packet.h>
 #include <vorn/vms_server/metadata_receiver.h>
 #include <vorn/vms_server/metadata_type_selection.h>
 #include <vorn/vms_server/option_map.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/vca_command.h>
 
 #include "larkspur_test_support.h"
 
@@ -52,8 +52,7 @@ TEST(DeviceAgent, ChoosesItsChannelsByTheCamerasLicencePlateSupport)
         {"not reported", std::nullopt, false, false},
         {"camera unreachable", "1", true, false},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         AgentUnderTest test;
         vorn::testing::FakeZodivadadCamera::Settings info{{"system_model", "ZV"}};
@@ -73,7 +72,8 @@ TEST(DeviceAgent, ChoosesItsChannelsByTheCamerasLicencePlateSupport)
         EXPECT_EQ(agent->monitors()[0]->address().toString(), row.expectLpr ? "127.0.0.1:3344" : "127.0.0.1:8214");
         EXPECT_EQ(agent->rtpMonitor() != nullptr, !row.expectLpr);
         EXPECT_TRUE(test.factory.log->lines().empty()) << "no channel starts before a selection";
-        EXPECT_TRUE(logged(capture,
+        EXPECT_TRUE(logged(
+            capture,
             QString("Zodivadad DeviceAgent created for ZV-IPC5000 (%1)").arg(row.expectLpr ? "LPR" : "non-LPR")));
     }
 }
@@ -119,9 +119,18 @@ TEST(DeviceAgent, TakesOnlyWholePortNumbersFromTheSettings)
 {
     const PortRow rows[] = {
         {"same port", {{"VCA.Port", "8214"}}, true, 8214, {}, ""},
-        {"new port on a running channel", {{"VCA.Port", "9000"}}, true, 9000, {"stop VCA.Port", "start VCA.Port"},
-            "Port VCA.Port changed 8214 -> 9000"},
-        {"new port on a stopped channel", {{"VCA.Port", "9000"}}, false, 9000, {}, "Port VCA.Port changed 8214 -> 9000"},
+        {"new port on a running channel",
+         {{"VCA.Port", "9000"}},
+         true,
+         9000,
+         {"stop VCA.Port", "start VCA.Port"},
+         "Port VCA.Port changed 8214 -> 9000"},
+        {"new port on a stopped channel",
+         {{"VCA.Port", "9000"}},
+         false,
+         9000,
+         {},
+         "Port VCA.Port changed 8214 -> 9000"},
         {"highest port", {{"VCA.Port", "65535"}}, false, 65535, {}, "changed 8214 -> 65535"},
         {"lowest port", {{"VCA.Port", "1"}}, false, 1, {}, "changed 8214 -> 1"},
         {"one past the highest", {{"VCA.Port", "65536"}}, true, 8214, {}, "Ignoring VCA.Port '65536'"},
@@ -135,8 +144,7 @@ TEST(DeviceAgent, TakesOnlyWholePortNumbersFromTheSettings)
         {"the other channel's setting", {{"LPR.Port", "9000"}}, true, 8214, {}, ""},
         {"no settings", {}, true, 8214, {}, ""},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         AgentUnderTest test;
         const auto agent = test.create();
@@ -170,7 +178,7 @@ TEST(DeviceAgent, ALicencePlateAgentTakesOnlyItsOwnPort)
     Result<const IOptionMap*> result;
 
     agent->applySettings(&result, makePtr<OptionMap>(std::vector<std::pair<std::string, std::string>>{
-                                      {"VCA.Port", "9000"}, {"LPR.Port", "4000"}})
+                                                         {"VCA.Port", "9000"}, {"LPR.Port", "4000"}})
                                       .get());
     EXPECT_EQ(agent->monitors()[0]->address().port, 4000);
 
@@ -195,19 +203,37 @@ TEST(DeviceAgent, ASelectionStopsTheChannelAndStartsItWhenItIsStillNeeded)
     const SelectionRow rows[] = {
         {"no lists", false, std::nullopt, std::nullopt, {"stop VCA.Port"}, {}, {}},
         {"empty lists", false, Strings{}, Strings{}, {"stop VCA.Port"}, {}, {}},
-        {"event types", false, Strings{"vorn.zodivadad.LineCrossing", "vorn.test.Unknown", "vorn.zodivadad.Motion"},
-            std::nullopt, {"stop VCA.Port", "start VCA.Port"},
-            {"vorn.zodivadad.LineCrossing", "vorn.zodivadad.Motion"}, {}},
+        {"event types",
+         false,
+         Strings{"vorn.zodivadad.LineCrossing", "vorn.test.Unknown", "vorn.zodivadad.Motion"},
+         std::nullopt,
+         {"stop VCA.Port", "start VCA.Port"},
+         {"vorn.zodivadad.LineCrossing", "vorn.zodivadad.Motion"},
+         {}},
         {"only unknown event types", false, Strings{"vorn.test.Unknown"}, std::nullopt, {"stop VCA.Port"}, {}, {}},
-        {"object types without licence plates", false, std::nullopt, Strings{"vorn.zodivadad.Vehicle"},
-            {"stop VCA.Port"}, {}, {"vorn.zodivadad.Vehicle"}},
-        {"object types with licence plates", true, std::nullopt, Strings{"vorn.zodivadad.LicensePlate"},
-            {"stop LPR.Port", "start LPR.Port"}, {}, {"vorn.zodivadad.LicensePlate"}},
-        {"event types with licence plates", true, Strings{"vorn.zodivadad.Motion"}, std::nullopt, {"stop LPR.Port"},
-            {"vorn.zodivadad.Motion"}, {}},
+        {"object types without licence plates",
+         false,
+         std::nullopt,
+         Strings{"vorn.zodivadad.Vehicle"},
+         {"stop VCA.Port"},
+         {},
+         {"vorn.zodivadad.Vehicle"}},
+        {"object types with licence plates",
+         true,
+         std::nullopt,
+         Strings{"vorn.zodivadad.LicensePlate"},
+         {"stop LPR.Port", "start LPR.Port"},
+         {},
+         {"vorn.zodivadad.LicensePlate"}},
+        {"event types with licence plates",
+         true,
+         Strings{"vorn.zodivadad.Motion"},
+         std::nullopt,
+         {"stop LPR.Port"},
+         {"vorn.zodivadad.Motion"},
+         {}},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         AgentUnderTest test(row.lprSupported);
         const auto agent = test.create();
@@ -233,7 +259,8 @@ TEST(DeviceAgent, ANullSelectionNeedsNothing)
     AgentUnderTest test;
     const auto agent = test.create();
     Result<void> result;
-    agent->selectMetadataTypes(&result, makePtr<MetadataTypeSelection>(Strings{"vorn.zodivadad.Motion"}, std::nullopt).get());
+    agent->selectMetadataTypes(&result,
+                               makePtr<MetadataTypeSelection>(Strings{"vorn.zodivadad.Motion"}, std::nullopt).get());
     test.factory.log->clear();
 
     agent->selectMetadataTypes(&result, nullptr);
@@ -248,7 +275,8 @@ TEST(DeviceAgent, DestructionStopsTheChannels)
     auto agent = test.create();
     const auto log = test.factory.log;
     Result<void> result;
-    agent->selectMetadataTypes(&result, makePtr<MetadataTypeSelection>(Strings{"vorn.zodivadad.Motion"}, std::nullopt).get());
+    agent->selectMetadataTypes(&result,
+                               makePtr<MetadataTypeSelection>(Strings{"vorn.zodivadad.Motion"}, std::nullopt).get());
     log->clear();
     test.agent.reset();
 
@@ -258,10 +286,14 @@ TEST(DeviceAgent, DestructionStopsTheChannels)
 }
 
 // A custom metadata packet as a careless server might hand it over: any size, null texts.
-class RawCustomPacket final: public vorn::vms_server::ServerRefCountable<ICustomMetadataPacket>
+class RawCustomPacket final : public vorn::vms_server::ServerRefCountable<ICustomMetadataPacket>
 {
 public:
-    RawCustomPacket(const char* codec, const char* data, int32_t size): m_codec(codec), m_data(data), m_size(size) {}
+    RawCustomPacket(const char* codec, const char* data, int32_t size)
+        : m_codec(codec)
+        , m_data(data)
+        , m_size(size)
+    {}
     int64_t timestampUs() const override { return 777; }
     const char* codec() const override { return m_codec; }
     const char* data() const override { return m_data; }
@@ -292,8 +324,7 @@ TEST(DeviceAgent, HandsOnlyZodivadadMetadataPacketsToTheParser)
         {"negative size", "Zodivadad", "rtp", -5, false},
         {"null data", "Zodivadad", nullptr, 3, false},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         AgentUnderTest test;
         const auto agent = test.create();
@@ -369,8 +400,7 @@ TEST(DeviceAgent, AnswersTheSameCompactManifestEveryTime)
 {
     AgentUnderTest test;
     const auto agent = test.create();
-    const auto manifestText = [&]
-    {
+    const auto manifestText = [&] {
         Result<const IString*> result;
         agent->getManifest(&result);
         EXPECT_TRUE(result.isOk());
@@ -391,7 +421,7 @@ TEST(DeviceAgent, TagsItsLogLinesWithTheCameraHost)
     const auto agent = test.create();
     const auto records = capture.logger().records();
     const auto created = std::find_if(records.begin(), records.end(),
-        [](const auto& record) { return record.text.contains("DeviceAgent created"); });
+                                      [](const auto& record) { return record.text.contains("DeviceAgent created"); });
     ASSERT_NE(created, records.end());
     EXPECT_TRUE(created->tag.endsWith(", 127.0.0.1)")) << created->tag.toStdString();
 }
@@ -408,17 +438,15 @@ TEST(DeviceAgent, ServerThreadsMayReplaceReceiverAndTypesWhileEventsArrive)
     std::atomic<bool> done{false};
     constexpr int kEvents = 2000;
 
-    std::thread channel(
-        [&]
-        {
-            const vorn::kit::detail::json11::Json event(vorn::kit::detail::json11::Json::object{{"event", 1}, {"alarm", 1}});
-            for (int i = 0; i < kEvents; ++i)
-                agent->handleEvent(kBasicAlarm, event);
-            done = true;
-        });
+    std::thread channel([&] {
+        const vorn::kit::detail::json11::Json event(
+            vorn::kit::detail::json11::Json::object{{"event", 1}, {"alarm", 1}});
+        for (int i = 0; i < kEvents; ++i)
+            agent->handleEvent(kBasicAlarm, event);
+        done = true;
+    });
     Result<void> result;
-    while (!done)
-    {
+    while (!done) {
         agent->attachReceiver(first.get());
         agent->selectMetadataTypes(&result, all.get());
         agent->attachReceiver(nullptr);

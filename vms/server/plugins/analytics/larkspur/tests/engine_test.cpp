@@ -16,11 +16,11 @@ namespace {
 
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
+using larkspur_test::logged;
 using vorn::testing::FakeHttpServer;
 using vorn::testing::FakeZodivadadCamera;
 using vorn::utils::log::Level;
 using vorn::utils::log::LogCapture;
-using larkspur_test::logged;
 
 QByteArray manifestText(const Engine& engine)
 {
@@ -46,15 +46,11 @@ TEST(Engine, LoadsTheEmbeddedManifestOfItsBrand)
         const char* name;
         const char* vendorPattern;
     } rows[] = {
-        {"manifest_zidezozi", "Zidezozi*"},
-        {"manifest_zodivadad", "Zodivadad*"},
-        {"manifest_only", "ZERU*"},
-        {"manifest_duzodoz", "Duzodoz*"},
-        {"manifest_zedir", "Zedir*"},
+        {"manifest_zidezozi", "Zidezozi*"}, {"manifest_zodivadad", "Zodivadad*"}, {"manifest_only", "ZERU*"},
+        {"manifest_duzodoz", "Duzodoz*"},   {"manifest_zedir", "Zedir*"},
     };
     larkspur_test::PluginWithClock host;
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const auto engine = makePtr<Engine>(host.plugin.get(), row.name);
         EXPECT_EQ(manifestText(*engine), larkspur_test::embeddedManifest(row.name));
@@ -69,7 +65,8 @@ TEST(Engine, LoadsTheEmbeddedManifestOfItsBrand)
 TEST(Engine, AReadableFileInTheWorkingFolderReplacesTheEmbeddedManifest)
 {
     larkspur_test::ScopedWorkingFolder folder;
-    const QByteArray text = changedManifest([](QJsonObject* m) { (*m)["supportedCameraVendors"] = QJsonArray{"Acme*"}; });
+    const QByteArray text =
+        changedManifest([](QJsonObject* m) { (*m)["supportedCameraVendors"] = QJsonArray{"Acme*"}; });
     const QString path = folder.writeManifest("manifest_only", text);
     larkspur_test::PluginWithClock host;
     LogCapture capture(Level::verbose);
@@ -129,13 +126,16 @@ TEST(Engine, LooksEventTypesAndNumericAttributesUp)
 TEST(Engine, TheFirstOfTwoEqualEventTypesWins)
 {
     larkspur_test::ScopedWorkingFolder folder;
-    folder.writeManifest("manifest_zodivadad", changedManifest([](QJsonObject* m) {
-        (*m)["eventTypes"] = QJsonArray{
-            QJsonObject{{"id", "first"}, {"name", "First"}, {"internalSection", "basicalarm"}, {"internalEventId", 1}},
-            QJsonObject{{"id", "second"}, {"name", "Second"}, {"internalSection", "basicalarm"}, {"internalEventId", 1}},
-            QJsonObject{{"id", "first"}, {"name", "Again"}, {"internalSection", "face"}, {"internalEventId", 0}},
-        };
-    }));
+    folder.writeManifest(
+        "manifest_zodivadad", changedManifest([](QJsonObject* m) {
+            (*m)["eventTypes"] = QJsonArray{
+                QJsonObject{
+                    {"id", "first"}, {"name", "First"}, {"internalSection", "basicalarm"}, {"internalEventId", 1}},
+                QJsonObject{
+                    {"id", "second"}, {"name", "Second"}, {"internalSection", "basicalarm"}, {"internalEventId", 1}},
+                QJsonObject{{"id", "first"}, {"name", "Again"}, {"internalSection", "face"}, {"internalEventId", 0}},
+            };
+        }));
     larkspur_test::PluginWithClock host;
     const auto engine = makePtr<Engine>(host.plugin.get(), "manifest_zodivadad");
 
@@ -159,35 +159,63 @@ struct SupportRow
 TEST(Engine, SupportsCamerasByVendorThenTestRequestThenModel)
 {
     const SupportRow rows[] = {
-        {"vendor matches, camera answers", "[\"XYZ*\"]", "zodivadad", "Other", true, true, {},
-            {"Test API call failed"}},
+        {"vendor matches, camera answers",
+         "[\"XYZ*\"]",
+         "zodivadad",
+         "Other",
+         true,
+         true,
+         {},
+         {"Test API call failed"}},
         {"vendor with suffix, camera answers", nullptr, "Zodivadad Technology", "M", true, true, {}, {}},
         {"vendor differs", nullptr, "Acme", "M", true, false, {"Unsupported camera vendor: Acme"}, {}},
         {"null vendor", nullptr, nullptr, "M", true, false, {"Unsupported camera vendor: "}, {}},
-        {"camera silent on the test, model star", nullptr, "Zodivadad", "M", false, true,
-            {"Test API call failed, checking supportedCameraModels list"}, {"Unsupported camera model"}},
-        {"camera silent on the test, model matches", "[\"XYZ*\"]", "Zodivadad", "xyz-1", false, true,
-            {"Test API call failed"}, {"Unsupported camera model"}},
-        {"camera silent on the test, model differs", "[\"XYZ*\"]", "Zodivadad", "ABC", false, false,
-            {"Test API call failed, checking supportedCameraModels list", "Unsupported camera model: ABC"}, {}},
-        {"camera silent on the test, null model", "[\"XYZ*\"]", "Zodivadad", nullptr, false, false,
-            {"Unsupported camera model: "}, {}},
+        {"camera silent on the test, model star",
+         nullptr,
+         "Zodivadad",
+         "M",
+         false,
+         true,
+         {"Test API call failed, checking supportedCameraModels list"},
+         {"Unsupported camera model"}},
+        {"camera silent on the test, model matches",
+         "[\"XYZ*\"]",
+         "Zodivadad",
+         "xyz-1",
+         false,
+         true,
+         {"Test API call failed"},
+         {"Unsupported camera model"}},
+        {"camera silent on the test, model differs",
+         "[\"XYZ*\"]",
+         "Zodivadad",
+         "ABC",
+         false,
+         false,
+         {"Test API call failed, checking supportedCameraModels list", "Unsupported camera model: ABC"},
+         {}},
+        {"camera silent on the test, null model",
+         "[\"XYZ*\"]",
+         "Zodivadad",
+         nullptr,
+         false,
+         false,
+         {"Unsupported camera model: "},
+         {}},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         larkspur_test::ScopedWorkingFolder folder;
-        if (row.manifestModels)
-        {
+        if (row.manifestModels) {
             folder.writeManifest("manifest_zodivadad", changedManifest([&](QJsonObject* m) {
-                (*m)["supportedCameraModels"] = QJsonDocument::fromJson(row.manifestModels).array();
-            }));
+                                     (*m)["supportedCameraModels"] =
+                                         QJsonDocument::fromJson(row.manifestModels).array();
+                                 }));
         }
         larkspur_test::PluginWithClock host;
         FakeZodivadadCamera camera;
         camera.requireAuth(FakeHttpServer::AuthScheme::digest, "admin", "s3cret");
-        if (!row.cameraAnswers)
-        {
+        if (!row.cameraAnswers) {
             // An error page whose text holds assignments still is no answer to the test request.
             camera.setCgiReply(FakeHttpServer::Reply::withStatus(
                 404, "<html><meta http-equiv=refresh content=0>;Not Found</html>", "text/html"));
@@ -203,9 +231,9 @@ TEST(Engine, SupportsCamerasByVendorThenTestRequestThenModel)
         LogCapture capture(Level::verbose);
 
         EXPECT_EQ(engine->supportsDevice(description.get()), row.expected);
-        for (const QString& text: row.expectedLogs)
+        for (const QString& text : row.expectedLogs)
             EXPECT_TRUE(logged(capture, text)) << text.toStdString();
-        for (const QString& text: row.unexpectedLogs)
+        for (const QString& text : row.unexpectedLogs)
             EXPECT_FALSE(logged(capture, text)) << text.toStdString();
     }
 }
@@ -252,8 +280,8 @@ TEST(Engine, AnswersItsInterfaceIdsNewestFirst)
 {
     larkspur_test::PluginWithClock host;
     const auto engine = makePtr<Engine>(host.plugin.get(), "manifest_zodivadad");
-    for (const char* id: {"vorn::sdk::analytics::IEngine1", "vorn::sdk::analytics::IEngine", "vorn::sdk::IRefCountable"})
-    {
+    for (const char* id :
+         {"vorn::sdk::analytics::IEngine1", "vorn::sdk::analytics::IEngine", "vorn::sdk::IRefCountable"}) {
         SCOPED_TRACE(id);
         IRefCountable* found = engine->findInterface(id);
         EXPECT_EQ(found, static_cast<IRefCountable*>(engine.get()));

@@ -32,8 +32,7 @@ TEST(JsonToInt, Table)
         {"object", Json(Json::object{{"a", Json(1)}}), std::nullopt},
         {"absent member", Json(Json::object{})["alarm"], std::nullopt},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(jsonToInt(row.value), row.expected);
     }

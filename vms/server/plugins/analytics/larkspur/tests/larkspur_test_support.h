@@ -49,18 +49,17 @@ private:
 };
 
 /** A push channel that records what the device agent asks of it and connects nowhere. */
-class RecordingMonitor: public zodivadad::TcpDataMonitor
+class RecordingMonitor : public zodivadad::TcpDataMonitor
 {
 public:
     /** @param needsObjects The licence-plate channel is needed for object types, the other for event types. */
     RecordingMonitor(zodivadad::DeviceAgent* agent, std::string portSettingName, bool needsObjects,
-        std::shared_ptr<ChannelLog> log)
+                     std::shared_ptr<ChannelLog> log)
         : TcpDataMonitor(agent)
         , m_portSettingName(std::move(portSettingName))
         , m_needsObjects(needsObjects)
         , m_log(std::move(log))
-    {
-    }
+    {}
 
     void start() override
     {
@@ -96,7 +95,7 @@ struct ParsedPacket
     bool operator==(const ParsedPacket&) const = default;
 };
 
-class RecordingRtpMonitor: public zodivadad::RtpMetadataMonitor
+class RecordingRtpMonitor : public zodivadad::RtpMetadataMonitor
 {
 public:
     using RtpMetadataMonitor::RtpMetadataMonitor;
@@ -110,7 +109,7 @@ public:
 };
 
 /** Makes recording channels and remembers them; one factory per device agent. */
-class RecordingChannelFactory: public zodivadad::ChannelFactory
+class RecordingChannelFactory : public zodivadad::ChannelFactory
 {
 public:
     std::unique_ptr<zodivadad::TcpDataMonitor> createLprMonitor(zodivadad::DeviceAgent* agent) const override
@@ -125,7 +124,8 @@ public:
         vca = monitor.get();
         return monitor;
     }
-    std::unique_ptr<zodivadad::RtpMetadataMonitor> createRtpMetadataMonitor(zodivadad::DeviceAgent* agent) const override
+    std::unique_ptr<zodivadad::RtpMetadataMonitor>
+    createRtpMetadataMonitor(zodivadad::DeviceAgent* agent) const override
     {
         auto monitor = std::make_unique<RecordingRtpMonitor>(agent);
         rtp = monitor.get();
@@ -147,8 +147,7 @@ struct PluginWithClock
         plugin->attachHostServices(hostServices.get());
     }
 
-    vorn::sdk::Ptr<vorn::vms_server::HostServices> hostServices =
-        vorn::sdk::makePtr<vorn::vms_server::HostServices>();
+    vorn::sdk::Ptr<vorn::vms_server::HostServices> hostServices = vorn::sdk::makePtr<vorn::vms_server::HostServices>();
     vorn::sdk::Ptr<vorn::sdk::analytics::Plugin> plugin =
         vorn::sdk::makePtr<vorn::sdk::analytics::Plugin>("{}", vorn::sdk::analytics::Plugin::CreateEngine());
 };
@@ -179,8 +178,7 @@ inline int loggedCount(vorn::utils::log::LogCapture& capture, const QString& tex
 namespace larkspur_test {
 
 /** A device description whose texts may be null, as a server may hand them out. */
-class RawDeviceDescription final:
-    public vorn::vms_server::ServerRefCountable<vorn::sdk::analytics::IDeviceDescription>
+class RawDeviceDescription final : public vorn::vms_server::ServerRefCountable<vorn::sdk::analytics::IDeviceDescription>
 {
 public:
     const char* vendor_ = nullptr;
@@ -206,7 +204,8 @@ public:
 class ScopedWorkingFolder
 {
 public:
-    ScopedWorkingFolder(): m_previous(QDir::currentPath())
+    ScopedWorkingFolder()
+        : m_previous(QDir::currentPath())
     {
         QDir(m_folder.path()).mkpath("plugins/zodivadad");
         QDir::setCurrent(m_folder.path());
@@ -241,9 +240,9 @@ inline QByteArray embeddedManifest(const QString& name)
 
 namespace larkspur_test {
 
-inline vorn::sdk::Ptr<vorn::vms_server::DeviceDescription> describeCamera(std::string url,
-    std::string vendor = "Zodivadad", std::string model = "ZV-IPC5000", std::string login = "admin",
-    std::string password = "s3cret")
+inline vorn::sdk::Ptr<vorn::vms_server::DeviceDescription>
+describeCamera(std::string url, std::string vendor = "Zodivadad", std::string model = "ZV-IPC5000",
+               std::string login = "admin", std::string password = "s3cret")
 {
     vorn::vms_server::DeviceDescription::Fields fields;
     fields.vendor = std::move(vendor);
@@ -266,18 +265,18 @@ struct AgentUnderTest
 {
     static constexpr int64_t kServerTimeMs = 1'700'000'000'000;
 
-    explicit AgentUnderTest(bool lprSupported = false): host(kServerTimeMs)
+    explicit AgentUnderTest(bool lprSupported = false)
+        : host(kServerTimeMs)
     {
         camera.setLprSupport(lprSupported);
         engine = vorn::sdk::makePtr<zodivadad::Engine>(host.plugin.get(), "manifest_zodivadad");
     }
 
-    vorn::sdk::Ptr<zodivadad::DeviceAgent> create(
-        const vorn::sdk::analytics::IDeviceDescription* description = nullptr)
+    vorn::sdk::Ptr<zodivadad::DeviceAgent> create(const vorn::sdk::analytics::IDeviceDescription* description = nullptr)
     {
         const auto ownDescription = describeCamera(camera.url());
-        agent = vorn::sdk::makePtr<zodivadad::DeviceAgent>(
-            engine, description ? description : ownDescription.get(), engine->manifest(), factory);
+        agent = vorn::sdk::makePtr<zodivadad::DeviceAgent>(engine, description ? description : ownDescription.get(),
+                                                           engine->manifest(), factory);
         return agent;
     }
 

@@ -43,8 +43,7 @@ TEST(PluginEntryPoints, OnePluginPerBrandInIndexOrder)
         {"vorn.duzodoz", "Duzodoz", "Duzodoz"},
         {"vorn.zedir", "VovevUVAZ", "VovevUVAZ"},
     };
-    for (int index = 0; index < 5; ++index)
-    {
+    for (int index = 0; index < 5; ++index) {
         SCOPED_TRACE(index);
         const Ptr<IPlugin> plugin = toPtr(createVornPluginByIndex(index));
         ASSERT_TRUE(plugin);
@@ -54,7 +53,7 @@ TEST(PluginEntryPoints, OnePluginPerBrandInIndexOrder)
         EXPECT_EQ(manifest["name"].toString(), brands[index].name);
         EXPECT_EQ(manifest["vendor"].toString(), brands[index].vendor);
         EXPECT_EQ(manifest["description"].toString(),
-            QString("Enables in-camera analytics support for %1 IP Cameras").arg(brands[index].name));
+                  QString("Enables in-camera analytics support for %1 IP Cameras").arg(brands[index].name));
         EXPECT_EQ(manifest["version"].toString(), "1.0.1");
         EXPECT_EQ(manifest["engineSettingsModel"], QJsonObject());
         // Compact: exactly what a compact writer makes of the same object.
@@ -64,8 +63,7 @@ TEST(PluginEntryPoints, OnePluginPerBrandInIndexOrder)
 
 TEST(PluginEntryPoints, IndexesOutsideTheTableGiveNoPlugin)
 {
-    for (const int index: {-1, 5, 1000, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()})
-    {
+    for (const int index : {-1, 5, 1000, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
         SCOPED_TRACE(index);
         EXPECT_EQ(createVornPluginByIndex(index), nullptr);
     }
@@ -87,8 +85,7 @@ TEST(PluginEntryPoints, EachCallMakesANewPluginWhoseEnginesLoadTheBrandManifest)
     EXPECT_EQ(manifestOf(first), manifestOf(second));
 
     const auto plugin = queryInterface<vorn::sdk::analytics::IPlugin>(first);
-    for (int i = 0; i < 2; ++i)
-    {
+    for (int i = 0; i < 2; ++i) {
         Result<vorn::sdk::analytics::IEngine*> result;
         plugin->obtainEngine(&result);
         ASSERT_TRUE(result.isOk());

@@ -50,8 +50,7 @@ TEST(WildcardMatch, Table)
         {"star then question mark over dot", "*?", "a.", false, false},
         {"question mark skips by star", "*.?", "a.b.c", false, true},
     };
-    for (const auto& row: rows)
-    {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(wildcardMatch(row.pattern, row.text, row.caseInsensitive), row.expected);
     }
@@ -60,16 +59,13 @@ TEST(WildcardMatch, Table)
 // The recursive reading of the rules: the reference that the linear match must agree with.
 bool referenceMatch(const QString& pattern, int p, const QString& text, int t)
 {
-    while (t < text.size())
-    {
+    while (t < text.size()) {
         if (p >= pattern.size())
             return false;
-        if (pattern[p] == u'*')
-        {
+        if (pattern[p] == u'*') {
             if (p == pattern.size() - 1)
                 return true;
-            for (int from = t; from < text.size(); ++from)
-            {
+            for (int from = t; from < text.size(); ++from) {
                 if (referenceMatch(pattern, p + 1, text, from))
                     return true;
             }
@@ -90,16 +86,14 @@ TEST(WildcardMatch, AgreesWithRecursiveRules)
     std::mt19937 random(20240611); // Fixed seed: the same cases on every run.
     const QString patternAlphabet = QStringLiteral("ab.*?");
     const QString textAlphabet = QStringLiteral("ab.*?");
-    const auto randomText = [&](const QString& alphabet, int maxSize)
-    {
+    const auto randomText = [&](const QString& alphabet, int maxSize) {
         QString result;
         const int size = std::uniform_int_distribution<int>(0, maxSize)(random);
         for (int i = 0; i < size; ++i)
             result += alphabet[std::uniform_int_distribution<int>(0, alphabet.size() - 1)(random)];
         return result;
     };
-    for (int i = 0; i < 20000; ++i)
-    {
+    for (int i = 0; i < 20000; ++i) {
         const QString pattern = randomText(patternAlphabet, 7);
         const QString text = randomText(textAlphabet, 8);
         ASSERT_EQ(wildcardMatch(pattern, text, false), referenceMatch(pattern, 0, text, 0))

@@ -49,12 +49,12 @@ QJsonObject takeJson(Result<const IString*>* result)
 QStringList settingNames(const QJsonObject& manifest)
 {
     QStringList names;
-    for (const QJsonValue& item: manifest["deviceAgentSettingsModel"].toObject()["items"].toArray())
+    for (const QJsonValue& item : manifest["deviceAgentSettingsModel"].toObject()["items"].toArray())
         names << item.toObject()["name"].toString();
     return names;
 }
 
-class LarkspurPlugin: public ::testing::Test
+class LarkspurPlugin : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -100,8 +100,7 @@ TEST_F(LarkspurPlugin, OffersOnePluginPerBrandInIndexOrder)
     ASSERT_TRUE(m_library->hasCreatePluginByIndex());
     EXPECT_EQ(m_library->sdkVersion(), "5.1.4 R1");
     const auto hostServices = makePtr<vorn::vms_server::HostServices>();
-    for (int index = 0; index < kPluginIds.size(); ++index)
-    {
+    for (int index = 0; index < kPluginIds.size(); ++index) {
         SCOPED_TRACE(index);
         const Ptr<AnalyticsPlugin> brand = plugin(index, hostServices.get());
         ASSERT_TRUE(brand);
@@ -122,8 +121,7 @@ TEST_F(LarkspurPlugin, OffersOnePluginPerBrandInIndexOrder)
 
 TEST_F(LarkspurPlugin, ServesAZodivadadCamera)
 {
-    for (const bool lprCamera: {false, true})
-    {
+    for (const bool lprCamera : {false, true}) {
         SCOPED_TRACE(lprCamera ? "LPR" : "non-LPR");
         FakeZodivadadCamera camera;
         camera.setLprSupport(lprCamera);
@@ -162,22 +160,22 @@ TEST_F(LarkspurPlugin, ServesAZodivadadCamera)
         agent->attachReceiver(receiver.get());
         Result<const IOptionMap*> settingsResult;
         agent->applySettings(&settingsResult,
-            makePtr<vorn::vms_server::OptionMap>(
-                std::vector<std::pair<std::string, std::string>>{{"VCA.Port", "9000"}, {"LPR.Port", "4000"}})
-                .get());
+                             makePtr<vorn::vms_server::OptionMap>(std::vector<std::pair<std::string, std::string>>{
+                                                                      {"VCA.Port", "9000"}, {"LPR.Port", "4000"}})
+                                 .get());
         EXPECT_TRUE(settingsResult.isOk());
         EXPECT_EQ(settingsResult.value, nullptr);
 
         Result<void> selected;
-        agent->selectMetadataTypes(&selected,
-            makePtr<vorn::vms_server::MetadataTypeSelection>(
-                std::vector<std::string>{"vorn.zodivadad.Motion"}, std::vector<std::string>{"vorn.zodivadad.Vehicle"})
-                .get());
+        agent->selectMetadataTypes(&selected, makePtr<vorn::vms_server::MetadataTypeSelection>(
+                                                  std::vector<std::string>{"vorn.zodivadad.Motion"},
+                                                  std::vector<std::string>{"vorn.zodivadad.Vehicle"})
+                                                  .get());
         EXPECT_TRUE(selected.isOk());
 
         Result<void> consumed;
-        agent->consumeDataPacket(
-            &consumed, makePtr<vorn::vms_server::CustomMetadataPacket>("Zodivadad", "not rtp", 1).get());
+        agent->consumeDataPacket(&consumed,
+                                 makePtr<vorn::vms_server::CustomMetadataPacket>("Zodivadad", "not rtp", 1).get());
         EXPECT_TRUE(consumed.isOk());
         agent->attachReceiver(nullptr);
     }
@@ -198,8 +196,7 @@ ToolRun runHost(const QStringList& arguments)
     ToolRun run;
     run.exitCode = process.exitCode();
     run.errors = QString::fromUtf8(process.readAllStandardError());
-    for (const QByteArray& line: process.readAllStandardOutput().split('\n'))
-    {
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
         if (!line.trimmed().isEmpty())
             run.lines.push_back(QJsonDocument::fromJson(line).object());
     }
@@ -209,8 +206,7 @@ ToolRun runHost(const QStringList& arguments)
 std::vector<QJsonObject> linesOfKind(const ToolRun& run, const QString& kind)
 {
     std::vector<QJsonObject> lines;
-    for (const QJsonObject& line: run.lines)
-    {
+    for (const QJsonObject& line : run.lines) {
         if (line["kind"] == kind)
             lines.push_back(line);
     }
@@ -223,7 +219,7 @@ TEST(LarkspurInPluginHost, ListsTheFiveBrandsInIndexOrder)
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
 
     QStringList ids;
-    for (const QJsonObject& line: linesOfKind(run, "pluginManifest"))
+    for (const QJsonObject& line : linesOfKind(run, "pluginManifest"))
         ids << line["manifest"].toObject()["id"].toString();
     EXPECT_EQ(ids, kPluginIds);
     EXPECT_EQ(linesOfKind(run, "engineManifest").size(), 5U);
@@ -236,9 +232,16 @@ TEST(LarkspurInPluginHost, PrintsTheNarrowedDeviceAgentManifestOfACamera)
 {
     FakeZodivadadCamera camera;
     camera.requireAuth(FakeHttpServer::AuthScheme::basic, "admin", "s3cret");
-    const ToolRun run = runHost({"--index", "1", "--vendor", "Zodivadad", "--model", "ZV-IPC5000", "--url",
-        QString::fromStdString(camera.url()), "--login", "admin", "--password", "s3cret", "--setting",
-        "VCA.Port=9000", "--events", "all", "--objects", "all", "--run-for", "0"});
+    const ToolRun run = runHost({"--index",    "1",
+                                 "--vendor",   "Zodivadad",
+                                 "--model",    "ZV-IPC5000",
+                                 "--url",      QString::fromStdString(camera.url()),
+                                 "--login",    "admin",
+                                 "--password", "s3cret",
+                                 "--setting",  "VCA.Port=9000",
+                                 "--events",   "all",
+                                 "--objects",  "all",
+                                 "--run-for",  "0"});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
 
     const auto supports = linesOfKind(run, "supportsDevice");

@@ -27,8 +27,7 @@ vorn::utils::Url requestUrl(const vorn::utils::Url& cameraUrl, std::string_view 
     return url;
 }
 
-std::unique_ptr<http::HttpClient> makeClient(
-    const http::Credentials& credentials, const http::Timeouts& timeouts)
+std::unique_ptr<http::HttpClient> makeClient(const http::Credentials& credentials, const http::Timeouts& timeouts)
 {
     auto client = std::make_unique<http::HttpClient>(ssl::kDefaultCertificateCheck);
     client->setCredentials(credentials);
@@ -46,23 +45,21 @@ QString statusText(const http::HttpClient& client)
 } // namespace
 
 CameraSettings getCameraSettings(const vorn::utils::Url& cameraUrl, const http::Credentials& credentials,
-    std::string_view path, std::string_view action, const http::Timeouts& timeouts)
+                                 std::string_view path, std::string_view action, const http::Timeouts& timeouts)
 {
     const auto client = makeClient(credentials, timeouts);
     vorn::utils::Url url = requestUrl(cameraUrl, path);
     url.setQuery(QStringLiteral("action=%1").arg(toQString(action)));
 
     // An error page is no settings reply, whatever text it holds.
-    if (!client->doGet(url) || !http::StatusCode::isSuccessCode(client->statusCode()))
-    {
-        VN_LOG(5, typeid(Engine), "Failed to get settings from %1: HTTP code %2 sys code %3", url,
-            statusText(*client), client->lastSysErrorCode());
+    if (!client->doGet(url) || !http::StatusCode::isSuccessCode(client->statusCode())) {
+        VN_LOG(5, typeid(Engine), "Failed to get settings from %1: HTTP code %2 sys code %3", url, statusText(*client),
+               client->lastSysErrorCode());
         return {};
     }
 
     const std::optional<QByteArray> body = client->fetchEntireMessageBody();
-    if (!body)
-    {
+    if (!body) {
         VN_LOG(5, typeid(Engine), "Failed to fetch settings from %1", url);
         return {};
     }
@@ -71,34 +68,33 @@ CameraSettings getCameraSettings(const vorn::utils::Url& cameraUrl, const http::
     return parseCameraSettingsReply(std::string_view(body->constData(), static_cast<std::size_t>(body->size())));
 }
 
-CameraSettings getSystemInformation(
-    const vorn::utils::Url& cameraUrl, const http::Credentials& credentials, const http::Timeouts& timeouts)
+CameraSettings getSystemInformation(const vorn::utils::Url& cameraUrl, const http::Credentials& credentials,
+                                    const http::Timeouts& timeouts)
 {
     return getCameraSettings(cameraUrl, credentials, kAdminCgiPath, kGetSystemInformationAction, timeouts);
 }
 
-CameraSettings getLprSettings(
-    const vorn::utils::Url& cameraUrl, const http::Credentials& credentials, const http::Timeouts& timeouts)
+CameraSettings getLprSettings(const vorn::utils::Url& cameraUrl, const http::Credentials& credentials,
+                              const http::Timeouts& timeouts)
 {
     return getCameraSettings(cameraUrl, credentials, kOperatorCgiPath, kGetLprSettingsAction, timeouts);
 }
 
-bool setCameraSettings(const vorn::utils::Url& cameraUrl, const http::Credentials& credentials,
-    std::string_view path, std::string_view action, const CameraSettings& settings,
-    const http::Timeouts& timeouts)
+bool setCameraSettings(const vorn::utils::Url& cameraUrl, const http::Credentials& credentials, std::string_view path,
+                       std::string_view action, const CameraSettings& settings, const http::Timeouts& timeouts)
 {
     const auto client = makeClient(credentials, timeouts);
     vorn::utils::Url url = requestUrl(cameraUrl, path);
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("action"), toQString(action));
-    for (const auto& [name, value]: settings)
+    for (const auto& [name, value] : settings)
         query.addQueryItem(name, value);
     url.setQuery(query);
 
     // A camera that refuses the write (an error status) has not taken the settings.
     const bool result = client->doGet(url) && http::StatusCode::isSuccessCode(client->statusCode());
-    VN_LOG(5, typeid(Engine), "Set settings with %1 result: HTTP code %2 sys code %3 (%4)", url,
-        statusText(*client), client->lastSysErrorCode(), result ? "success" : "failed");
+    VN_LOG(5, typeid(Engine), "Set settings with %1 result: HTTP code %2 sys code %3 (%4)", url, statusText(*client),
+           client->lastSysErrorCode(), result ? "success" : "failed");
     return result;
 }
 

@@ -30,19 +30,20 @@ inline constexpr std::string_view kGetLprSettingsAction = "get.lpr.settings";
 inline constexpr std::string_view kSetLprSettingsAction = "set.lpr.settings";
 
 /** The settings that a read action answers; empty on any failure. */
-CameraSettings getCameraSettings(const vorn::utils::Url& cameraUrl,
-    const vorn::network::http::Credentials& credentials, std::string_view path, std::string_view action,
-    const vorn::network::http::Timeouts& timeouts = {});
+CameraSettings getCameraSettings(const vorn::utils::Url& cameraUrl, const vorn::network::http::Credentials& credentials,
+                                 std::string_view path, std::string_view action,
+                                 const vorn::network::http::Timeouts& timeouts = {});
 
 CameraSettings getSystemInformation(const vorn::utils::Url& cameraUrl,
-    const vorn::network::http::Credentials& credentials, const vorn::network::http::Timeouts& timeouts = {});
+                                    const vorn::network::http::Credentials& credentials,
+                                    const vorn::network::http::Timeouts& timeouts = {});
 
-CameraSettings getLprSettings(const vorn::utils::Url& cameraUrl,
-    const vorn::network::http::Credentials& credentials, const vorn::network::http::Timeouts& timeouts = {});
+CameraSettings getLprSettings(const vorn::utils::Url& cameraUrl, const vorn::network::http::Credentials& credentials,
+                              const vorn::network::http::Timeouts& timeouts = {});
 
 /** Sends the settings with a write action; true when the camera answered with a 2xx status. */
 bool setCameraSettings(const vorn::utils::Url& cameraUrl, const vorn::network::http::Credentials& credentials,
-    std::string_view path, std::string_view action, const CameraSettings& settings,
-    const vorn::network::http::Timeouts& timeouts = {});
+                       std::string_view path, std::string_view action, const CameraSettings& settings,
+                       const vorn::network::http::Timeouts& timeouts = {});
 
 } // namespace vorn::vms_server_plugins::analytics::zodivadad

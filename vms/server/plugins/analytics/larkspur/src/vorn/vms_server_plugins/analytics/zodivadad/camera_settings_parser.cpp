@@ -39,8 +39,7 @@ CameraSettings parseCameraSettingsReply(std::string_view body)
 {
     CameraSettings settings;
     std::size_t pieceStart = 0;
-    while (pieceStart <= body.size())
-    {
+    while (pieceStart <= body.size()) {
         std::size_t pieceEnd = body.find(kEntrySeparator, pieceStart);
         if (pieceEnd == std::string_view::npos)
             pieceEnd = body.size();

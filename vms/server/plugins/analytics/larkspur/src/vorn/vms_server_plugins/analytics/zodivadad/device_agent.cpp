@@ -50,16 +50,15 @@ std::optional<uint16_t> parsePort(const char* text)
 
 bool isHandledCommand(uint16_t command)
 {
-    switch (command)
-    {
-        case kVcaCount:
-        case kVcaAlarm:
-        case kRegionalCount:
-        case kFace:
-        case kBasicAlarm:
-            return true;
-        default:
-            return false;
+    switch (command) {
+    case kVcaCount:
+    case kVcaAlarm:
+    case kRegionalCount:
+    case kFace:
+    case kBasicAlarm:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -71,14 +70,13 @@ bool isStateDependent(const EventType& eventType)
 } // namespace
 
 DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDescription,
-    const EngineManifest& engineManifest, const ChannelFactory& channelFactory)
+                         const EngineManifest& engineManifest, const ChannelFactory& channelFactory)
     : m_engine(std::move(engine))
     , m_cameraUrl(deviceDescription ? deviceDescription->url() : nullptr)
 {
     VN_ASSERT(deviceDescription);
     VN_ASSERT(m_engine);
-    if (deviceDescription)
-    {
+    if (deviceDescription) {
         m_cameraAuth.setUser(QString::fromUtf8(textOrEmpty(deviceDescription->login())));
         m_cameraAuth.setPassword(QString::fromUtf8(textOrEmpty(deviceDescription->password())));
     }
@@ -89,8 +87,7 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
     m_lprSupported = lprSupport != systemInformation.end() && lprSupport->second.toInt() != 0;
 
     std::optional<QByteArray> engineManifestText;
-    if (m_engine)
-    {
+    if (m_engine) {
         Result<const IString*> result;
         m_engine->getManifest(&result);
         const Ptr<const IString> text = toPtr(result.value);
@@ -103,7 +100,7 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
     createMonitors(channelFactory);
 
     VN_LOG(6, this, "Zodivadad DeviceAgent created for %1 (%2)",
-        textOrEmpty(deviceDescription ? deviceDescription->model() : nullptr), m_lprSupported ? "LPR" : "non-LPR");
+           textOrEmpty(deviceDescription ? deviceDescription->model() : nullptr), m_lprSupported ? "LPR" : "non-LPR");
 }
 
 DeviceAgent::~DeviceAgent()
@@ -122,18 +119,15 @@ DeviceAgent::~DeviceAgent()
 void DeviceAgent::createMonitors(const ChannelFactory& channelFactory)
 {
     const vorn::network::HostAddress host(m_cameraUrl.host());
-    if (m_lprSupported)
-    {
-        if (auto monitor = channelFactory.createLprMonitor(this))
-        {
+    if (m_lprSupported) {
+        if (auto monitor = channelFactory.createLprMonitor(this)) {
             monitor->setAddress(vorn::network::SocketAddress(host, kLprDefaultPort));
             m_monitors.push_back(std::move(monitor));
         }
         return;
     }
 
-    if (auto monitor = channelFactory.createVcaMonitor(this))
-    {
+    if (auto monitor = channelFactory.createVcaMonitor(this)) {
         monitor->setAddress(vorn::network::SocketAddress(host, kVcaDefaultPort));
         m_monitors.push_back(std::move(monitor));
     }
@@ -148,16 +142,14 @@ void DeviceAgent::applySettings(Result<const IOptionMap*>* outResult, const IOpt
         return;
 
     const std::lock_guard lock(m_channelControlMutex);
-    for (const auto& monitor: m_monitors)
-    {
+    for (const auto& monitor : m_monitors) {
         const std::string key = monitor->portSettingName();
         const char* const value = settings->valueOf(key.c_str());
         if (!value)
             continue;
 
         const std::optional<uint16_t> port = parsePort(value);
-        if (!port)
-        {
+        if (!port) {
             VN_LOG(5, this, "Ignoring %1 '%2': not a port number in %3..%4", key, value, kMinPort, kMaxPort);
             continue;
         }
@@ -169,8 +161,7 @@ void DeviceAgent::applySettings(Result<const IOptionMap*>* outResult, const IOpt
         VN_LOG(5, this, "Port %1 changed %2 -> %3", key, address.port, *port);
         address.port = *port;
         monitor->setAddress(address);
-        if (monitor->isStarted())
-        {
+        if (monitor->isStarted()) {
             monitor->stop();
             monitor->start();
         }
@@ -203,12 +194,9 @@ void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTy
 {
     std::set<std::string> neededEventTypes;
     std::set<std::string> neededObjectTypes;
-    if (selection)
-    {
-        if (const auto list = toPtr(selection->eventTypeIdList()))
-        {
-            for (int32_t i = 0; i < list->count(); ++i)
-            {
+    if (selection) {
+        if (const auto list = toPtr(selection->eventTypeIdList())) {
+            for (int32_t i = 0; i < list->count(); ++i) {
                 const std::string id = textOrEmpty(list->textAt(i));
                 if (internalSection(id))
                     neededEventTypes.insert(id);
@@ -216,8 +204,7 @@ void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTy
                     VN_LOG(5, this, "Unknown event type. TypeId = %1.", id);
             }
         }
-        if (const auto list = toPtr(selection->objectTypeIdList()))
-        {
+        if (const auto list = toPtr(selection->objectTypeIdList())) {
             for (int32_t i = 0; i < list->count(); ++i)
                 neededObjectTypes.insert(textOrEmpty(list->textAt(i)));
         }
@@ -240,7 +227,7 @@ void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTy
 void DeviceAgent::stopFetchingMetadata()
 {
     VN_LOG(6, this, "Stop fetching metadata");
-    for (const auto& monitor: m_monitors)
+    for (const auto& monitor : m_monitors)
         monitor->stop();
 }
 
@@ -254,8 +241,7 @@ void DeviceAgent::startFetchingMetadata()
         neededEventTypes = m_neededEventTypes;
         neededObjectTypes = m_neededObjectTypes;
     }
-    for (const auto& monitor: m_monitors)
-    {
+    for (const auto& monitor : m_monitors) {
         if (monitor->setNeededTypes(neededEventTypes, neededObjectTypes))
             monitor->start();
     }
@@ -311,8 +297,7 @@ void DeviceAgent::pushMetadataPacket(const Ptr<IMetadataPacket>& packet)
 
 void DeviceAgent::handleEvent(uint16_t command, const Json& event)
 {
-    if (!isHandledCommand(command))
-    {
+    if (!isHandledCommand(command)) {
         VN_LOG(5, this, "Not implemented handle of %1", command);
         return;
     }
@@ -331,8 +316,7 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
         return;
 
     const EventType* const eventType = m_engine->eventTypeBySection(*section, eventId);
-    if (!eventType)
-    {
+    if (!eventType) {
         VN_LOG(5, this, "No event type for section '%1' and event '%2'", *section, eventId);
         return;
     }
@@ -343,19 +327,15 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
         return;
 
     const auto packet = makePtr<EventMetadataPacket>();
-    if (!eventType->subsectionWithArray.empty())
-    {
+    if (!eventType->subsectionWithArray.empty()) {
         const Json& items = event[eventType->subsectionWithArray];
-        for (const Json& item: items.array_items())
-        {
+        for (const Json& item : items.array_items()) {
             if (item.is_object())
                 addItemEvents(packet.get(), item, *eventType, active);
             else
                 VN_LOG(5, this, "Unexpected non-object in alarm array");
         }
-    }
-    else
-    {
+    } else {
         addItemEvents(packet.get(), event, *eventType, active);
     }
     parseTimestamp(packet.get(), event);
@@ -367,18 +347,16 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
 void DeviceAgent::addItemEvents(EventMetadataPacket* packet, const Json& item, const EventType& eventType, bool active)
 {
     const std::vector<std::string> masks = descriptionMaskItems(item, eventType);
-    if (masks.empty())
-    {
+    if (masks.empty()) {
         std::optional<std::string> numericDescription;
-        if (!eventType.internalDescriptionNumericAttribute.empty())
-        {
+        if (!eventType.internalDescriptionNumericAttribute.empty()) {
             if (const auto value = jsonToInt(item[eventType.internalDescriptionNumericAttribute]))
                 numericDescription = "#" + std::to_string(*value);
         }
         packet->addItem(makeEventMetadata(eventType, numericDescription, std::nullopt, item, active).get());
         return;
     }
-    for (const std::string& mask: masks)
+    for (const std::string& mask : masks)
         packet->addItem(makeEventMetadata(eventType, std::nullopt, mask, item, active).get());
 }
 
@@ -393,8 +371,7 @@ std::vector<std::string> descriptionMaskItems(const Json& item, const EventType&
     // The camera's mask is 32 bits wide; a negative value is its top bit, not 32 more set bits.
     std::vector<std::string> items;
     auto bits = static_cast<uint32_t>(*value);
-    for (int bit = 1; bits != 0; ++bit, bits >>= 1)
-    {
+    for (int bit = 1; bits != 0; ++bit, bits >>= 1) {
         if (bits & 1U)
             items.push_back("#" + std::to_string(bit));
     }
@@ -402,8 +379,9 @@ std::vector<std::string> descriptionMaskItems(const Json& item, const EventType&
 }
 
 Ptr<EventMetadata> DeviceAgent::makeEventMetadata(const EventType& eventType,
-    const std::optional<std::string>& numericDescription, const std::optional<std::string>& maskDescription,
-    const Json& item, bool active)
+                                                  const std::optional<std::string>& numericDescription,
+                                                  const std::optional<std::string>& maskDescription, const Json& item,
+                                                  bool active)
 {
     auto eventMetadata = makePtr<EventMetadata>();
 
@@ -425,11 +403,9 @@ Ptr<EventMetadata> DeviceAgent::makeEventMetadata(const EventType& eventType,
 
 void DeviceAgent::addNumericAttributes(EventMetadata* eventMetadata, const Json& item, const EventType& eventType)
 {
-    for (const std::string& name: eventType.internalNumericAttributes)
-    {
+    for (const std::string& name : eventType.internalNumericAttributes) {
         const Json& value = item[name];
-        if (value.is_null())
-        {
+        if (value.is_null()) {
             VN_LOG(5, this, "Warning: no expected attr: %1 in event %2", name, eventType.name);
             continue;
         }
@@ -447,14 +423,12 @@ void DeviceAgent::addNumericAttributes(EventMetadata* eventMetadata, const Json&
 void DeviceAgent::parseTimestamp(EventMetadataPacket* packet, const Json& event) const
 {
     const Json& time = event["time"];
-    if (time.is_string())
-    {
+    if (time.is_string()) {
         // A pushed frame is at most a few MiB, so the text fits a QString.
         const std::string& text = time.string_value();
         const QDateTime dateTime =
             QDateTime::fromString(QString::fromLatin1(text.data(), static_cast<int>(text.size())), Qt::ISODate);
-        if (dateTime.isValid())
-        {
+        if (dateTime.isValid()) {
             packet->setTimestampUs(dateTime.toMSecsSinceEpoch() * 1000);
             packet->setFlags(packet->flags() | kTimestampFromDeviceFlag);
             return;

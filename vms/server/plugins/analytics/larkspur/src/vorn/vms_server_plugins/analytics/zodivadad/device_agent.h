@@ -55,7 +55,7 @@ namespace vorn::vms_server_plugins::analytics::zodivadad {
 
 class Engine;
 
-class DeviceAgent: public vorn::sdk::RefCountable<vorn::sdk::analytics::IConsumingDeviceAgent>
+class DeviceAgent : public vorn::sdk::RefCountable<vorn::sdk::analytics::IConsumingDeviceAgent>
 {
 public:
     static constexpr uint16_t kVcaDefaultPort = 8214;
@@ -70,19 +70,20 @@ public:
      * Blocks on the camera. The description and the manifest are read during the call only.
      */
     DeviceAgent(vorn::sdk::Ptr<Engine> engine, const vorn::sdk::analytics::IDeviceDescription* deviceDescription,
-        const EngineManifest& engineManifest, const ChannelFactory& channelFactory = ChannelFactory::instance());
+                const EngineManifest& engineManifest,
+                const ChannelFactory& channelFactory = ChannelFactory::instance());
     ~DeviceAgent() override;
 
     // SDK operations, called by the server.
 
     /** Takes the channels' port settings; a running channel whose port changed reconnects at once. */
     void applySettings(vorn::sdk::Result<const vorn::sdk::IOptionMap*>* outResult,
-        const vorn::sdk::IOptionMap* settings) override;
+                       const vorn::sdk::IOptionMap* settings) override;
     void getManifest(vorn::sdk::Result<const vorn::sdk::IString*>* outResult) const override;
     void attachReceiver(vorn::sdk::analytics::IMetadataReceiver* receiver) override;
     /** Replaces the needed types, stops every channel and starts those that have something to fetch. */
     void selectMetadataTypes(vorn::sdk::Result<void>* outResult,
-        const vorn::sdk::analytics::IMetadataTypeSelection* selection) override;
+                             const vorn::sdk::analytics::IMetadataTypeSelection* selection) override;
     void consumeDataPacket(vorn::sdk::Result<void>* outResult, vorn::sdk::analytics::IDataPacket* dataPacket) override;
 
     // Services for the channels.
@@ -114,15 +115,16 @@ private:
     bool isEventTypeNeeded(const std::string& eventTypeId) const;
 
     void handleAlarm(const vorn::kit::detail::json11::Json& event, uint16_t command);
-    void addItemEvents(vorn::sdk::analytics::EventMetadataPacket* packet,
-        const vorn::kit::detail::json11::Json& item, const EventType& eventType, bool active);
-    vorn::sdk::Ptr<vorn::sdk::analytics::EventMetadata> makeEventMetadata(const EventType& eventType,
-        const std::optional<std::string>& numericDescription, const std::optional<std::string>& maskDescription,
-        const vorn::kit::detail::json11::Json& item, bool active);
+    void addItemEvents(vorn::sdk::analytics::EventMetadataPacket* packet, const vorn::kit::detail::json11::Json& item,
+                       const EventType& eventType, bool active);
+    vorn::sdk::Ptr<vorn::sdk::analytics::EventMetadata>
+    makeEventMetadata(const EventType& eventType, const std::optional<std::string>& numericDescription,
+                      const std::optional<std::string>& maskDescription, const vorn::kit::detail::json11::Json& item,
+                      bool active);
     void addNumericAttributes(vorn::sdk::analytics::EventMetadata* eventMetadata,
-        const vorn::kit::detail::json11::Json& item, const EventType& eventType);
+                              const vorn::kit::detail::json11::Json& item, const EventType& eventType);
     void parseTimestamp(vorn::sdk::analytics::EventMetadataPacket* packet,
-        const vorn::kit::detail::json11::Json& event) const;
+                        const vorn::kit::detail::json11::Json& event) const;
 
     const vorn::sdk::Ptr<Engine> m_engine;
     QByteArray m_manifestJson;

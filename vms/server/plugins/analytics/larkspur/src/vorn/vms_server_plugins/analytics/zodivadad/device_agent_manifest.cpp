@@ -17,12 +17,12 @@ namespace {
 
 api::EventType toServerEventType(const EventType& eventType)
 {
-    return api::EventType{eventType.id, eventType.name, eventType.icon, eventType.base,
-        eventType.omittedBaseAttributes, eventType.attributes, eventType.flags, eventType.groupId,
-        eventType.provider};
+    return api::EventType{
+        eventType.id,         eventType.name,  eventType.icon,    eventType.base,    eventType.omittedBaseAttributes,
+        eventType.attributes, eventType.flags, eventType.groupId, eventType.provider};
 }
 
-template<class List>
+template <class List>
 void keepAllowed(List* list, const std::set<QString>& allowed)
 {
     const auto isNotAllowed = [&](const auto& item) { return allowed.count(item.id) == 0; };
@@ -39,12 +39,10 @@ void narrowTypes(api::DeviceAgentManifest* manifest, bool lprSupported)
     const std::set<QString>& allowedObjects = allowedObjectTypes(lprSupported);
     std::set<QString> allowed = allowedObjects;
     // Only the camera's own object types admit subtypes; what they admit admits nothing further.
-    for (const api::ObjectType& objectType: manifest->typeLibrary.objectTypes)
-    {
+    for (const api::ObjectType& objectType : manifest->typeLibrary.objectTypes) {
         if (allowedObjects.count(objectType.id) == 0)
             continue;
-        for (const api::AttributeDescription& attribute: objectType.attributes)
-        {
+        for (const api::AttributeDescription& attribute : objectType.attributes) {
             if (!attribute.subtype.isEmpty())
                 allowed.insert(attribute.subtype);
         }
@@ -52,12 +50,12 @@ void narrowTypes(api::DeviceAgentManifest* manifest, bool lprSupported)
 
     auto& supported = manifest->supportedTypes;
     supported.erase(std::remove_if(supported.begin(), supported.end(),
-                        [&](const api::TypeSupportInfo& info)
-                        {
-                            const QString& id = info.objectTypeId.isEmpty() ? info.eventTypeId : info.objectTypeId;
-                            return allowed.count(id) == 0;
-                        }),
-        supported.end());
+                                   [&](const api::TypeSupportInfo& info) {
+                                       const QString& id =
+                                           info.objectTypeId.isEmpty() ? info.eventTypeId : info.objectTypeId;
+                                       return allowed.count(id) == 0;
+                                   }),
+                    supported.end());
     keepAllowed(&manifest->typeLibrary.objectTypes, allowed);
     keepAllowed(&manifest->typeLibrary.enumTypes, allowed);
     keepAllowed(&manifest->typeLibrary.colorTypes, allowed);
@@ -68,12 +66,8 @@ void narrowTypes(api::DeviceAgentManifest* manifest, bool lprSupported)
 const std::set<QString>& allowedObjectTypes(bool lprSupported)
 {
     static const std::set<QString> kLprCamera{
-        "vorn.zodivadad.LicensePlate",
-        "vorn.zodivadad.Vehicle",
-        "vorn.zodivadad.Car",
-        "vorn.zodivadad.Truck",
-        "vorn.zodivadad.Bus",
-        "vorn.zodivadad.Bike",
+        "vorn.zodivadad.LicensePlate", "vorn.zodivadad.Vehicle", "vorn.zodivadad.Car",
+        "vorn.zodivadad.Truck",        "vorn.zodivadad.Bus",     "vorn.zodivadad.Bike",
     };
     static const std::set<QString> kOtherCamera{
         "vorn.zodivadad.Vehicle",
@@ -83,21 +77,17 @@ const std::set<QString>& allowedObjectTypes(bool lprSupported)
 }
 
 QByteArray buildDeviceAgentManifest(const std::optional<QByteArray>& engineManifestText,
-    const EngineManifest& engineManifest, bool lprSupported)
+                                    const EngineManifest& engineManifest, bool lprSupported)
 {
     api::DeviceAgentManifest manifest;
-    if (!engineManifestText)
-    {
-        for (const EventType& eventType: engineManifest.eventTypes)
+    if (!engineManifestText) {
+        for (const EventType& eventType : engineManifest.eventTypes)
             manifest.eventTypes.push_back(toServerEventType(eventType));
-    }
-    else
-    {
+    } else {
         // A text that the reader rejects gives a manifest without types; the settings still follow.
         VnJsonContext context;
         api::DeviceAgentManifest read;
-        if (QJson::deserialize(&context, *engineManifestText, &read))
-        {
+        if (QJson::deserialize(&context, *engineManifestText, &read)) {
             manifest = std::move(read);
             narrowTypes(&manifest, lprSupported);
         }
@@ -117,8 +107,7 @@ QByteArray buildDeviceAgentManifest(const std::optional<QByteArray>& engineManif
 QJsonObject removeSettingsItems(QJsonObject settingsModel, const QString& namePrefix)
 {
     QJsonArray items = settingsModel.value(QStringLiteral("items")).toArray();
-    for (int i = 0; i < items.size();)
-    {
+    for (int i = 0; i < items.size();) {
         const QString name = items.at(i).toObject().value(QStringLiteral("name")).toString();
         if (name.startsWith(namePrefix, Qt::CaseSensitive))
             items.removeAt(i);

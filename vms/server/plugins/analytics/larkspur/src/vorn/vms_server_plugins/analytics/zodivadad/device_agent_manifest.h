@@ -32,7 +32,7 @@ const std::set<QString>& allowedObjectTypes(bool lprSupported);
  * @param engineManifest The engine's parsed manifest: the source of the settings model.
  */
 QByteArray buildDeviceAgentManifest(const std::optional<QByteArray>& engineManifestText,
-    const EngineManifest& engineManifest, bool lprSupported);
+                                    const EngineManifest& engineManifest, bool lprSupported);
 
 /** The settings model with every item whose "name" starts with the prefix removed. */
 QJsonObject removeSettingsItems(QJsonObject settingsModel, const QString& namePrefix);

@@ -37,8 +37,7 @@ std::optional<QByteArray> readFile(const QString& path)
 
 bool matchesAny(const std::vector<QString>& patterns, const QString& text)
 {
-    for (const QString& pattern: patterns)
-    {
+    for (const QString& pattern : patterns) {
         if (wildcardMatch(pattern, text, /*caseInsensitive*/ true))
             return true;
     }
@@ -47,14 +46,14 @@ bool matchesAny(const std::vector<QString>& patterns, const QString& text)
 
 } // namespace
 
-Engine::Engine(Plugin* plugin, const QString& manifestName): m_plugin(shareToPtr(plugin))
+Engine::Engine(Plugin* plugin, const QString& manifestName)
+    : m_plugin(shareToPtr(plugin))
 {
     if (auto embedded = readFile(QString::fromLatin1(kEmbeddedManifestPathFormat).arg(manifestName)))
         m_manifestText = std::move(*embedded);
 
     const QString externalPath = QString::fromLatin1(kExternalManifestPathFormat).arg(manifestName);
-    if (auto external = readFile(externalPath))
-    {
+    if (auto external = readFile(externalPath)) {
         VN_LOG(4, this, "Switch to external manifest file %1", QFileInfo(externalPath).absoluteFilePath());
         m_manifestText = std::move(*external);
     }
@@ -79,14 +78,13 @@ bool Engine::supportsDevice(const IDeviceDescription* deviceDescription) const
         return false;
 
     const QString vendor = textOf(deviceDescription->vendor());
-    if (!matchesAny(m_manifest.supportedCameraVendors, vendor))
-    {
+    if (!matchesAny(m_manifest.supportedCameraVendors, vendor)) {
         VN_LOG(5, this, "Unsupported camera vendor: %1", vendor);
         return false;
     }
 
-    const vorn::network::http::PasswordCredentials credentials(
-        deviceDescription->login(), deviceDescription->password());
+    const vorn::network::http::PasswordCredentials credentials(deviceDescription->login(),
+                                                               deviceDescription->password());
     if (!getSystemInformation(vorn::utils::Url(deviceDescription->url()), credentials).empty())
         return true;
 
@@ -101,8 +99,7 @@ bool Engine::supportsDevice(const IDeviceDescription* deviceDescription) const
 
 void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* deviceDescription)
 {
-    if (!VN_ASSERT(deviceDescription))
-    {
+    if (!VN_ASSERT(deviceDescription)) {
         *outResult = Result<IDeviceAgent*>(error(ErrorCode::generalFailure, "No device description"));
         return;
     }
@@ -112,8 +109,7 @@ void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDe
 std::optional<std::string> Engine::internalSection(const std::string& eventTypeId) const
 {
     const QString id = QString::fromStdString(eventTypeId);
-    for (const EventType& eventType: m_manifest.eventTypes)
-    {
+    for (const EventType& eventType : m_manifest.eventTypes) {
         if (eventType.id == id)
             return eventType.internalSection;
     }
@@ -122,8 +118,7 @@ std::optional<std::string> Engine::internalSection(const std::string& eventTypeI
 
 const EventType* Engine::eventTypeBySection(const std::string& section, int eventId) const
 {
-    for (const EventType& eventType: m_manifest.eventTypes)
-    {
+    for (const EventType& eventType : m_manifest.eventTypes) {
         if (eventType.internalSection == section && eventType.internalEventId == eventId)
             return &eventType;
     }

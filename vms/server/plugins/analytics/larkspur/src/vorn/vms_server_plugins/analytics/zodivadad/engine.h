@@ -33,7 +33,7 @@
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
-class Engine: public vorn::sdk::RefCountable<vorn::sdk::analytics::IEngine>
+class Engine : public vorn::sdk::RefCountable<vorn::sdk::analytics::IEngine>
 {
 public:
     /** Where a replacement of the embedded manifest is looked for, relative to the working folder. */
@@ -52,7 +52,7 @@ public:
 
     /** A new device agent for the camera; its constructor asks the camera, so this blocks. */
     void createDeviceAgent(vorn::sdk::Result<vorn::sdk::analytics::IDeviceAgent*>* outResult,
-        const vorn::sdk::analytics::IDeviceDescription* deviceDescription) override;
+                           const vorn::sdk::analytics::IDeviceDescription* deviceDescription) override;
 
     /** The parsed manifest; the default record when the text was no manifest. */
     const EngineManifest& manifest() const { return m_manifest; }

@@ -8,8 +8,7 @@ std::optional<int> jsonToInt(const vorn::kit::detail::json11::Json& value)
 {
     if (value.is_number())
         return value.int_value();
-    if (value.is_string())
-    {
+    if (value.is_string()) {
         int result = 0;
         if (vorn::kit::utils::fromString(value.string_value(), &result))
             return result;

@@ -23,8 +23,9 @@ VORN_PLUGIN_API vorn::sdk::IPlugin* createVornPluginByIndex(int instanceIndex)
     // Each engine the factory makes loads the brand's engine manifest; the factory keeps its own copy
     // of the name.
     auto createEngine = [engineManifestName = brand.engineManifestName](
-                            vorn::sdk::analytics::Plugin* plugin) -> vorn::sdk::analytics::IEngine*
-    { return new zodivadad::Engine(plugin, engineManifestName); };
+                            vorn::sdk::analytics::Plugin* plugin) -> vorn::sdk::analytics::IEngine* {
+        return new zodivadad::Engine(plugin, engineManifestName);
+    };
 
     const QByteArray manifest = QJson::serialized(brand.pluginManifest);
     return new vorn::sdk::analytics::Plugin(std::string(manifest.constData()), std::move(createEngine));

@@ -2,9 +2,9 @@
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
-RtpMetadataMonitor::RtpMetadataMonitor(DeviceAgent* deviceAgent): m_deviceAgent(deviceAgent)
-{
-}
+RtpMetadataMonitor::RtpMetadataMonitor(DeviceAgent* deviceAgent)
+    : m_deviceAgent(deviceAgent)
+{}
 
 RtpMetadataMonitor::~RtpMetadataMonitor() = default;
 

@@ -4,9 +4,9 @@
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
-TcpDataMonitor::TcpDataMonitor(DeviceAgent* deviceAgent): m_deviceAgent(deviceAgent)
-{
-}
+TcpDataMonitor::TcpDataMonitor(DeviceAgent* deviceAgent)
+    : m_deviceAgent(deviceAgent)
+{}
 
 TcpDataMonitor::~TcpDataMonitor() = default;
 
@@ -40,8 +40,7 @@ vorn::network::SocketAddress TcpDataMonitor::address() const
 
 QString TcpDataMonitor::connectionInfo() const
 {
-    return QStringLiteral("Addr %1 not connected local addr N/A")
-        .arg(QString::fromStdString(address().toString()));
+    return QStringLiteral("Addr %1 not connected local addr N/A").arg(QString::fromStdString(address().toString()));
 }
 
 } // namespace vorn::vms_server_plugins::analytics::zodivadad

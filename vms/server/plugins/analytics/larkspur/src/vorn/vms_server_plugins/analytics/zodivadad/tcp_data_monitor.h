@@ -54,8 +54,8 @@ public:
     virtual std::string portSettingName() const = 0;
 
     /** Takes the types the server needs now; true when this channel has anything to fetch for them. */
-    virtual bool setNeededTypes(
-        const std::set<std::string>& neededEventTypeIds, const std::set<std::string>& neededObjectTypeIds) = 0;
+    virtual bool setNeededTypes(const std::set<std::string>& neededEventTypeIds,
+                                const std::set<std::string>& neededObjectTypeIds) = 0;
 
     /** Stores the camera address for the next connection attempt; does not reconnect. */
     void setAddress(vorn::network::SocketAddress address);

@@ -14,7 +14,7 @@
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
-enum VcaCommand: uint16_t {
+enum VcaCommand : uint16_t {
     kRegister = 0x0001,
     kVcaCount = 0x0101,
     kVcaAlarm = 0x0102,

@@ -29,19 +29,16 @@ bool wildcardMatch(const QString& pattern, const QString& text, bool caseInsensi
     const int textSize = text.size();
     int p = 0;
     int t = 0;
-    int starAt = -1; //< Pattern position of the latest star seen.
+    int starAt = -1;    //< Pattern position of the latest star seen.
     int starTextAt = 0; //< Text position where the latest star's run currently ends.
 
-    while (t < textSize)
-    {
-        if (p < patternSize && pattern[p] == kAnyRun)
-        {
+    while (t < textSize) {
+        if (p < patternSize && pattern[p] == kAnyRun) {
             starAt = p++;
             starTextAt = t;
             continue;
         }
-        if (p < patternSize && charMatches(pattern[p], text[t], caseInsensitive))
-        {
+        if (p < patternSize && charMatches(pattern[p], text[t], caseInsensitive)) {
             ++p;
             ++t;
             continue;
