@@ -414,6 +414,25 @@ TEST(DeviceAgent, AnswersTheSameCompactManifestEveryTime)
     EXPECT_EQ(manifest["eventTypes"].toArray().size(), 17);
 }
 
+TEST(DeviceAgent, AnswersEveryVersionOfItsInterfaces)
+{
+    AgentUnderTest test;
+    const auto agent = test.create();
+    for (const char* id :
+         {"vorn::sdk::analytics::IConsumingDeviceAgent2", "vorn::sdk::analytics::IConsumingDeviceAgent1",
+          "vorn::sdk::analytics::IConsumingDeviceAgent", "vorn::sdk::analytics::IDeviceAgent",
+          "vorn::sdk::IRefCountable"}) {
+        SCOPED_TRACE(id);
+        IRefCountable* const found = agent->findInterface(id);
+        EXPECT_EQ(found, static_cast<IRefCountable*>(agent.get()));
+        if (found)
+            found->release();
+    }
+    EXPECT_EQ(agent->findInterface("vorn::sdk::analytics::IConsumingDeviceAgent3"), nullptr);
+    EXPECT_EQ(agent->findInterface("vorn::sdk::analytics::IEngine"), nullptr);
+    EXPECT_EQ(agent->refCount(), 2); // The test's and the fixture's.
+}
+
 TEST(DeviceAgent, TagsItsLogLinesWithTheCameraHost)
 {
     AgentUnderTest test;
