@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -61,16 +62,19 @@ public:
         , m_log(std::move(log))
     {}
 
+    // Records only: the base's start() would connect to the camera.
     void start() override
     {
         m_log->add("start " + m_portSettingName);
-        TcpDataMonitor::start();
+        m_started = true;
     }
     void stop() override
     {
         m_log->add("stop " + m_portSettingName);
-        TcpDataMonitor::stop();
+        m_started = false;
     }
+    bool isStarted() const override { return m_started; }
+    vorn::BasicBuffer<char> makeRegisterRequest() override { return {}; }
     std::string portSettingName() const override { return m_portSettingName; }
     bool setNeededTypes(const std::set<std::string>& events, const std::set<std::string>& objects) override
     {
@@ -86,6 +90,7 @@ private:
     const std::string m_portSettingName;
     const bool m_needsObjects;
     const std::shared_ptr<ChannelLog> m_log;
+    std::atomic<bool> m_started{false};
 };
 
 struct ParsedPacket

@@ -1,22 +1,49 @@
 #include "tcp_data_monitor.h"
 
+#include <sys/socket.h>
+
+#include <utility>
+
+#include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
+using vorn::network::SocketAddress;
+using vorn::network::TCPSocket;
+
 TcpDataMonitor::TcpDataMonitor(DeviceAgent* deviceAgent)
     : m_deviceAgent(deviceAgent)
-{}
+    , m_timer(nullptr)
+{
+    m_receiveBuffer.reserve(kReceiveBufferReserve);
+}
 
-TcpDataMonitor::~TcpDataMonitor() = default;
+TcpDataMonitor::~TcpDataMonitor()
+{
+    // Normally a no-op: the final class has stopped the channel already.
+    stop();
+}
 
 void TcpDataMonitor::start()
 {
+    reconnectSocket();
     m_started = true;
 }
 
 void TcpDataMonitor::stop()
 {
+    // One step on the I/O thread, so that no completion can run between the timer's stop and the
+    // socket's and re-arm the one or reconnect the other.
+    m_timer.executeInAioThreadSync([this] {
+        m_timer.pleaseStopSync(); // Also drops a connection attempt that start() has queued.
+        std::unique_ptr<TCPSocket> socket;
+        {
+            const std::lock_guard lock(m_connectionMutex);
+            socket = std::move(m_socket);
+        }
+        socket.reset(); // Stops it: its pending completions are dropped.
+    });
     m_started = false;
 }
 
@@ -25,22 +52,100 @@ bool TcpDataMonitor::isStarted() const
     return m_started;
 }
 
-void TcpDataMonitor::setAddress(vorn::network::SocketAddress address)
+void TcpDataMonitor::setAddress(SocketAddress address)
 {
     VN_LOG(5, this, "Setting address %1 -> %2", this->address().toString(), address.toString());
-    const std::lock_guard lock(m_addressMutex);
+    const std::lock_guard lock(m_connectionMutex);
     m_address = std::move(address);
 }
 
-vorn::network::SocketAddress TcpDataMonitor::address() const
+SocketAddress TcpDataMonitor::address() const
 {
-    const std::lock_guard lock(m_addressMutex);
+    const std::lock_guard lock(m_connectionMutex);
     return m_address;
 }
 
 QString TcpDataMonitor::connectionInfo() const
 {
-    return QStringLiteral("Addr %1 not connected local addr N/A").arg(QString::fromStdString(address().toString()));
+    QString address;
+    bool connected = false;
+    QString localAddress = QStringLiteral("N/A");
+    {
+        const std::lock_guard lock(m_connectionMutex);
+        address = QString::fromStdString(m_address.toString());
+        connected = m_socket && m_socket->isConnected();
+        if (connected)
+            localAddress = QString::fromStdString(m_socket->getLocalAddress().toString());
+    }
+    return QStringLiteral("Addr %1 %2 local addr %3")
+        .arg(address, connected ? QStringLiteral("connected") : QStringLiteral("not connected"), localAddress);
+}
+
+void TcpDataMonitor::onRegisterReply(SystemError::ErrorCode /*code*/, std::size_t /*bytesRead*/) {}
+
+void TcpDataMonitor::reconnectSocket()
+{
+    // From start() on a server thread, or from the timer on the I/O thread: either way the attempt
+    // itself runs on the I/O thread, and a stop() that comes first drops it.
+    m_timer.pleaseStop([this] { connectNewSocket(); });
+}
+
+void TcpDataMonitor::connectNewSocket()
+{
+    auto socket = std::make_unique<TCPSocket>(AF_INET, m_timer.getAioThread());
+    socket->setNonBlockingMode(true);
+    socket->bindToAioThread(m_timer.getAioThread());
+
+    std::unique_ptr<TCPSocket> previous;
+    SocketAddress address;
+    {
+        const std::lock_guard lock(m_connectionMutex);
+        previous = std::exchange(m_socket, std::move(socket));
+        address = m_address;
+    }
+    // Stopped before the buffers change: an operation of the old connection may still hold them.
+    previous.reset();
+    m_receiveBuffer.clear();
+    m_receiveBuffer.reserve(kReceiveBufferReserve);
+    m_sendBuffer.clear();
+
+    m_socket->connectAsync(address, [this](SystemError::ErrorCode code) { onConnect(code); });
+}
+
+void TcpDataMonitor::onConnect(SystemError::ErrorCode code)
+{
+    if (code != SystemError::noError) {
+        scheduleReconnect(QStringLiteral("Failed to connect to Zodivadad camera"));
+        return;
+    }
+    VN_LOG(6, this, "Connection to Zodivadad camera established.");
+    m_sendBuffer = makeRegisterRequest();
+    m_socket->sendAsync(&m_sendBuffer, [this](SystemError::ErrorCode code, std::size_t) { onRegister(code); });
+}
+
+void TcpDataMonitor::onRegister(SystemError::ErrorCode code)
+{
+    if (code != SystemError::noError) {
+        scheduleReconnect(QStringLiteral("Failed to register"));
+        return;
+    }
+    VN_LOG(6, this, "Wait for registration reply.");
+    m_socket->readSomeAsync(&m_receiveBuffer, [this](SystemError::ErrorCode code, std::size_t bytesRead) {
+        onRegisterReply(code, bytesRead);
+    });
+}
+
+void TcpDataMonitor::scheduleReconnect(const QString& reason)
+{
+    VN_ASSERT(m_timer.isInSelfThread());
+    VN_LOG(5, this, "%1. Next connection attempt in %2 seconds", reason,
+           static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(kReconnectDelay).count()));
+    // The socket stays, for the log tag, until the next attempt replaces it; what it still has pending
+    // (a send beside a failed read) is dropped now, before the buffers change.
+    if (m_socket)
+        m_socket->pleaseStopSync();
+    m_timer.start(kReconnectDelay, [this] { reconnectSocket(); });
+    m_receiveBuffer.clear();
 }
 
 } // namespace vorn::vms_server_plugins::analytics::zodivadad
