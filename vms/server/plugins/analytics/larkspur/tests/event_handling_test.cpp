@@ -250,16 +250,11 @@ TEST(EventHandling, DescriptionMaskItemsReadTheMaskAsThirtyTwoBits)
         {Json(Json::object{{"alarm", "x"}}), {}},
         {Json(Json::object{}), {}},
         {Json(Json::object{{"alarm", -2147483647 - 1}}), {"#32"}},
-        {Json(Json::object{{"alarm", 1e12}}), Strings{}}, // Saturates at INT_MAX: bits 1 to 31.
+        {Json(Json::object{{"alarm", 1e12}}), Strings{}}, // Beyond the int range: no value, no mask.
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.item.dump());
-        Strings expected = row.expected;
-        if (row.item["alarm"].number_value() > 2147483647.0) {
-            for (int bit = 1; bit <= 31; ++bit)
-                expected.push_back("#" + std::to_string(bit));
-        }
-        EXPECT_EQ(descriptionMaskItems(row.item, eventType), expected);
+        EXPECT_EQ(descriptionMaskItems(row.item, eventType), row.expected);
     }
     eventType.internalDescriptionMaskAttribute.clear();
     EXPECT_EQ(descriptionMaskItems(Json(Json::object{{"alarm", 5}}), eventType), Strings{});

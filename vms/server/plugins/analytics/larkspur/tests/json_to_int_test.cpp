@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include <vorn/vms_server_plugins/analytics/zodivadad/json_to_int.h>
@@ -18,7 +20,12 @@ TEST(JsonToInt, Table)
         {"number", Json(42), 42},
         {"negative number", Json(-7), -7},
         {"fraction truncated", Json(2.9), 2},
-        {"number beyond int saturates", Json(1e12), 2147483647},
+        {"number at int limit", Json(2147483647.0), 2147483647},
+        {"number past int limit", Json(2147483648.0), std::nullopt},
+        {"number at int minimum", Json(-2147483648.0), -2147483647 - 1},
+        {"number past int minimum", Json(-2147483649.0), std::nullopt},
+        {"number far beyond int", Json(1e12), std::nullopt},
+        {"not a number", Json(std::nan("")), std::nullopt},
         {"text", Json("200"), 200},
         {"negative text", Json("-1"), -1},
         {"text at int limit", Json("2147483647"), 2147483647},

@@ -3,11 +3,12 @@
 #include <vorn/log_support/log.h>
 
 #include "device_agent.h"
+#include "vca_monitor.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
-// The push channels and the metadata stream parser are not part of this build yet: a device agent
-// then answers the server and narrows its manifest, but receives nothing from the camera.
+// The licence-plate channel and the metadata stream parser are not part of this build yet: a device
+// agent without them answers the server and narrows its manifest, but receives nothing on them.
 
 std::unique_ptr<TcpDataMonitor> ChannelFactory::createLprMonitor(DeviceAgent* deviceAgent) const
 {
@@ -17,8 +18,7 @@ std::unique_ptr<TcpDataMonitor> ChannelFactory::createLprMonitor(DeviceAgent* de
 
 std::unique_ptr<TcpDataMonitor> ChannelFactory::createVcaMonitor(DeviceAgent* deviceAgent) const
 {
-    VN_LOG(5, deviceAgent, "No %1 channel in this build", kVcaChannelName);
-    return nullptr;
+    return std::make_unique<VcaMonitor>(deviceAgent);
 }
 
 std::unique_ptr<RtpMetadataMonitor> ChannelFactory::createRtpMetadataMonitor(DeviceAgent* deviceAgent) const

@@ -1,0 +1,313 @@
+// The video-analytics channel inside a device agent, over 127.0.0.1 against the fake camera: the
+// registration (plain and digest), the replies it accepts, and the pushes that reach the receiver.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <fake_zodivadad_camera/vca_push_server.h>
+#include <fake_zodivadad_camera/vca_wire.h>
+#include <vorn/utils/scaled_clock.h>
+#include <vorn/vms_server/metadata_receiver.h>
+#include <vorn/vms_server/metadata_type_selection.h>
+#include <vorn/vms_server/option_map.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/device_agent.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/vca_monitor.h>
+
+#include "larkspur_test_support.h"
+
+namespace vorn::vms_server_plugins::analytics::zodivadad {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace vorn::sdk;
+using larkspur_test::loggedCount;
+using vorn::testing::VcaPushServer;
+using vorn::utils::ScopedTimeScale;
+using vorn::utils::log::Level;
+using vorn::utils::log::LogCapture;
+using vorn::vms_server::MetadataReceiver;
+using vorn::vms_server::MetadataTypeSelection;
+using vorn::vms_server::OptionMap;
+using vorn::vms_server::ReceivedEventPacket;
+using Strings = std::vector<std::string>;
+namespace wire = vorn::testing::vca_wire;
+
+constexpr auto kDeadline = 10s;
+constexpr int64_t kServerTimeMs = 1'700'000'000'000;
+
+bool waitUntil(const std::function<bool()>& condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(200us);
+    }
+    return true;
+}
+
+// "<timestamp> flags=<flags>", then per item " | <type id> '<description>' active|inactive [name=value, ...]".
+std::string summary(const ReceivedEventPacket& packet)
+{
+    std::string text = std::to_string(packet.timestampUs) + " flags=" + std::to_string(packet.flags.value_or(-1));
+    for (const auto& item : packet.items) {
+        text += " | " + item.typeId + " '" + item.description + "' " + (item.isActive ? "active" : "inactive") + " [";
+        for (std::size_t i = 0; i < item.attributes.size(); ++i)
+            text += (i ? ", " : "") + item.attributes[i].name + "=" + item.attributes[i].value;
+        text += "]";
+    }
+    return text;
+}
+
+std::string registerReply(const QJsonObject& reply)
+{
+    return wire::frame(wire::kRegisterCommand, QJsonDocument(reply).toJson(QJsonDocument::Compact).toStdString());
+}
+
+// A device agent of a camera without licence-plate support whose video-analytics channel goes to the
+// fake camera's push port. The reconnection delay takes 5 ms.
+class VcaChannel
+{
+public:
+    void start(const Strings& eventTypes)
+    {
+        const auto description = larkspur_test::describeCamera(camera.url());
+        agent = makePtr<DeviceAgent>(m_engine, description.get(), m_engine->manifest());
+        agent->attachReceiver(receiver.get());
+        const auto settings = makePtr<OptionMap>();
+        settings->set("VCA.Port", std::to_string(push.port()));
+        Result<const IOptionMap*> settingsResult;
+        agent->applySettings(&settingsResult, settings.get());
+        const auto selection = makePtr<MetadataTypeSelection>(eventTypes, std::nullopt);
+        Result<void> result;
+        agent->selectMetadataTypes(&result, selection.get());
+    }
+
+    TcpDataMonitor& channel() const { return *agent->monitors().at(0); }
+
+    Strings packets() const
+    {
+        Strings lines;
+        for (const auto& record : receiver->records()) {
+            if (const auto* packet = std::get_if<ReceivedEventPacket>(&record))
+                lines.push_back(summary(*packet));
+        }
+        return lines;
+    }
+
+    bool waitForPackets(std::size_t count) const { return receiver->waitForRecords(count, kDeadline); }
+
+private:
+    // Declared first so that they go last, after the agent.
+    ScopedTimeScale m_fast{0.001};
+    larkspur_test::PluginWithClock m_host{kServerTimeMs};
+    const Ptr<Engine> m_engine = makePtr<Engine>(m_host.plugin.get(), "manifest_zodivadad");
+
+public:
+    vorn::testing::FakeZodivadadCamera camera;
+    VcaPushServer push;
+    const Ptr<MetadataReceiver> receiver = makePtr<MetadataReceiver>();
+    Ptr<DeviceAgent> agent;
+};
+
+const std::string kMotion = wire::frame(wire::kBasicAlarmCommand, R"({"event":1,"alarm":1})");
+const std::string kMotionPacket =
+    std::to_string(kServerTimeMs * 1000) + " flags=0 | vorn.zodivadad.Motion 'Motion Detection #1' active []";
+
+TEST(VcaMonitor, RegistersForTheSectionsOfTheNeededEventTypes)
+{
+    LogCapture capture(Level::verbose);
+    VcaChannel test;
+    test.start({"vorn.zodivadad.Motion", "vorn.zodivadad.LineCrossing", "vorn.zodivadad.AdvancedMotion",
+                "vorn.zodivadad.Face", "vorn.zodivadad.Unknown"});
+    ASSERT_TRUE(test.push.waitForRegistrations(1));
+
+    EXPECT_EQ(test.push.registrations()[0].text,
+              R"({"basicalarm":"1","face":"1","password":"s3cret","streamid":0,"user":"admin","vcaalarm":"1"})");
+    EXPECT_EQ(test.channel().portSettingName(), "VCA.Port");
+    EXPECT_EQ(VcaMonitor::name(), "VCA");
+
+    // Without a section among the needed types the channel is not needed, and stays stopped.
+    auto& channel = dynamic_cast<VcaMonitor&>(test.channel());
+    EXPECT_FALSE(channel.setNeededTypes({"vorn.zodivadad.Unknown"}, {"vorn.zodivadad.Person"}));
+    EXPECT_FALSE(channel.setNeededTypes({}, {}));
+    EXPECT_TRUE(channel.setNeededTypes({"vorn.zodivadad.PeopleCounting"}, {}));
+}
+
+TEST(VcaMonitor, AnswersTheCamerasRegistrationReplies)
+{
+    const QString digestRefused = "Register digest: got unexpected code 401. Next connection attempt in 5 seconds";
+    const QString sectionsWarning = "Warning: not all sections are catching";
+    const struct
+    {
+        const char* name;
+        std::function<void(VcaPushServer&)> script;
+        std::size_t registrations; //< Before the pushes are read.
+        bool digest;               //< The last registration carries a digest answer.
+        int sectionWarnings;
+    } rows[] = {
+        {"result 200", [](VcaPushServer&) {}, 1, false, 0},
+        {"no result counts as 200",
+         [](VcaPushServer& camera) {
+             camera.setReplyHandler([](const auto&) { return registerReply({{"basicalarm", 1}}) + kMotion; });
+         },
+         1, false, 0},
+        {"result 500 goes on", [](VcaPushServer& camera) { camera.setRegistrationResult(500); }, 1, false, 0},
+        {"a needed section refused", [](VcaPushServer& camera) { camera.setSectionAnswer("basicalarm", 0); }, 1, false,
+         1},
+        {"a needed section accepted", [](VcaPushServer& camera) { camera.setSectionAnswer("basicalarm", 1); }, 1, false,
+         0},
+        {"digest", [](VcaPushServer& camera) { camera.requireDigest("admin", "s3cret"); }, 2, true, 0},
+        {"digest, then 500",
+         [](VcaPushServer& camera) {
+             camera.requireDigest("admin", "s3cret");
+             camera.setRegistrationResult(500);
+         },
+         2, true, 0},
+        {"digest, then a refused section",
+         [](VcaPushServer& camera) {
+             camera.requireDigest("admin", "s3cret");
+             camera.setSectionAnswer("basicalarm", 2);
+         },
+         2, true, 1},
+        {"401 given as text",
+         [](VcaPushServer& camera) {
+             camera.setReplyHandler([](const VcaPushServer::Registration& registration) {
+                 if (!registration.hasDigest)
+                     return registerReply({{"result", "401"}, {"nonce", "n0"}, {"realm", "cam"}, {"qop", "auth"}});
+                 return registerReply({{"result", "200"}}) + kMotion;
+             });
+         },
+         2, true, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogCapture capture(Level::verbose);
+        VcaChannel test;
+        test.push.setBehindAcceptance(kMotion); // Also proves the bytes behind a reply are read at once.
+        row.script(test.push);
+        test.start({"vorn.zodivadad.Motion"});
+
+        ASSERT_TRUE(test.waitForPackets(1));
+        EXPECT_EQ(test.packets(), Strings{kMotionPacket});
+        const auto registrations = test.push.registrations();
+        ASSERT_EQ(registrations.size(), row.registrations);
+        EXPECT_EQ(loggedCount(capture, sectionsWarning), row.sectionWarnings);
+        EXPECT_EQ(loggedCount(capture, "Make digest auth"), row.digest ? 1 : 0);
+        EXPECT_EQ(loggedCount(capture, "Waiting for messages without digest auth"), row.digest ? 0 : 1);
+        if (row.digest) {
+            const QJsonObject request = registrations.back().json;
+            const auto text = [&](const char* name) { return request[name].toString().toStdString(); };
+            EXPECT_EQ(text("Authorization"), "Digest");
+            EXPECT_EQ(text("cmd"), "GET");
+            EXPECT_EQ(text("uri"), "ipcsdk");
+            EXPECT_EQ(text("user"), "admin");
+            EXPECT_EQ(text("basicalarm"), "1");
+            EXPECT_EQ(request["streamid"].toInt(-1), 0);
+            EXPECT_FALSE(request.contains("password"));
+            EXPECT_FALSE(request.contains("username"));
+        }
+        EXPECT_EQ(loggedCount(capture, digestRefused), 0);
+    }
+}
+
+TEST(VcaMonitor, StartsOverWhenTheDigestIsRefused)
+{
+    LogCapture capture(Level::verbose);
+    VcaChannel test;
+    test.push.requireDigest("admin", "another password");
+    test.start({"vorn.zodivadad.Motion"});
+
+    // Plain, digest (refused), and after the delay plain again on a new connection.
+    ASSERT_TRUE(test.push.waitForRegistrations(3));
+    const auto registrations = test.push.registrations();
+    EXPECT_TRUE(registrations[1].hasDigest);
+    EXPECT_FALSE(registrations[1].digestValid);
+    EXPECT_FALSE(registrations[2].hasDigest);
+    EXPECT_EQ(registrations[2].connection, 2u);
+    EXPECT_GE(loggedCount(capture, "Register digest: got unexpected code 401. Next connection attempt in 5 seconds"),
+              1);
+}
+
+TEST(VcaMonitor, HandsEveryPushedEventToTheDeviceAgent)
+{
+    LogCapture capture(Level::verbose);
+    VcaChannel test;
+    test.start({"vorn.zodivadad.Motion", "vorn.zodivadad.LineCrossing", "vorn.zodivadad.AdvancedMotion",
+                "vorn.zodivadad.RegionalPeopleCounting"});
+    ASSERT_TRUE(test.push.waitForRegistrations(1));
+
+    const std::string alarms = wire::frame(
+        wire::kVcaAlarmCommand, wire::jsonChunk(R"({"event":4,"alarm":1,"line":2,"direction":1,"object":2})") +
+                                    wire::imageChunk("JPEG") +
+                                    wire::jsonChunk(R"({"event":2,"alarm":0,"time":"2024-05-01T12:00:00Z"})"));
+    const std::string count = wire::frame(wire::kRegionalCountCommand, R"({"event":0,"number":7})");
+    const std::string radar = wire::frame(wire::kRadarCommand, R"({"event":0})");
+    const std::string registerPush = wire::frame(wire::kRegisterCommand, R"({"result":200})");
+    const std::string unknown = wire::frame(300, "not looked at");
+    // Split inside a header and inside a payload, and several frames in one write.
+    const std::string stream = alarms + count + radar + registerPush + unknown + kMotion;
+    ASSERT_TRUE(test.push.pushInPieces(stream, {7, alarms.size() + 20, alarms.size() + count.size()}));
+
+    ASSERT_TRUE(test.waitForPackets(4));
+    const std::string serverTime = std::to_string(kServerTimeMs * 1000);
+    EXPECT_EQ(
+        test.packets(),
+        (Strings{
+            serverTime + " flags=0 | vorn.zodivadad.LineCrossing 'Line Crossing #2' active [Crossing direction=B->A, "
+                         "Object type=Car/Vehicle]",
+            "1714564800000000 flags=1 | vorn.zodivadad.AdvancedMotion 'Advanced Motion Detection stopped' inactive []",
+            serverTime + " flags=0 | vorn.zodivadad.RegionalPeopleCounting 'Regional People Counting' active "
+                         "[Number=7]",
+            kMotionPacket}));
+    EXPECT_EQ(loggedCount(capture, "Not implemented handle of 784"), 1);
+    EXPECT_EQ(loggedCount(capture, "Not implemented code 1"), 1);
+    EXPECT_EQ(loggedCount(capture, "Undefined command code 300"), 1);
+    EXPECT_EQ(loggedCount(capture, "Not implemented code 300"), 1);
+    EXPECT_EQ(loggedCount(capture, "Next connection attempt"), 0);
+}
+
+TEST(VcaMonitor, ReconnectsWhenThePushesBreakOff)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void(VcaPushServer&)> breakOff;
+        QString reason;
+    } rows[] = {
+        {"camera closes", [](VcaPushServer& camera) { camera.closeConnections(); },
+         "Push connection closed unexpectedly"},
+        {"camera sends garbage", [](VcaPushServer& camera) { camera.push(kMotion + "garbage, certainly not a frame"); },
+         "Push data parse failed"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogCapture capture(Level::verbose);
+        VcaChannel test;
+        test.start({"vorn.zodivadad.Motion"});
+        ASSERT_TRUE(test.push.waitForRegistrations(1));
+
+        row.breakOff(test.push);
+        ASSERT_TRUE(test.push.waitForRegistrations(2));
+        const auto registrations = test.push.registrations();
+        EXPECT_EQ(registrations[1].connection, 2u);
+        EXPECT_EQ(registrations[1].text, registrations[0].text) << "a new plain registration";
+        EXPECT_EQ(loggedCount(capture, row.reason + ". Next connection attempt in 5 seconds"), 1);
+
+        ASSERT_TRUE(test.push.push(kMotion));
+        ASSERT_TRUE(waitUntil([&] { return !test.packets().empty() && test.packets().back() == kMotionPacket; }));
+        EXPECT_TRUE(test.channel().isStarted());
+    }
+}
+
+} // namespace
+} // namespace vorn::vms_server_plugins::analytics::zodivadad
