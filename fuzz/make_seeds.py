@@ -14,7 +14,6 @@ Several targets take choices from the first bytes of an input (see each target's
 here start with those bytes too.
 """
 import json
-import os
 import pathlib
 import struct
 import sys
@@ -142,11 +141,301 @@ def camera_settings_seeds():
         write("camera_settings", name, text)
 
 
+# ------------------------------------------------------------------------- video-analytics frames
+
+VCA_MAGIC = bytes([0x20, 0x20, 0x06, 0x02])
+
+
+def crc16_arc(data):
+    """CRC-16/ARC bit by bit: reflected polynomial 0xA001, initial value 0, no final XOR."""
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+
+
+def vca_frame(command, payload, version=2, magic=VCA_MAGIC, size=None, crc=None):
+    if isinstance(payload, str):
+        payload = payload.encode()
+    return (magic + struct.pack(">HHII", command, crc16_arc(payload) if crc is None else crc,
+                                len(payload) if size is None else size, version) + payload)
+
+
+def vca_chunk(kind, length, data):
+    if isinstance(data, str):
+        data = data.encode()
+    return struct.pack("<Bi", kind, length) + data
+
+
+def json_chunk(text):
+    return vca_chunk(0, len(text.encode()), text)
+
+
+def image_chunk(data, kind=1):
+    return vca_chunk(kind, len(data), data)
+
+
+FAKE_JPEG = bytes([0xFF, 0xD8, 0xFF, 0xE0]) + b"JFIF" + bytes(range(40)) + bytes([0xFF, 0xD9])
+
+ALARM_OBJECT = json.dumps({"event": "vcaalarm", "alarm": 1, "time": "2024-05-01 10:20:30", "ruleid": 2,
+                           "rulename": "Line crossing", "objectid": 17}, separators=(",", ":"))
+FACE_OBJECT = json.dumps({"event": "face", "alarm": "1", "face_data": [{"id": 1, "score": 87, "x": 10, "y": 20}]},
+                         separators=(",", ":"))
+
+
+def vca_frame_seeds():
+    # Byte 0: bit 0 the assertion answer, bit 1 make headers sound; bytes 1-2: the read size (LE).
+    def stream(name, data, read_size=0xFFFF, mode=0):
+        write("vca_frame", name, bytes([mode]) + struct.pack("<H", read_size) + data)
+
+    obj = '{"event":1,"alarm":1}'
+    alarm = vca_frame(0x0102, json_chunk(obj))
+    face = vca_frame(0x0201, json_chunk(FACE_OBJECT) + image_chunk(FAKE_JPEG))
+    stream("register-reply", vca_frame(1, '{"result":401,"realm":"cam","nonce":"abc","qop":"auth"}'))
+    stream("register-ok", vca_frame(1, '{"result":"200"}'))
+    stream("vcacount-version-1", vca_frame(0x0101, obj, version=1))
+    stream("regionalcount-version-3", vca_frame(0x0103, obj, version=3))
+    stream("basicalarm-version-0", vca_frame(0x0301, obj, version=0))
+    stream("radar", vca_frame(0x0310, '{"event":"radar","alarm":1,"distance":"12.5"}'))
+    stream("alarm-chunked", vca_frame(0x0102, json_chunk(ALARM_OBJECT)))
+    stream("face-with-image", face)
+    stream("two-frames", vca_frame(0x0301, obj) + alarm)
+    stream("frames-in-small-reads", vca_frame(0x0301, obj) + alarm + face, read_size=7)
+    stream("frames-byte-by-byte", alarm + vca_frame(1, '{"result":200}'), read_size=1)
+    stream("invalid-json", vca_frame(0x0101, '{"a":'))
+    stream("array-for-object-command", vca_frame(0x0301, "[1]"))
+    stream("undefined-command", vca_frame(300, "anything"))
+    stream("bad-magic", vca_frame(0x0101, obj, magic=bytes([0x20, 0x20, 0x06, 0x12])))
+    stream("size-at-limit", vca_frame(0x0101, b"", size=8 * 1024 * 1024))
+    stream("size-past-limit", vca_frame(0x0101, b"", size=8 * 1024 * 1024 + 1))
+    stream("size-near-4gib", vca_frame(0x0101, b"", size=0xFFFFFFFF))
+    stream("bad-crc", vca_frame(0x0101, "{}", crc=0x1234))
+    stream("fifteen-bytes", alarm[:15])
+    stream("header-only", alarm[:16])
+    stream("sound-headers-mode", vca_frame(0x0102, json_chunk(obj) + image_chunk(b"x"), crc=0) + b"\x00" * 20, mode=2)
+    stream("face-fifty-elements", vca_frame(0x0201, json_chunk(json.dumps(
+        {"event": "face", "alarm": 1, "face_data": [{"id": i, "score": 50 + i} for i in range(50)]},
+        separators=(",", ":")))))
+
+
+def vca_chunked_payload_seeds():
+    obj = '{"event":1,"alarm":1}'
+    first = json_chunk(obj)
+    samples = {
+        "empty": b"",
+        "exactly-5-bytes": vca_chunk(0, 0, ""),
+        "one-object": first,
+        "two-objects": first + json_chunk("{}"),
+        "two-images": image_chunk(b"one") + first + image_chunk(b"two", 7),
+        "trailing-chunk-header": first + vca_chunk(0, 0, ""),
+        "overruns-by-1": first + vca_chunk(0, 3, "{}"),
+        "overruns-by-5": first + vca_chunk(0, 7, "{}"),
+        "overruns-by-6": first + vca_chunk(0, 8, "{}"),
+        "overrun-after-image": image_chunk(b"JPEG") + vca_chunk(1, 100, "x"),
+        "negative-length": first + vca_chunk(0, -6, "{}{}{}"),
+        "most-negative-length": vca_chunk(0, -2**31, "{}"),
+        "largest-length": first + vca_chunk(1, 2**31 - 1, "{}"),
+        "invalid-json-chunk": first + json_chunk("[2]") + first,
+        "unparsable-json-chunk": json_chunk("{"),
+        "face-with-image": json_chunk(FACE_OBJECT) + image_chunk(FAKE_JPEG),
+    }
+    for name, payload in samples.items():
+        write("vca_chunked_payload", name, bytes([0]) + payload)
+
+
+# ----------------------------------------------------------------------------- licence-plate wire
+
+LPR_LOGIN_REQUEST, LPR_LOGIN_REPLY, LPR_METADATA = 0x0001, 0x8001, 0x8801
+LPR_METADATA_CHUNK, LPR_IMAGE_CHUNK = 0x11FF0000, 0x22FF0000
+
+
+def lpr_packet(packet_type, payload, length=None, end=0xFFDD, start=0xCCFF):
+    if isinstance(payload, str):
+        payload = payload.encode()
+    return (struct.pack("<HHI", start, packet_type, len(payload) + 2 if length is None else length) + payload
+            + struct.pack("<H", end))
+
+
+def lpr_chunk(chunk_type, body, size=None):
+    return struct.pack("<II", chunk_type, len(body) if size is None else size) + body
+
+
+def plate_record(number=b"AB123CD", timestamp_ms=1_700_000_000_123, vehicle_color=0, plate_color=0, speed=0,
+                 image_count=0, direction=0, country=b"", vehicle_kind=0, confidence=0.75, plate_type=0,
+                 frame=(1920, 1080), box=(900, 500, 1020, 540), number_length=None):
+    fields1 = bytearray(b"\x5a" * 80)
+    struct.pack_into("<q", fields1, 16, timestamp_ms)
+    fields1[40] = vehicle_color
+    fields1[41] = plate_color
+    struct.pack_into("<H", fields1, 42, speed)
+    fields1[44] = image_count
+    fields1[45] = direction
+    fields1[46:78] = (country + bytes(32))[:32]
+    fields1[79] = len(number) if number_length is None else number_length
+    fields2 = bytearray(b"\x5a" * 30)
+    fields2[0] = vehicle_kind
+    struct.pack_into("<f", fields2, 1, confidence)
+    fields2[5] = plate_type
+    struct.pack_into("<HHHHHH", fields2, 18, frame[0], frame[1], *box)
+    return bytes(fields1) + number + bytes(fields2)
+
+
+def metadata_payload_samples():
+    rich = plate_record(vehicle_color=2, plate_color=8, speed=65, image_count=2, direction=1, country=b"DE",
+                        vehicle_kind=3, plate_type=2)
+    return {
+        "record-two-images": lpr_chunk(LPR_METADATA_CHUNK, rich) + lpr_chunk(LPR_IMAGE_CHUNK, FAKE_JPEG)
+        + lpr_chunk(LPR_IMAGE_CHUNK, FAKE_JPEG * 2),
+        "three-images-sorted": lpr_chunk(LPR_METADATA_CHUNK, plate_record(image_count=3))
+        + lpr_chunk(LPR_IMAGE_CHUNK, b"a" * 500) + lpr_chunk(LPR_IMAGE_CHUNK, b"b" * 800)
+        + lpr_chunk(LPR_IMAGE_CHUNK, b"c" * 600),
+        "image-before-metadata": lpr_chunk(LPR_IMAGE_CHUNK, FAKE_JPEG) + lpr_chunk(LPR_METADATA_CHUNK, plate_record()),
+        "invalid-header-after-two": lpr_chunk(LPR_METADATA_CHUNK, plate_record())
+        + lpr_chunk(LPR_METADATA_CHUNK, plate_record(number=b"XY987")) + lpr_chunk(0x33FF0000, b"zz"),
+        "remainder-5": lpr_chunk(LPR_METADATA_CHUNK, plate_record()) + b"\x01\x02\x03\x04\x05",
+        "chunk-past-end": lpr_chunk(LPR_METADATA_CHUNK, plate_record()) + lpr_chunk(LPR_IMAGE_CHUNK, b"abc", size=100),
+        "metadata-238": lpr_chunk(LPR_METADATA_CHUNK, plate_record(number=b"N" * 128)),
+        "metadata-239": lpr_chunk(LPR_METADATA_CHUNK, plate_record(number=b"N" * 128) + b"!"),
+        "image-size-limit-header": lpr_chunk(LPR_METADATA_CHUNK, plate_record())
+        + struct.pack("<II", LPR_IMAGE_CHUNK, 6220800) + b"x",
+        "image-size-past-limit": struct.pack("<II", LPR_IMAGE_CHUNK, 6220801) + b"x",
+        "zero-size-chunk": lpr_chunk(LPR_METADATA_CHUNK, b""),
+        "short-record": lpr_chunk(LPR_METADATA_CHUNK, plate_record()[:50]),
+        "empty-plate-number": lpr_chunk(LPR_METADATA_CHUNK, plate_record(number=b"")),
+    }
+
+
+def lpr_packet_seeds():
+    # Byte 0: bit 0 the assertion answer, bit 1 make frames sound; then the camera's stream.
+    ok = lpr_packet(LPR_LOGIN_REPLY, '{"result":200}')
+    samples = {
+        "login-then-metadata": ok + b"".join(lpr_packet(LPR_METADATA, payload)
+                                             for payload in metadata_payload_samples().values()),
+        "login-text-200": lpr_packet(LPR_LOGIN_REPLY, '{"result":"200"}'),
+        "login-text-200-ok": lpr_packet(LPR_LOGIN_REPLY, '{"result":" 200 OK"}'),
+        "login-401": lpr_packet(LPR_LOGIN_REPLY, '{"result":401}'),
+        "login-empty-object": lpr_packet(LPR_LOGIN_REPLY, "{}"),
+        "login-not-json": lpr_packet(LPR_LOGIN_REPLY, "<html>"),
+        "login-array": lpr_packet(LPR_LOGIN_REPLY, "[200]"),
+        "seven-bytes": ok[:7],
+        "header-waits": lpr_packet(LPR_LOGIN_REPLY, b"x" * 98)[:50],
+        "empty-payload": ok + lpr_packet(LPR_METADATA, b""),
+        "length-1": lpr_packet(LPR_LOGIN_REPLY, b"", length=1),
+        "length-past-limit": ok + struct.pack("<HHI", 0xCCFF, LPR_METADATA, 18662401),
+        "length-at-limit": ok + struct.pack("<HHI", 0xCCFF, LPR_METADATA, 18662400),
+        "bad-start": lpr_packet(LPR_LOGIN_REPLY, '{"result":200}', start=0xCCFE),
+        "type-0801": ok + lpr_packet(0x0801, b""),
+        "no-end-marker": ok + lpr_packet(LPR_METADATA, b"abc", end=0xFFDE),
+        "metadata-where-login-expected": lpr_packet(LPR_METADATA, b""),
+        "login-in-metadata-phase": ok + ok,
+        "login-request-type": ok + lpr_packet(LPR_LOGIN_REQUEST, '{"id":"admin","password":"x"}'),
+    }
+    for name, data in samples.items():
+        write("lpr_packet", name, bytes([0]) + data)
+    write("lpr_packet", "sound-frames-mode", bytes([2]) + ok + lpr_packet(LPR_METADATA, lpr_chunk(
+        LPR_METADATA_CHUNK, plate_record()), length=9999, end=0))
+
+
+def lpr_chunks_seeds():
+    for name, payload in metadata_payload_samples().items():
+        write("lpr_chunks", name, bytes([0]) + payload)
+    write("lpr_chunks", "empty-plate-number-answer-true", bytes([1]) + lpr_chunk(LPR_METADATA_CHUNK,
+                                                                                  plate_record(number=b"")))
+
+
+def lpr_plate_record_seeds():
+    # Byte 0: the assertion answer; byte 1: images that arrived; then the chunk body.
+    samples = {
+        "typical": (2, plate_record(image_count=2)),
+        "all-attributes": (1, plate_record(vehicle_color=10, plate_color=12, speed=65535, image_count=1, direction=7,
+                                           country=b"C" * 32, vehicle_kind=5, plate_type=3)),
+        "country-empty": (0, plate_record(country=b"\x00DE")),
+        "box-left-edge": (0, plate_record(box=(0, 900, 120, 940))),
+        "box-top-right": (0, plate_record(box=(1800, 60, 1900, 100))),
+        "x2-before-x1": (0, plate_record(box=(1020, 500, 900, 540))),
+        "y2-before-y1": (0, plate_record(box=(900, 540, 1020, 500))),
+        "frame-zero": (0, plate_record(frame=(0, 0))),
+        "box-outside": (0, plate_record(box=(1900, 1000, 2100, 1200))),
+        "tiny-frame": (0, plate_record(frame=(1, 65535), box=(0, 0, 1, 65535))),
+        "nan-confidence": (0, plate_record(confidence=float("nan"))),
+        "time-overflow": (0, plate_record(timestamp_ms=2**63 - 1)),
+        "time-negative": (0, plate_record(timestamp_ms=-(2**63))),
+        "short-body": (0, plate_record()[:50]),
+        "number-length-past-body": (0, plate_record(number_length=200)[:120]),
+        "longer-body": (0, plate_record() + b"extra"),
+        "empty-body": (0, b""),
+    }
+    for name, (images, body) in samples.items():
+        write("lpr_plate_record", name, bytes([0, images]) + body)
+
+
+# ------------------------------------------------------------------------------ RTP object lists
+
+
+def rtp_record(event_id, item_count, data, size=None, start_code=1):
+    if size is None:
+        size = len(data) // 4 if 5 <= event_id <= 7 else len(data)
+    return struct.pack(">HBBII", start_code, event_id, item_count, 0, size) + data
+
+
+def object_list(width, height, objects):
+    data = struct.pack(">HH", width, height)
+    for number, object_type, box in objects:
+        data += struct.pack(">IIII", number, 0, 0, object_type) + struct.pack(">HHHH", *box)
+    # The list is counted in words: 4 + 24 n bytes is always a whole number of them.
+    return data
+
+
+def rtp_blob(*records, header=b"\x00\x01\x02\x03\x04\x05\x06\x07"):
+    return header + b"".join(records)
+
+
+def rtp_blob_seeds():
+    person = rtp_record(5, 1, object_list(1920, 1080, [(42, 1, (960, 540, 1920, 1080))]))
+    samples = {
+        "one-person": [rtp_blob(person)],
+        "same-object-twice": [rtp_blob(person), rtp_blob(person)],
+        "person-vehicle-unknown": [rtp_blob(rtp_record(5, 3, object_list(1920, 1080, [
+            (1, 1, (0, 0, 10, 10)), (2, 2, (100, 100, 200, 300)), (3, 3, (5, 5, 6, 6))])))],
+        "boxes-at-edges": [rtp_blob(rtp_record(5, 3, object_list(1920, 1080, [
+            (1, 1, (0, 0, 0, 0)), (2, 1, (20, 0, 10, 10)), (3, 2, (0, 0, 1921, 10))])))],
+        "event-0-bytes": [rtp_blob(rtp_record(0, 0, b"abcd"), person)],
+        "event-6-words": [rtp_blob(rtp_record(6, 0, b"x" * 16), person)],
+        "start-code-2": [rtp_blob(rtp_record(5, 1, object_list(1, 1, []), start_code=2), person)],
+        "event-id-9": [rtp_blob(rtp_record(9, 0, b"abcd"), person)],
+        "record-past-end": [rtp_blob(person, rtp_record(0, 0, b"abcd", size=400))],
+        "item-count-0": [rtp_blob(rtp_record(5, 0, object_list(1920, 1080, [])))],
+        "item-count-past-data": [rtp_blob(rtp_record(5, 3, object_list(1920, 1080, [(1, 1, (0, 0, 5, 5))])))],
+        "zero-resolution": [rtp_blob(rtp_record(5, 1, object_list(0, 1080, [(1, 1, (0, 0, 5, 5))])))],
+        "header-only": [rtp_blob()],
+        "short-blob": [b"\x00\x01\x02"],
+        "zero-size-record": [rtp_blob(rtp_record(1, 0, b""), person)],
+        "huge-word-count": [rtp_blob(rtp_record(7, 0, b"", size=0xFFFFFFFF))],
+        "max-objects": [rtp_blob(rtp_record(5, 255, object_list(1920, 1080, [
+            (i, 1 + i % 2, (i, i, i + 100, i + 100)) for i in range(255)])))],
+    }
+    for name, blobs in samples.items():
+        data = bytes([0])
+        for blob in blobs:
+            data += struct.pack("<H", len(blob)) + blob
+        write("rtp_blob", name, data)
+    write("rtp_blob", "start-code-2-answer-true", bytes([1]) + struct.pack("<H", 200) + rtp_blob(
+        rtp_record(5, 1, object_list(1, 1, []), start_code=2), person))
+
+
 TARGETS = {
     "json_value": json_value_seeds,
     "digest_challenge": digest_challenge_seeds,
     "flag_text": flag_text_seeds,
     "camera_settings": camera_settings_seeds,
+    "vca_frame": vca_frame_seeds,
+    "vca_chunked_payload": vca_chunked_payload_seeds,
+    "lpr_packet": lpr_packet_seeds,
+    "lpr_chunks": lpr_chunks_seeds,
+    "lpr_plate_record": lpr_plate_record_seeds,
+    "rtp_blob": rtp_blob_seeds,
 }
 
 
