@@ -92,9 +92,9 @@ void TcpDataMonitor::reconnectSocket()
 
 void TcpDataMonitor::connectNewSocket()
 {
+    // Made on the channel's thread, so that every completion of the socket runs there too.
     auto socket = std::make_unique<TCPSocket>(AF_INET, m_timer.getAioThread());
     socket->setNonBlockingMode(true);
-    socket->bindToAioThread(m_timer.getAioThread());
 
     std::unique_ptr<TCPSocket> previous;
     SocketAddress address;
