@@ -296,7 +296,7 @@ void Json::dump(std::string& out) const
     }
 }
 
-Json Json::parse(const std::string& in, std::string& error)
+Json Json::parse(std::string_view in, std::string& error)
 {
     boost::json::parse_options options;
     options.max_depth = kMaxNestingDepth;
@@ -321,7 +321,7 @@ Json Json::parse(const std::string& in, std::string& error)
 
 Json Json::parse(const char* in, std::string& error)
 {
-    return parse(std::string(in ? in : ""), error);
+    return parse(std::string_view(in ? in : ""), error);
 }
 
 bool Json::operator==(const Json& other) const

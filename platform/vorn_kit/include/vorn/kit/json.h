@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vorn::kit::detail::json11 {
@@ -89,7 +90,8 @@ public:
     // Strict JSON (no comments, no trailing commas, nothing after the value). On failure returns a null Json
     // and sets `error` to a text that names the problem and its byte offset; on success clears `error`.
     // Strings are taken byte for byte: text that is not valid UTF-8 is kept as it came.
-    static Json parse(const std::string& in, std::string& error);
+    static Json parse(std::string_view in, std::string& error);
+    static Json parse(const std::string& in, std::string& error) { return parse(std::string_view(in), error); }
     static Json parse(const char* in, std::string& error);
 
     // Values compare by type first (in the order of Type), then by value; numbers compare as doubles.

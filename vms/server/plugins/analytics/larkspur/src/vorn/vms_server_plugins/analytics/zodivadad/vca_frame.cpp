@@ -132,10 +132,9 @@ VcaParseResult parseVcaPacket(BasicBuffer<char>* buffer, const TcpDataMonitor* c
     VcaParseResult result;
     if (isSingleObjectCommand(command)) {
         std::string error;
-        const std::string text(payload);
-        Json json = Json::parse(text, error);
+        Json json = Json::parse(payload, error);
         if (!json.is_object()) {
-            VN_LOG(5, channel, "Parse failed: Invalid json: %1. Error: %2", text, error);
+            VN_LOG(5, channel, "Parse failed: Invalid json: %1. Error: %2", payload, error);
             return withStatus(ParseStatus::error);
         }
         result.json = std::move(json);
@@ -179,10 +178,9 @@ VcaChunkedPayload parseChunkedPayload(std::string_view payload, const TcpDataMon
             image = QByteArray(data.data(), static_cast<int>(data.size()));
         } else {
             std::string error;
-            const std::string text(data);
-            Json json = Json::parse(text, error);
+            Json json = Json::parse(data, error);
             if (!json.is_object()) {
-                VN_LOG(5, channel, "Parse failed: Invalid json in array: %1. Error: %2", text, error);
+                VN_LOG(5, channel, "Parse failed: Invalid json in array: %1. Error: %2", data, error);
                 break;
             }
             objects.push_back(std::move(json));
