@@ -1,9 +1,10 @@
 // main() of every benchmark program: Google Benchmark's usual run and console output, then the
-// comparison table. With VORN_BENCH_TABLE set to a file name the rows are also appended to that file
-// (bench/run.sh collects the rows of all programs there).
+// comparison table. With VORN_BENCH_TABLE set to a file name the table is also appended to that file,
+// its header only while the file is empty (bench/run.sh collects the rows of all programs there).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -146,7 +147,11 @@ int main(int argc, char** argv)
     vorn::bench::printTableHeader(std::cout);
     vorn::bench::printTableRows(std::cout, collector.runs());
     if (const char* tablePath = std::getenv("VORN_BENCH_TABLE"); tablePath != nullptr && *tablePath != '\0') {
+        std::error_code error;
+        const bool empty = !std::filesystem::exists(tablePath, error) || std::filesystem::file_size(tablePath, error) == 0;
         std::ofstream table(tablePath, std::ios::app);
+        if (empty)
+            vorn::bench::printTableHeader(table);
         vorn::bench::printTableRows(table, collector.runs());
         if (!table) {
             std::cerr << "cannot append the table to " << tablePath << "\n";
