@@ -18,8 +18,10 @@ public:
     // Alternatives in the order of Json::Type, NUL excluded (a null Json has no node).
     using Value = std::variant<double, bool, std::string, array, object>;
 
-    explicit Node(Value value)
-        : value(std::move(value))
+    // Builds the alternative in place: no temporary variant to move from.
+    template<class T>
+    explicit Node(T&& alternative)
+        : value(std::forward<T>(alternative))
     {}
 
     const Value value;

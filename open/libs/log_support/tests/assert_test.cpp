@@ -46,6 +46,22 @@ TEST(Assertion, failureReportsAndAnswersWithTheSinkResult)
     }
 }
 
+TEST(Assertion, checkReportsAlikeButHoldsWhateverTheSinkAnswers)
+{
+    for (const bool sinkResult : {false, true}) {
+        SCOPED_TRACE(sinkResult);
+        AssertionCapture assertions(sinkResult);
+        const int* const missing = nullptr;
+        // clang-format off
+        const int line = __LINE__; const bool result = VN_CHECK(missing, "no %1", "value");
+        // clang-format on
+        EXPECT_FALSE(result);
+        EXPECT_EQ(assertions.reports(), QStringList({report(line, "(missing) no value")}));
+        EXPECT_TRUE(VN_CHECK(1 + 1 == 2));
+        EXPECT_EQ(assertions.reports().size(), 1);
+    }
+}
+
 TEST(Assertion, reportTexts)
 {
     AssertionCapture assertions;

@@ -13,6 +13,13 @@
 //         return ParseStatus::error;
 //
 // FORMAT and ARGS work as in VN_LOG, but are evaluated only when the assertion fails.
+//
+// The assertion sink may answer true ("carry on"). Where going on would be unsafe (a null pointer,
+// a length past the data), use VN_CHECK instead: it reports the same way but its value is COND itself,
+// so the guard holds whatever the sink answers:
+//
+//     if (!VN_CHECK(outTarget))
+//         return;
 #pragma once
 
 #include <vorn/utils/formatter.h>
@@ -50,3 +57,10 @@ vorn::Formatter assertionMessage(const vorn::Formatter& format, const Args&... a
          ? true                                                                                                        \
          : ::vorn::log_support::reportAssertionFailure(false, __FILE__, __LINE__, #COND,                               \
                                                        ::vorn::log_support::detail::assertionMessage(__VA_ARGS__)))
+
+#define VN_CHECK(COND, ...)                                                                                            \
+    (static_cast<bool>(COND)                                                                                           \
+         ? true                                                                                                        \
+         : (::vorn::log_support::reportAssertionFailure(false, __FILE__, __LINE__, #COND,                              \
+                                                        ::vorn::log_support::detail::assertionMessage(__VA_ARGS__)),   \
+            false))

@@ -44,7 +44,7 @@ namespace QJson {
 template <typename T>
 void serialize(VnJsonContext* ctx, const T& value, QByteArray* outTarget)
 {
-    if (!VN_ASSERT(outTarget) || !VN_ASSERT(ctx))
+    if (!VN_CHECK(outTarget) || !VN_CHECK(ctx))
         return;
     QJsonValue json;
     QJson::serialize(ctx, value, &json);
@@ -56,7 +56,7 @@ void serialize(VnJsonContext* ctx, const T& value, QByteArray* outTarget)
 template <typename T>
 void serialized(const T& value, QByteArray* outTarget)
 {
-    if (!VN_ASSERT(outTarget))
+    if (!VN_CHECK(outTarget))
         return;
     VnJsonContext ctx;
     QJson::serialize(&ctx, value, outTarget);
@@ -74,7 +74,7 @@ QByteArray serialized(const T& value)
 template <typename T>
 void serialize(VnJsonContext* ctx, const T& value, QJsonValueRef* outTarget)
 {
-    if (!VN_ASSERT(outTarget) || !VN_ASSERT(ctx))
+    if (!VN_CHECK(outTarget) || !VN_CHECK(ctx))
         return;
     QJsonValue json = *outTarget;
     QJson::serialize(ctx, value, &json);
@@ -85,7 +85,7 @@ void serialize(VnJsonContext* ctx, const T& value, QJsonValueRef* outTarget)
 template <typename T>
 void serialize(VnJsonContext* ctx, const T& value, const QString& key, QJsonObject* outTarget)
 {
-    if (!VN_ASSERT(outTarget) || !VN_ASSERT(ctx))
+    if (!VN_CHECK(outTarget) || !VN_CHECK(ctx))
         return;
     QJsonValue json = outTarget->contains(key) ? outTarget->value(key) : QJsonValue();
     QJson::serialize(ctx, value, &json);
@@ -96,7 +96,7 @@ void serialize(VnJsonContext* ctx, const T& value, const QString& key, QJsonObje
 template <typename T>
 void serialize(VnJsonContext* ctx, const std::optional<T>& value, const QString& key, QJsonObject* outTarget)
 {
-    if (!VN_ASSERT(outTarget) || !VN_ASSERT(ctx))
+    if (!VN_CHECK(outTarget) || !VN_CHECK(ctx))
         return;
     if (value)
         QJson::serialize(ctx, *value, key, outTarget);
@@ -144,7 +144,7 @@ bool deserialize(VnJsonContext* ctx, const QJsonObject& object, const QString& k
 template <typename T>
 bool deserialize(VnJsonContext* ctx, const QByteArray& text, T* outTarget)
 {
-    if (!VN_ASSERT(outTarget) || !VN_ASSERT(ctx))
+    if (!VN_CHECK(outTarget) || !VN_CHECK(ctx))
         return false;
     QJsonValue value;
     QString errorText;

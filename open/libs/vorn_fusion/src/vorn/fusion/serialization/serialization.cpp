@@ -6,7 +6,7 @@ namespace QJson {
 
 bool deserialize(VnJsonContext* ctx, const QJsonValue& value, double* target)
 {
-    if (!VN_ASSERT(ctx && target))
+    if (!VN_CHECK(ctx && target))
         return false;
     switch (value.type()) {
     case QJsonValue::Double:

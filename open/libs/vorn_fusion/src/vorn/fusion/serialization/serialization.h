@@ -374,7 +374,7 @@ namespace QJson {
 template <typename T>
 bool deserialize(VnJsonContext* ctx, const QJsonValue& value, T* target)
 {
-    if (!VN_ASSERT(ctx && target))
+    if (!VN_CHECK(ctx && target))
         return false;
     if (const CustomJsonSerializer* custom = QJsonDetail::customSerializer<T>(ctx))
         return custom->deserialize(ctx, value, target);
@@ -384,7 +384,7 @@ bool deserialize(VnJsonContext* ctx, const QJsonValue& value, T* target)
 template <typename T>
 void serialize(VnJsonContext* ctx, const T& value, QJsonValue* target)
 {
-    if (!VN_ASSERT(ctx && target))
+    if (!VN_CHECK(ctx && target))
         return;
     if (const CustomJsonSerializer* custom = QJsonDetail::customSerializer<T>(ctx)) {
         custom->serialize(ctx, &value, target);
@@ -397,7 +397,7 @@ template <typename Record, typename... Members>
 bool deserializeFields(VnJsonContext* ctx, const QJsonValue& value, Record* target,
                        const std::tuple<Field<Record, Members>...>& fields)
 {
-    if (!VN_ASSERT(ctx && target))
+    if (!VN_CHECK(ctx && target))
         return false;
     if (!value.isObject())
         return false;
@@ -410,7 +410,7 @@ template <typename Record, typename... Members>
 void serializeFields(VnJsonContext* ctx, const Record& value, QJsonValue* target,
                      const std::tuple<Field<Record, Members>...>& fields)
 {
-    if (!VN_ASSERT(ctx && target))
+    if (!VN_CHECK(ctx && target))
         return;
     QJsonObject object;
     std::apply([&](const auto&... field) { (QJsonDetail::writeField(ctx, value, field, &object), ...); }, fields);

@@ -287,10 +287,10 @@ bool DeviceAgent::isEventTypeNeeded(const std::string& eventTypeId) const
 
 void DeviceAgent::pushMetadataPacket(const Ptr<IMetadataPacket>& packet)
 {
-    if (!VN_ASSERT(packet))
+    if (!VN_CHECK(packet))
         return;
     const Ptr<IMetadataReceiver> receiver = handler();
-    if (!VN_ASSERT(receiver, "handler(): no metadata receiver attached; the packet is dropped"))
+    if (!VN_CHECK(receiver, "handler(): no metadata receiver attached; the packet is dropped"))
         return;
     receiver->receiveMetadata(packet.get());
 }
@@ -310,7 +310,7 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
     const bool active = jsonToInt(event["alarm"]).value_or(1) != 0;
 
     const std::optional<std::string> section = sectionForCommand(command);
-    if (!VN_ASSERT(section))
+    if (!VN_CHECK(section))
         return;
     if (!m_engine)
         return;

@@ -74,7 +74,7 @@ void Engine::getManifest(Result<const IString*>* outResult) const
 
 bool Engine::supportsDevice(const IDeviceDescription* deviceDescription) const
 {
-    if (!VN_ASSERT(deviceDescription))
+    if (!VN_CHECK(deviceDescription))
         return false;
 
     const QString vendor = textOf(deviceDescription->vendor());
@@ -99,7 +99,7 @@ bool Engine::supportsDevice(const IDeviceDescription* deviceDescription) const
 
 void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* deviceDescription)
 {
-    if (!VN_ASSERT(deviceDescription)) {
+    if (!VN_CHECK(deviceDescription)) {
         *outResult = Result<IDeviceAgent*>(error(ErrorCode::generalFailure, "No device description"));
         return;
     }
@@ -136,7 +136,7 @@ std::optional<NumericAttribute> Engine::numericAttribute(const std::string& name
 int64_t Engine::serverTimeMs() const
 {
     const Ptr<IHostServices> hostServices = m_plugin ? m_plugin->hostServices() : Ptr<IHostServices>();
-    if (!VN_ASSERT(hostServices, "no host services attached; the local clock stands in"))
+    if (!VN_CHECK(hostServices, "no host services attached; the local clock stands in"))
         return QDateTime::currentMSecsSinceEpoch();
     return hostServices->serverTimeMs();
 }
