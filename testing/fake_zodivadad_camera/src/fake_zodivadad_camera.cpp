@@ -94,7 +94,7 @@ FakeZodivadadCamera::Settings FakeZodivadadCamera::systemInformation() const
 void FakeZodivadadCamera::setLprSupport(bool supported)
 {
     const std::lock_guard lock(m_settingsMutex);
-    m_systemInformation[kLprSupportKey] = supported ? "1" : "0";
+    m_systemInformation[kLprSupportKey] = std::string(supported ? "1" : "0");
 }
 
 void FakeZodivadadCamera::setLprSettings(Settings settings)
