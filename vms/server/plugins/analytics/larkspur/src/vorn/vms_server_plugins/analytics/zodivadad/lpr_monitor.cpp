@@ -2,16 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <optional>
 
+#include <QtNetwork/QAuthenticator>
+
 #include <vorn/kit/json.h>
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/network/http/credentials.h>
 #include <vorn/network/http/status_code.h>
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
 #include <vorn/sdk/helpers/uuid.h>
+
+#include "camera_settings.h"
+#include "channel_factory.h"
+#include "device_agent.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
@@ -129,7 +137,140 @@ Ptr<ObjectTrackBestShotPacket> makeBestShotPacket(int64_t timestampUs, int32_t f
     return bestShot;
 }
 
+// The device agent offers its channels no server clock, and the plugin runs inside the server's
+// process: the machine's clock is the server's.
+int64_t machineTimeUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
+
+LprMonitor::LprMonitor(DeviceAgent* deviceAgent)
+    : TcpDataMonitor(deviceAgent)
+{
+    checkCameraSettings();
+}
+
+LprMonitor::~LprMonitor()
+{
+    // First: the I/O thread may be in one of our handlers until then.
+    stop();
+}
+
+std::string LprMonitor::name()
+{
+    return kLprChannelName;
+}
+
+std::string LprMonitor::portSettingName() const
+{
+    return name() + ".Port";
+}
+
+bool LprMonitor::setNeededTypes(const std::set<std::string>& /*neededEventTypeIds*/,
+                                const std::set<std::string>& neededObjectTypeIds)
+{
+    return !neededObjectTypeIds.empty();
+}
+
+BasicBuffer<char> LprMonitor::makeRegisterRequest()
+{
+    const QAuthenticator& credentials = m_deviceAgent->authenticator();
+    return makeLoginPacket(credentials.user().toStdString(), credentials.password().toStdString());
+}
+
+void LprMonitor::checkCameraSettings()
+{
+    const CameraSettings settings =
+        getLprSettings(m_deviceAgent->url(), network::http::Credentials(m_deviceAgent->authenticator()));
+    if (settings.empty()) {
+        VN_LOG(5, this, "Cannot get LPR settings from camera");
+        return;
+    }
+    if (hasRequiredLprSettings(requiredLprSettings(), settings))
+        return;
+
+    // All nine are written, not only those that differ; a failed write is not retried.
+    const bool written =
+        setCameraSettings(m_deviceAgent->url(), network::http::Credentials(m_deviceAgent->authenticator()),
+                          kOperatorCgiPath, kSetLprSettingsAction, requiredLprSettings());
+    VN_LOG(5, this, "LPR values set result %1", written);
+}
+
+void LprMonitor::onRegisterReply(SystemError::ErrorCode code, std::size_t bytesRead)
+{
+    if (code != SystemError::noError || bytesRead == 0) {
+        scheduleReconnect(QStringLiteral("Failed to register"));
+        return;
+    }
+    const LprParseResult result = parseLoginReply(this, m_receiveBuffer.view());
+    switch (result.status) {
+    case ParseStatus::error:
+        scheduleReconnect(QStringLiteral("Login reply parse failed"));
+        return;
+    case ParseStatus::needMoreData:
+        VN_ASSERT(result.totalSize > 0);
+        readMore(result.totalSize, &LprMonitor::onRegisterReply);
+        return;
+    case ParseStatus::ok:
+        break;
+    }
+    m_receiveBuffer.erase(0, result.totalSize);
+    VN_LOG(6, this, "Waiting for LPR messages");
+    readPushes(); // The camera may have pushed right behind its reply.
+}
+
+void LprMonitor::onPush(SystemError::ErrorCode code, std::size_t bytesRead)
+{
+    if (code != SystemError::noError || bytesRead == 0) {
+        scheduleReconnect(QStringLiteral("Push connection closed unexpectedly"));
+        return;
+    }
+    readPushes();
+}
+
+void LprMonitor::readPushes()
+{
+    for (;;) {
+        const LprParseResult packet = parsePacket(this, m_receiveBuffer.view(), LprPacketType::kMetadata);
+        if (packet.status == ParseStatus::needMoreData) {
+            readMore(packet.totalSize, &LprMonitor::onPush);
+            return;
+        }
+        if (packet.status == ParseStatus::error) {
+            scheduleReconnect(QStringLiteral("Push data parse failed"));
+            return;
+        }
+        VN_LOG(6, this, "Metadata arrived");
+        // The walk reads the payload where it lies in the receive buffer; the packet goes after it.
+        LprChunkWalk walk = parseChunks(this, packet.payload);
+        m_receiveBuffer.erase(0, packet.totalSize);
+        pushPlateMetadata(std::move(walk.records));
+    }
+}
+
+void LprMonitor::readMore(uint64_t totalSize, CompletionHandler handler)
+{
+    // The packet's size is bounded by kMaxLprPacketLength, so the whole packet arrives without regrowth.
+    m_receiveBuffer.reserve(static_cast<std::size_t>(totalSize));
+    m_socket->readSomeAsync(&m_receiveBuffer, [this, handler](SystemError::ErrorCode code, std::size_t bytes) {
+        (this->*handler)(code, bytes);
+    });
+}
+
+void LprMonitor::pushPlateMetadata(std::vector<PlateRecord> records)
+{
+    for (PlateRecord& record : records) {
+        PlatePackets packets = makePlatePackets(this, std::move(record), &machineTimeUs);
+        if (!packets.objects)
+            continue;
+        m_deviceAgent->pushMetadataPacket(packets.objects);
+        for (auto& bestShot : packets.bestShots)
+            m_deviceAgent->pushMetadataPacket(bestShot);
+    }
+}
 
 LprParseResult LprMonitor::parsePacket(const LprMonitor* logSource, std::string_view bytes, LprPacketType expectedType)
 {

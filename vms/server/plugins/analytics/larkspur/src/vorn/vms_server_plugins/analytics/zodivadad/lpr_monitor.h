@@ -1,8 +1,16 @@
 // LprMonitor: the licence-plate push channel of a camera with licence-plate recognition.
 //
-// The channel logs in to the camera's push port and turns every plate record the camera pushes into
-// one object metadata packet with two objects, the plate and the vehicle that carries it, followed by
-// up to two best shots with the record's smallest images.
+// When it is made it checks the camera's licence-plate settings over the camera's CGI and switches on
+// the nine that plates need (a blocking HTTP exchange, on the device agent's constructing thread).
+// Once started, the base connects; the channel logs in with the camera's credentials and then turns
+// every plate record the camera pushes into one object metadata packet with two objects, the plate and
+// the vehicle that carries it, followed by up to two best shots with the record's smallest images, all
+// handed to DeviceAgent::pushMetadataPacket() on the channel's I/O thread:
+//
+//     auto channel = std::make_unique<LprMonitor>(deviceAgent);      // checks the camera's settings
+//     channel->setAddress(SocketAddress(host, DeviceAgent::kLprDefaultPort));
+//     if (channel->setNeededTypes(eventTypeIds, objectTypeIds))       // any object type needed?
+//         channel->start();
 //
 // The readers of the camera's bytes and the record-to-metadata mapping are static operations that
 // use no channel state; they take the channel only to tag their log lines (null is fine in tests):
@@ -11,10 +19,14 @@
 //     LprChunkWalk walk = LprMonitor::parseChunks(this, packet.payload);
 //     for (PlateRecord& record: walk.records)
 //         publish(LprMonitor::makePlatePackets(this, std::move(record), serverTimeUs));
+//
+// Rules (besides the base's): the channel keeps no state between records or connections, so every
+// record makes two new tracks; the settings are checked once, not on reconnection.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,9 +40,11 @@
 #include <vorn/sdk/helpers/attribute.h>
 #include <vorn/sdk/ptr.h>
 #include <vorn/utils/buffer.h>
+#include <vorn/utils/system_error.h>
 
 #include "camera_settings_parser.h"
 #include "lpr_types.h"
+#include "tcp_data_monitor.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
@@ -41,11 +55,25 @@ struct PlatePackets
     std::vector<sdk::Ptr<sdk::analytics::ObjectTrackBestShotPacket>> bestShots;
 };
 
-class LprMonitor
+class LprMonitor final : public TcpDataMonitor
 {
 public:
     /** The server's clock in microseconds since the epoch. */
     using ServerClock = std::function<int64_t()>;
+
+    /** Checks, and when needed writes, the camera's licence-plate settings; blocks on the camera. */
+    explicit LprMonitor(DeviceAgent* deviceAgent);
+    ~LprMonitor() override;
+
+    /** The channel's name; its settings are named after it. */
+    static std::string name();
+
+    std::string portSettingName() const override;
+    /** True when any object type is needed; event types are not looked at, nothing is kept. */
+    bool setNeededTypes(const std::set<std::string>& neededEventTypeIds,
+                        const std::set<std::string>& neededObjectTypeIds) override;
+    /** The login packet with the camera's credentials. */
+    BasicBuffer<char> makeRegisterRequest() override;
 
     /** Object type id of every plate. */
     static const std::string kLicensePlateObjectTypeId;
@@ -84,6 +112,18 @@ public:
 
     /** "Car", "Bike", "Bus", "Truck" or "Vehicle": the vehicle's object type behind "vorn.zodivadad.". */
     static std::string vehicleTypeId(const PlateRecord& entry);
+
+private:
+    using CompletionHandler = void (LprMonitor::*)(SystemError::ErrorCode, std::size_t);
+
+    void checkCameraSettings();
+    void onRegisterReply(SystemError::ErrorCode code, std::size_t bytesRead) override;
+    void onPush(SystemError::ErrorCode code, std::size_t bytesRead);
+    /** Publishes every metadata packet that is buffered, then reads for more. */
+    void readPushes();
+    /** Makes room for `totalSize` bytes in the receive buffer and reads more of them. */
+    void readMore(uint64_t totalSize, CompletionHandler handler);
+    void pushPlateMetadata(std::vector<PlateRecord> records);
 };
 
 /** "Black" .. "Orange" for the camera's colour codes 1..10; empty for any other code. */

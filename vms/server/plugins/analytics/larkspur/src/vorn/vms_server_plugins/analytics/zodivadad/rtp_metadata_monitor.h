@@ -1,15 +1,18 @@
-// RtpMetadataMonitor: the parser of the camera's metadata stream, which the server passes to a device
-// agent of a camera without licence-plate support as custom metadata packets with the codec
-// "Zodivadad". It turns the object tracks it finds into object metadata packets and hands them to its
-// device agent.
+// RtpMetadataMonitor: the device agent's parser of the camera's metadata stream, which the server passes
+// to a device agent of a camera without licence-plate support as custom metadata packets with the codec
+// "Zodivadad". It ties an RtpMetadataParser to its device agent: the object packets it makes go to
+// DeviceAgent::pushMetadataPacket(), and its log lines carry the camera host.
 //
 //     if (codec == "Zodivadad")
 //         rtpMonitor->parseMetadata(data, size, packet->timestampUs());
 //
-// It runs on the thread on which the server delivers the packet.
+// It runs on the thread on which the server delivers the packet, one packet at a time, and keeps the
+// object tracks between packets. parseMetadata() is virtual so that tests can record what reaches it.
 #pragma once
 
 #include <cstdint>
+
+#include "rtp_metadata_parser.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
@@ -18,20 +21,24 @@ class DeviceAgent;
 class RtpMetadataMonitor
 {
 public:
+    /** The agent must be far enough in its construction to answer host(). */
     explicit RtpMetadataMonitor(DeviceAgent* deviceAgent);
     virtual ~RtpMetadataMonitor();
 
     RtpMetadataMonitor(const RtpMetadataMonitor&) = delete;
     RtpMetadataMonitor& operator=(const RtpMetadataMonitor&) = delete;
 
-    /** One packet of the metadata stream; size > 0 and data not null. */
-    virtual void parseMetadata(const char* data, int32_t size, int64_t timestampUs) = 0;
+    /** One packet of the metadata stream; a negative size or null data with a size is ignored. */
+    virtual void parseMetadata(const char* data, int32_t size, int64_t timestampUs);
 
     /** A packet of another codec: nothing to do. */
     void ignorePacket(const char* /*data*/, int32_t /*size*/, int64_t /*timestampUs*/) {}
 
 protected:
     DeviceAgent* const m_deviceAgent; //< Owns this parser and outlives it.
+
+private:
+    RtpMetadataParser m_parser;
 };
 
 } // namespace vorn::vms_server_plugins::analytics::zodivadad
