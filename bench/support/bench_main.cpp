@@ -73,8 +73,10 @@ public:
     {
         ConsoleReporter::ReportRuns(reports);
         for (const Run& run: reports) {
-            if (run.error_occurred)
+            if (run.error_occurred) {
+                ++m_failures;
                 continue;
+            }
             // With repetitions only the mean counts; a single run reports itself.
             const bool wanted = run.run_type == Run::RT_Iteration ? run.repetitions <= 1 : run.aggregate_name == "mean";
             if (!wanted)
@@ -88,9 +90,12 @@ public:
     }
 
     const std::map<std::string, MeasuredRun>& runs() const { return m_runs; }
+    /** Runs that ended with an error: the path under test did not do what it should. */
+    int failures() const { return m_failures; }
 
 private:
     std::map<std::string, MeasuredRun> m_runs;
+    int m_failures = 0;
 };
 
 } // namespace
@@ -157,6 +162,10 @@ int main(int argc, char** argv)
             std::cerr << "cannot append the table to " << tablePath << "\n";
             return 1;
         }
+    }
+    if (collector.failures() > 0) {
+        std::cerr << collector.failures() << " benchmark(s) failed\n";
+        return 1;
     }
     return 0;
 }
