@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <vorn/kit/debug.h>
+#include <vorn/sdk/analytics/i_metadata.h>
 #include <vorn/sdk/helpers/ref_countable.h>
 #include <vorn/sdk/ptr.h>
 

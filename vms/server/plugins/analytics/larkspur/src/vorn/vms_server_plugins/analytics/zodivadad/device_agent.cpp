@@ -434,7 +434,12 @@ void DeviceAgent::parseTimestamp(EventMetadataPacket* packet, const Json& event)
             return;
         }
     }
-    packet->setTimestampUs(m_engine->serverTimeMs() * 1000);
+    packet->setTimestampUs(serverTimeUs());
+}
+
+int64_t DeviceAgent::serverTimeUs() const
+{
+    return m_engine->serverTimeMs() * 1000;
 }
 
 } // namespace vorn::vms_server_plugins::analytics::zodivadad

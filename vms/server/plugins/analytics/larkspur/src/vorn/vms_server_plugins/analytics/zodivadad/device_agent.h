@@ -93,6 +93,8 @@ public:
     /** The camera's host, fully decoded. */
     QString host() const;
     bool lprSupported() const { return m_lprSupported; }
+    /** The server's clock in microseconds since the epoch. */
+    int64_t serverTimeUs() const;
     /** The camera section of an event type id of the engine manifest; none for an unknown id. */
     std::optional<std::string> internalSection(const std::string& eventTypeId) const;
     /** A JSON event that the video-analytics channel received with the given command. */

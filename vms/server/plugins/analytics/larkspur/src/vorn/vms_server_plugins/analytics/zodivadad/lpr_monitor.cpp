@@ -137,14 +137,6 @@ Ptr<ObjectTrackBestShotPacket> makeBestShotPacket(int64_t timestampUs, int32_t f
     return bestShot;
 }
 
-// The device agent offers its channels no server clock, and the plugin runs inside the server's
-// process: the machine's clock is the server's.
-int64_t machineTimeUs()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 } // namespace
 
 LprMonitor::LprMonitor(DeviceAgent* deviceAgent)
@@ -263,7 +255,8 @@ void LprMonitor::readMore(uint64_t totalSize, CompletionHandler handler)
 void LprMonitor::pushPlateMetadata(std::vector<PlateRecord> records)
 {
     for (PlateRecord& record : records) {
-        PlatePackets packets = makePlatePackets(this, std::move(record), &machineTimeUs);
+        PlatePackets packets =
+            makePlatePackets(this, std::move(record), [agent = m_deviceAgent] { return agent->serverTimeUs(); });
         if (!packets.objects)
             continue;
         m_deviceAgent->pushMetadataPacket(packets.objects);

@@ -26,7 +26,7 @@
 
 #include <vorn/utils/buffer.h>
 
-#include "vca_frame.h" // ParseStatus, shared by the readers of both push protocols.
+#include "parse_status.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 

@@ -30,6 +30,8 @@
 #include <vorn/kit/json.h>
 #include <vorn/utils/buffer.h>
 
+#include "parse_status.h"
+
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
 class TcpDataMonitor;
@@ -44,12 +46,6 @@ inline constexpr std::uint32_t kMaxVcaPayloadSize = 8 * 1024 * 1024;
 inline constexpr std::uint16_t kNoVcaCommand = 0xFFFF;
 /** Kind byte and length in front of the data of every chunk of a chunked payload. */
 inline constexpr std::size_t kVcaChunkHeaderSize = 5;
-
-enum class ParseStatus {
-    ok = 0,
-    needMoreData = 1,
-    error = 2,
-};
 
 /** One frame as read; anything but ok carries kNoVcaCommand, a null json and no image. */
 struct VcaParseResult
