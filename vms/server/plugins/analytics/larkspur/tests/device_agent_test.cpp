@@ -414,6 +414,49 @@ TEST(DeviceAgent, AnswersTheSameCompactManifestEveryTime)
     EXPECT_EQ(manifest["eventTypes"].toArray().size(), 17);
 }
 
+// An engine whose manifest request fails, as no shipped engine's does.
+class EngineWithoutManifest final : public Engine
+{
+public:
+    EngineWithoutManifest(vorn::sdk::analytics::Plugin* plugin, bool withError)
+        : Engine(plugin, "manifest_zodivadad")
+        , m_withError(withError)
+    {}
+
+    void getManifest(Result<const IString*>* outResult) const override
+    {
+        if (m_withError)
+            *outResult = Result<const IString*>(vorn::sdk::error(ErrorCode::generalFailure, "no manifest"));
+        else
+            *outResult = Result<const IString*>(static_cast<const IString*>(nullptr));
+    }
+
+private:
+    const bool m_withError;
+};
+
+TEST(DeviceAgent, WithoutTheEngineManifestTextOffersEveryEventType)
+{
+    for (const bool withError : {true, false}) {
+        SCOPED_TRACE(withError ? "error result" : "no text");
+        AgentUnderTest test;
+        test.engine = makePtr<EngineWithoutManifest>(test.host.plugin.get(), withError);
+        // A reporter that answers "carry on" must not lead the agent into the missing text.
+        vorn::utils::AssertionCapture assertions(/*result*/ true);
+
+        const auto agent = test.create();
+
+        ASSERT_EQ(assertions.reports().size(), 1);
+        EXPECT_TRUE(assertions.reports()[0].contains("engineManifest.isOk()"));
+        Result<const IString*> result;
+        agent->getManifest(&result);
+        const Ptr<const IString> text = toPtr(result.value);
+        const QJsonObject manifest = QJsonDocument::fromJson(text->text()).object();
+        EXPECT_EQ(manifest["eventTypes"].toArray().size(), 17);
+        EXPECT_TRUE(manifest["supportedTypes"].toArray().isEmpty());
+    }
+}
+
 TEST(DeviceAgent, AnswersEveryVersionOfItsInterfaces)
 {
     AgentUnderTest test;

@@ -92,7 +92,10 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
         m_engine->getManifest(&result);
         const Ptr<const IString> text = toPtr(result.value);
         const Ptr<const IString> message = toPtr(result.error.errorMessage);
-        if (VN_ASSERT(result.isOk() && text, "the engine gave no manifest; every event type is offered"))
+        // A guard, not a plain assertion: a reporter that answers "carry on" must not lead to reading a
+        // text that is not there.
+        if (VN_CHECK(result.isOk() && text, "engineManifest.isOk(): the engine gave no manifest; every event "
+                                            "type is offered"))
             engineManifestText = QByteArray(text->text());
     }
     m_manifestJson = buildDeviceAgentManifest(engineManifestText, engineManifest, m_lprSupported);
