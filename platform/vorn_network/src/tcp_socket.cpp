@@ -14,7 +14,6 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/write.hpp>
 
 #include <vorn/utils/scaled_clock.h>
 
@@ -276,21 +275,40 @@ struct TCPSocket::Private
         sendHandler = std::move(handler);
         auto operation = std::make_shared<TimedOperation>();
         startTimeout(sendTimer, sendTimeoutMs, operation, [this, number] { return number == sendNumber; });
-        asio::async_write(*socket, asio::buffer(buffer->data(), buffer->size()),
-                          asio::bind_cancellation_slot(
-                              operation->cancel.slot(),
-                              q->bindToGeneration([this, number, operation](const boost::system::error_code& error,
-                                                                            std::size_t bytesSent) {
-                                  if (number != sendNumber)
-                                      return;
-                                  ++sendNumber;
-                                  sendTimer->cancel();
-                                  const SystemError::ErrorCode code = resultCode(error, *operation);
-                                  if (code != SystemError::noError && code != ETIMEDOUT)
-                                      connected = false;
-                                  auto handler = std::move(sendHandler);
-                                  handler(code, bytesSent);
-                              })));
+        sendRest(buffer, 0, number, std::move(operation));
+    }
+
+    // One write of what is left of the buffer. The next write starts only from a completion that is
+    // still current: a composed write would go on by itself from a completion that was already queued
+    // when the socket was stopped, on a socket and a buffer that may be gone by then.
+    void sendRest(const BasicBuffer<char>* buffer, std::size_t sent, std::uint64_t number,
+                  std::shared_ptr<TimedOperation> operation)
+    {
+        auto& signal = operation->cancel;
+        socket->async_write_some(
+            asio::buffer(buffer->data() + sent, buffer->size() - sent),
+            asio::bind_cancellation_slot(
+                signal.slot(),
+                q->bindToGeneration([this, buffer, sent, number, operation = std::move(operation)](
+                                        const boost::system::error_code& error, std::size_t bytesSent) mutable {
+                    if (number != sendNumber)
+                        return;
+                    const std::size_t total = sent + bytesSent;
+                    if (!error && bytesSent != 0 && total < buffer->size()) {
+                        sendRest(buffer, total, number, std::move(operation));
+                        return;
+                    }
+                    ++sendNumber;
+                    sendTimer->cancel();
+                    // A write that takes nothing without an error would loop for ever; it is no success.
+                    SystemError::ErrorCode code = resultCode(error, *operation);
+                    if (code == SystemError::noError && total < buffer->size())
+                        code = EIO;
+                    if (code != SystemError::noError && code != ETIMEDOUT)
+                        connected = false;
+                    auto handler = std::move(sendHandler);
+                    handler(code, total);
+                })));
     }
 
     void read(BasicBuffer<char>* buffer, IoCompletionHandler handler)

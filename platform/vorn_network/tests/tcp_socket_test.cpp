@@ -233,6 +233,21 @@ TEST_F(TCPSocketTest, ReceiveTimeOutLeavesTheConnectionUsable)
     EXPECT_EQ(buffer.view().substr(0, result.bytes), std::string_view("late").substr(0, result.bytes));
 }
 
+TEST_F(TCPSocketTest, SendTimesOutWhenThePeerTakesNothing)
+{
+    utils::ScopedTimeScale fast(0.001);
+    tcp::socket peerSide = connect(); // Never read: the send stops once the kernel's buffers are full.
+    m_socket.setSendTimeout(5000);
+    const BasicBuffer<char> buffer(std::string(64 * 1024 * 1024, 'x'));
+    Signal<IoResult> sent;
+    m_socket.sendAsync(&buffer, [sent](SystemError::ErrorCode code, std::size_t bytes) mutable {
+        sent.set({code, bytes});
+    });
+    ASSERT_TRUE(sent.wait());
+    EXPECT_EQ(sent.value().code, static_cast<SystemError::ErrorCode>(ETIMEDOUT));
+    EXPECT_LT(sent.value().bytes, buffer.size());
+}
+
 TEST_F(TCPSocketTest, PleaseStopSyncWithAReadPendingNeverCallsItsHandler)
 {
     tcp::socket peerSide = connect();
@@ -293,6 +308,28 @@ TEST_F(TCPSocketTest, DestroyedWithOperationsPending)
     ASSERT_TRUE(passed.wait());
     aio::test::drain(&m_thread);
     EXPECT_EQ(lateRuns, 0);
+}
+
+TEST_F(TCPSocketTest, DestroyedBetweenTheWritesOfALargeSend)
+{
+    // A send larger than the kernel takes at once goes out in several writes. The first one is done
+    // inside sendAsync() and its completion waits in the thread's queue; the socket is destroyed before
+    // that completion runs, which then must neither start the next write on the socket that is gone
+    // (ASan would tell) nor call the handler.
+    auto socket = std::make_unique<TCPSocket>(AF_INET, &m_thread);
+    Signal<> connected;
+    socket->connectAsync(m_peer.address(), [connected](SystemError::ErrorCode) mutable { connected.set(); });
+    tcp::socket peerSide = m_peer.accept();
+    ASSERT_TRUE(connected.wait());
+
+    const BasicBuffer<char> request(std::string(32 * 1024 * 1024, 's'));
+    std::atomic<int> runs{0};
+    m_thread.executeSync([&] {
+        socket->sendAsync(&request, [&](SystemError::ErrorCode, std::size_t) { ++runs; });
+        socket.reset();
+    });
+    aio::test::drain(&m_thread);
+    EXPECT_EQ(runs, 0);
 }
 
 TEST_F(TCPSocketTest, StopAndRestartHammeredFromAnotherThread)
