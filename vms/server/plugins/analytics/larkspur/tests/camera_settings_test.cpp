@@ -117,15 +117,19 @@ TEST(CameraSettings, WriteSendsTheActionFirstThenTheSettingsInKeyOrder)
     camera.requireAuth(FakeHttpServer::AuthScheme::basic, "admin", "secret");
     LogCapture capture(Level::verbose);
 
-    const CameraSettings settings{{"z_last", "2"}, {"a_first", "x y&z=1%"}};
+    const CameraSettings settings{{"z_last", "2"}, {"m_plus", "+02:00 a+b"}, {"a_first", "x y&z=1%"}};
     EXPECT_TRUE(setCameraSettings(vorn::utils::Url(camera.url()), PasswordCredentials("admin", "secret"),
                                   kOperatorCgiPath, kSetLprSettingsAction, settings));
 
-    const auto items = FakeZodivadadCamera::queryItems(camera.cgiRequests().back().query);
+    const std::string query = camera.cgiRequests().back().query;
+    const auto items = FakeZodivadadCamera::queryItems(query);
     const std::vector<std::pair<std::string, std::string>> expected{
-        {"action", "set.lpr.settings"}, {"a_first", "x y&z=1%"}, {"z_last", "2"}};
+        {"action", "set.lpr.settings"}, {"a_first", "x y&z=1%"}, {"m_plus", "+02:00 a+b"}, {"z_last", "2"}};
     EXPECT_EQ(items, expected);
-    EXPECT_EQ(camera.lprSettings(), (FakeZodivadadCamera::Settings{{"a_first", "x y&z=1%"}, {"z_last", "2"}}));
+    // CGI scripts read a bare "+" as a blank.
+    EXPECT_EQ(query.find('+'), std::string::npos) << query;
+    EXPECT_EQ(camera.lprSettings(),
+              (FakeZodivadadCamera::Settings{{"a_first", "x y&z=1%"}, {"m_plus", "+02:00 a+b"}, {"z_last", "2"}}));
     EXPECT_TRUE(logged(capture, "HTTP code HTTP/1.1 200 OK sys code 0 (success)"));
 }
 

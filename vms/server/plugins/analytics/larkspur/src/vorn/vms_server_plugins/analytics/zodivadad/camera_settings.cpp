@@ -89,7 +89,12 @@ bool setCameraSettings(const vorn::utils::Url& cameraUrl, const http::Credential
     query.addQueryItem(QStringLiteral("action"), toQString(action));
     for (const auto& [name, value] : settings)
         query.addQueryItem(name, value);
-    url.setQuery(query);
+    // A query leaves "+" as it is, but CGI scripts read it as a blank, as in an HTML form: a value with a
+    // plus sign would arrive changed. Every "+" of the encoded query comes from a name or a value, since
+    // the delimiters are "&" and "=", so it is sent as "%2B", which every reader decodes to "+".
+    QString encodedQuery = query.query(QUrl::FullyEncoded);
+    encodedQuery.replace(QLatin1Char('+'), QLatin1String("%2B"));
+    url.setQuery(encodedQuery, QUrl::StrictMode);
 
     // A camera that refuses the write (an error status) has not taken the settings.
     const bool result = client->doGet(url) && http::StatusCode::isSuccessCode(client->statusCode());
