@@ -1,6 +1,7 @@
 #include <atomic>
 #include <functional>
 #include <stdexcept>
+#include <streambuf>
 #include <string>
 #include <thread>
 #include <vector>
@@ -276,6 +277,53 @@ TEST_F(PluginTest, HostServicesCanBeReadWhileReplaced)
     }
     done = true;
     reader.join();
+}
+
+// A debug stream that fails every write and throws, as a stream with exceptions switched on does when
+// its disk is full.
+class ThrowingDebugStream
+{
+public:
+    ThrowingDebugStream()
+    {
+        m_stream.exceptions(std::ios::badbit);
+        m_previous = kit::debug::setStream(&m_stream);
+    }
+    ~ThrowingDebugStream() { kit::debug::setStream(m_previous); }
+
+private:
+    struct FailingBuffer : std::streambuf
+    {
+        int overflow(int) override { return traits_type::eof(); }
+        std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+    };
+
+    FailingBuffer m_buffer;
+    std::ostream m_stream{&m_buffer};
+    std::ostream* m_previous = nullptr;
+};
+
+// The life-cycle lines are written from the constructor and the destructor, which the server reaches
+// through the creation entry point and release(): a failing log line must not end the server process
+// (an exception from a destructor would) nor cross into it.
+TEST_F(PluginTest, FailingDebugStreamBreaksNothing)
+{
+    const ThrowingDebugStream throwing;
+    auto* plugin = new Plugin();
+
+    Result<const IString*> manifest;
+    plugin->getManifest(&manifest);
+    const auto manifestText = toPtr(manifest.value);
+    const auto manifestMessage = toPtr(manifest.error.errorMessage);
+    EXPECT_TRUE(manifestText || manifest.error.errorCode != ErrorCode::noError) << "the record is filled";
+
+    Result<IEngine*> engine;
+    plugin->obtainEngine(&engine);
+    const auto engineMessage = toPtr(engine.error.errorMessage);
+    EXPECT_EQ(engine.error.errorCode, ErrorCode::unexpectedFailure);
+    EXPECT_EQ(engine.value, nullptr);
+
+    EXPECT_EQ(plugin->release(), 0);
 }
 
 TEST_F(PluginTest, NullResultPointerIsIgnored)

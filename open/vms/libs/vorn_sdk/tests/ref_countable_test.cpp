@@ -67,6 +67,12 @@ public:
     void consumeDataPacket(Result<void>*, IDataPacket*) override {}
 };
 
+int32_t countOf(const IRefCountable* object)
+{
+    object->retain();
+    return object->release();
+}
+
 TEST(RefCountable, RetainAndReleaseCountAndDestroyAtZero)
 {
     bool destroyed = false;
@@ -100,6 +106,29 @@ TEST(RefCountable, PtrAdoptsSharesAndReleases)
         EXPECT_EQ(owner->refCount(), 1);
     }
     EXPECT_TRUE(destroyed);
+}
+
+// A Ptr that holds the only reference to an object may be assigned a Ptr that the object owns: the
+// new reference is taken before the old object (and the Ptr inside it) dies.
+TEST(RefCountable, PtrMoveAssignedFromAMemberOfItsOwnObject)
+{
+    struct Holder : Probe
+    {
+        using Probe::Probe;
+        Ptr<IString> inner;
+    };
+    std::vector<std::string> destroyed;
+    auto* holder = new Holder([&] { destroyed.push_back("holder"); });
+    holder->inner = makePtr<Probe>([&] { destroyed.push_back("inner"); });
+    Ptr<IString> outer(holder);
+
+    outer = std::move(holder->inner);
+    EXPECT_EQ(destroyed, std::vector<std::string>{"holder"});
+    ASSERT_TRUE(outer);
+    EXPECT_STREQ(outer->text(), "");
+    EXPECT_EQ(countOf(outer.get()), 1);
+    outer.reset();
+    EXPECT_EQ(destroyed, (std::vector<std::string>{"holder", "inner"}));
 }
 
 // A node owns its child outright, and the child shares the node's count through its parent link:
@@ -226,12 +255,6 @@ std::vector<LookupRow> lookupRows()
           "vorn::sdk::analytics::IConsumingDeviceAgent", "vorn::sdk::analytics::IDeviceAgent",
           "vorn::sdk::IRefCountable"}},
     };
-}
-
-int32_t countOf(const IRefCountable* object)
-{
-    object->retain();
-    return object->release();
 }
 
 // Ids that differ from a known one by letter case or by one character.

@@ -50,12 +50,15 @@ public:
         return *this;
     }
 
+    // Takes the other reference before releasing the old one: the old object may own other (a
+    // member Ptr), and releasing it first would destroy other before it is read.
     Ptr& operator=(Ptr&& other) noexcept
     {
         if (this != &other)
         {
-            reset();
-            m_p = std::exchange(other.m_p, nullptr);
+            T* previous = std::exchange(m_p, std::exchange(other.m_p, nullptr));
+            if (previous)
+                previous->release();
         }
         return *this;
     }

@@ -139,11 +139,15 @@ std::string Plugin::manifestString() const
     return {};
 }
 
-void Plugin::logLifeCycleEvent(const std::string& event) const
+void Plugin::logLifeCycleEvent(const char* event) const noexcept
 {
-    kit::debug::stream() << (kit::debug::detail::printPrefix(__FILE__) + event + " IPlugin @" +
-                             kit::utils::toString(static_cast<const void*>(this)) + " of " +
-                             detail::activeLibContextName() + "\n");
+    try {
+        kit::debug::stream() << (kit::debug::detail::printPrefix(__FILE__) + event + " IPlugin @" +
+                                 kit::utils::toString(static_cast<const void*>(this)) + " of " +
+                                 detail::activeLibContextName() + "\n");
+    } catch (...) {
+        // Runs in the constructor and the destructor: a lost line must not end the server's process.
+    }
 }
 
 void Plugin::logError(std::string_view message) const noexcept

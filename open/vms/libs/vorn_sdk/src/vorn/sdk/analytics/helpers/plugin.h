@@ -66,7 +66,7 @@ protected:
     virtual std::string manifestString() const;
 
 private:
-    void logLifeCycleEvent(const std::string& event) const;
+    void logLifeCycleEvent(const char* event) const noexcept;
     void logError(std::string_view message) const noexcept;
 
     std::string m_pluginManifest;
