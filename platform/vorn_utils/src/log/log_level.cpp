@@ -2,18 +2,36 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <string_view>
 
 namespace vorn::utils::log {
 
 namespace {
 
-// The level a library instance starts with: the number in the environment variable
-// kMaxLevelVariable when it holds one from 0 to 6, else info. The variable is how a host process
-// reaches the loggers of the libraries it loads, each of which has its own copy of this state.
-Level initialMaxLevel()
+// No level read yet. The level starts out as this constant rather than as the result of a dynamic
+// initialiser, so that a log statement in another static initialiser of the same library (one that
+// runs first) still finds the level of kMaxLevelVariable and not a zero-filled one.
+constexpr std::int32_t kUnset = std::numeric_limits<std::int32_t>::min();
+
+// File-local: each library instance (each plugin) has its own level.
+constinit std::atomic<std::int32_t> s_maxLevel{kUnset};
+
+Level readInitialMaxLevel()
 {
-    const char* text = std::getenv(kMaxLevelVariable);
+    std::int32_t expected = kUnset;
+    const auto initial = static_cast<std::int32_t>(detail::maxLevelFromText(std::getenv(kMaxLevelVariable)));
+    // A setMaxLevel() that came first wins.
+    s_maxLevel.compare_exchange_strong(expected, initial, std::memory_order_relaxed);
+    return static_cast<Level>(s_maxLevel.load(std::memory_order_relaxed));
+}
+
+} // namespace
+
+namespace detail {
+
+Level maxLevelFromText(const char* text)
+{
     if (!text)
         return Level::info;
     const std::string_view value(text);
@@ -22,19 +40,19 @@ Level initialMaxLevel()
     return static_cast<Level>(value[0] - '0');
 }
 
-// File-local: each library instance (each plugin) has its own level.
-std::atomic<Level> s_maxLevel{initialMaxLevel()};
-
-} // namespace
+} // namespace detail
 
 Level maxLevel()
 {
-    return s_maxLevel.load(std::memory_order_relaxed);
+    const std::int32_t level = s_maxLevel.load(std::memory_order_relaxed);
+    if (level != kUnset) [[likely]]
+        return static_cast<Level>(level);
+    return readInitialMaxLevel();
 }
 
 void setMaxLevel(Level level)
 {
-    s_maxLevel.store(level, std::memory_order_relaxed);
+    s_maxLevel.store(static_cast<std::int32_t>(level), std::memory_order_relaxed);
 }
 
 } // namespace vorn::utils::log

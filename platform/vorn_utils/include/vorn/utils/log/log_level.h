@@ -22,9 +22,17 @@ enum class Level : std::int32_t {
 // The environment variable that gives every library instance its starting level (a digit 0 to 6).
 inline constexpr char kMaxLevelVariable[] = "VORN_LOG_LEVEL";
 
-// The most detailed level wanted in this library instance; until set, the level of kMaxLevelVariable,
-// or Level::info.
+// The most detailed level wanted in this library instance; until set, the level of kMaxLevelVariable
+// as read at the first call, or Level::info.
 Level maxLevel();
 void setMaxLevel(Level level);
+
+namespace detail {
+
+// The starting level that a text of kMaxLevelVariable asks for: one digit from 0 to 6. Anything else,
+// and no text at all, gives Level::info.
+Level maxLevelFromText(const char* text);
+
+} // namespace detail
 
 } // namespace vorn::utils::log
