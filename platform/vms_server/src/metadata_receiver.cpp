@@ -154,8 +154,9 @@ ReceivedRecord copyBestShot(const IObjectTrackBestShotPacket0& packet, IMetadata
 
 } // namespace
 
-MetadataReceiver::MetadataReceiver(Listener listener)
+MetadataReceiver::MetadataReceiver(Listener listener, Retention retention)
     : m_listener(std::move(listener))
+    , m_retention(retention)
 {}
 
 void MetadataReceiver::receiveMetadata(IMetadataPacket* metadataPacket)
@@ -183,7 +184,9 @@ void MetadataReceiver::store(ReceivedRecord record)
 {
     {
         const std::lock_guard lock(m_recordsMutex);
-        m_records.push_back(record);
+        ++m_recordCount;
+        if (m_retention == Retention::keepRecords)
+            m_records.push_back(record);
     }
     m_recordsChanged.notify_all();
     if (m_listener)
@@ -199,13 +202,13 @@ std::vector<ReceivedRecord> MetadataReceiver::records() const
 std::size_t MetadataReceiver::recordCount() const
 {
     const std::lock_guard lock(m_recordsMutex);
-    return m_records.size();
+    return m_recordCount;
 }
 
 bool MetadataReceiver::waitForRecords(std::size_t count, std::chrono::steady_clock::time_point deadline) const
 {
     std::unique_lock lock(m_recordsMutex);
-    return m_recordsChanged.wait_until(lock, deadline, [&] { return m_records.size() >= count; });
+    return m_recordsChanged.wait_until(lock, deadline, [&] { return m_recordCount >= count; });
 }
 
 } // namespace vorn::vms_server

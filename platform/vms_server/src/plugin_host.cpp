@@ -263,11 +263,14 @@ void PluginHost::runDevice(PluginLibrary& library, HostServices* hostServices, c
     if (!agent)
         return printError("createDeviceAgent", std::nullopt, "No device agent and no error");
 
-    const auto receiver = sdk::makePtr<MetadataReceiver>([this](const ReceivedRecord& record) {
-        if (std::holds_alternative<ReceiverFault>(record))
-            m_failed = true;
-        m_out->writeLine(toJson(record));
-    });
+    // Each record is printed and dropped: a run until SIGINT must not grow with what the camera sends.
+    const auto receiver = sdk::makePtr<MetadataReceiver>(
+        [this](const ReceivedRecord& record) {
+            if (std::holds_alternative<ReceiverFault>(record))
+                m_failed = true;
+            m_out->writeLine(toJson(record));
+        },
+        MetadataReceiver::Retention::listenerOnly);
     agent->attachReceiver(receiver.get());
 
     const auto settings = sdk::makePtr<OptionMap>(m_options.settings);

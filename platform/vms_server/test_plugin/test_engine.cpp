@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include <vorn/log_support/log.h>
 #include <vorn/sdk/helpers/string.h>
 
 #include "test_device_agent.h"
@@ -26,8 +27,10 @@ bool TestEngine::supportsDevice(const sdk::analytics::IDeviceDescription* device
 }
 
 void TestEngine::createDeviceAgent(sdk::Result<sdk::analytics::IDeviceAgent*>* outResult,
-                                   const sdk::analytics::IDeviceDescription* /*deviceDescription*/)
+                                   const sdk::analytics::IDeviceDescription* deviceDescription)
 {
+    // Level 5: shown only when the host passes a detailed log level on to the library.
+    VN_LOG(5, this, "Creating a device agent for vendor %1", deviceDescription ? deviceDescription->vendor() : "");
     *outResult = sdk::Result<sdk::analytics::IDeviceAgent*>(new TestDeviceAgent(this));
 }
 

@@ -394,5 +394,22 @@ TEST(MetadataReceiver, TwoThreadsPushingKeepEveryRecordAndTheirOrder)
     EXPECT_EQ(g_liveFakes, 0);
 }
 
+TEST(MetadataReceiver, ListenerOnlyReceiverCountsButKeepsNothing)
+{
+    std::vector<int64_t> listened;
+    const auto receiver = sdk::makePtr<MetadataReceiver>(
+        [&](const ReceivedRecord& record) { listened.push_back(std::get<ReceivedObjectPacket>(record).timestampUs); },
+        MetadataReceiver::Retention::listenerOnly);
+    for (const int64_t timestamp : {7, 8}) {
+        auto packet = sdk::makePtr<FakeCompoundPacket<IObjectMetadataPacket>>();
+        packet->timestamp = timestamp;
+        receiver->receiveMetadata(asPacket(packet).get());
+    }
+    EXPECT_EQ(listened, (std::vector<int64_t>{7, 8}));
+    EXPECT_TRUE(receiver->records().empty());
+    EXPECT_EQ(receiver->recordCount(), 2u);
+    EXPECT_TRUE(receiver->waitForRecords(2, 1ms));
+}
+
 } // namespace
 } // namespace vorn::vms_server

@@ -200,6 +200,7 @@ TEST(VmsPluginHost, DeviceRunPrintsWhatThePluginSent)
     const auto& events = run.first("eventPacket");
     EXPECT_GT(events.at("timestampUs").as_int64(), 0) << "stamped with the server clock";
     EXPECT_EQ(events.at("flags"), 0);
+    EXPECT_EQ(events.at("durationUs"), 0);
     const auto& eventItems = events.at("items").as_array();
     ASSERT_EQ(eventItems.size(), 2u);
     EXPECT_EQ(eventItems[0].at("typeId"), "vorn.hostTest.Motion");
@@ -212,6 +213,7 @@ TEST(VmsPluginHost, DeviceRunPrintsWhatThePluginSent)
     EXPECT_FALSE(eventItems[0].as_object().contains("boundingBox"));
 
     const auto& objects = run.first("objectPacket");
+    EXPECT_EQ(objects.at("durationUs"), 40000);
     const auto& objectItems = objects.at("items").as_array();
     ASSERT_EQ(objectItems.size(), 2u);
     EXPECT_EQ(objectItems[0].at("typeId"), "vorn.hostTest.Person");
@@ -229,9 +231,20 @@ TEST(VmsPluginHost, DeviceRunPrintsWhatThePluginSent)
     const auto& bestShot = run.first("bestShot");
     EXPECT_EQ(bestShot.at("trackId"), objectItems[0].at("trackId"));
     EXPECT_EQ(bestShot.at("timestampUs"), objects.at("timestampUs"));
+    EXPECT_EQ(bestShot.at("imageUrl"), "");
+    EXPECT_EQ(bestShot.at("flags"), 0);
     EXPECT_EQ(bestShot.at("imageFormat"), "image/jpeg");
     EXPECT_EQ(bestShot.at("imageSize"), 4);
     EXPECT_EQ(bestShot.at("boundingBox"), box);
+}
+
+TEST(VmsPluginHost, DiagnosticEventLine)
+{
+    const HostRun run = runHost({kPlugin, "--events", "vorn.hostTest.Nothing", "--run-for", "0"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText;
+    EXPECT_EQ(run.first("diagnostic"),
+              boost::json::parse(
+                  R"({"kind":"diagnostic","level":1,"caption":"Unknown type","description":"vorn.hostTest.Nothing"})"));
 }
 
 TEST(VmsPluginHost, PacketsAreHandedOverInOrderWithTheirTimestamp)
@@ -256,19 +269,49 @@ TEST(VmsPluginHost, PacketsAreHandedOverInOrderWithTheirTimestamp)
     EXPECT_EQ(run.lines.back().at("kind"), "leakCheck");
 }
 
-TEST(VmsPluginHost, RunsUntilTerminatedWithoutPackets)
+// --log-level reaches the plugin library's own logging, which starts at the level the host passes on.
+TEST(VmsPluginHost, LogLevelReachesThePlugin)
 {
-    ChildProcess tool({VMS_PLUGIN_HOST_PATH, kPlugin, "--events", "all", "--objects", "all"});
-    const auto deadline = ChildProcess::Clock::now() + kRunDeadline;
-    ASSERT_TRUE(tool.readUntil(
-        [](const std::string& line) { return line.find(R"("kind":"bestShot")") != std::string::npos; }, deadline))
-        << tool.stderrText();
-    const std::size_t linesBeforeSignal = tool.stdoutLines().size();
-    tool.sendSignal(SIGTERM);
-    ASSERT_TRUE(tool.finish(deadline)) << tool.stderrText();
-    EXPECT_EQ(tool.exitCode(), 0) << tool.stderrText();
-    ASSERT_EQ(tool.stdoutLines().size(), linesBeforeSignal + 1);
-    EXPECT_EQ(tool.stdoutLines().back(), R"({"kind":"leakCheck","live":0})");
+    const char* const pluginLine = "Creating a device agent for vendor LevelTest";
+    struct Row
+    {
+        const char* name;
+        std::vector<std::string> levelArgs;
+        bool pluginLineExpected;
+    };
+    const Row rows[] = {
+        {"default level", {}, false},
+        {"detailed level", {"--log-level", "5"}, true},
+        {"beyond the most detailed level", {"--log-level", "9"}, true},
+        {"quiet level", {"--log-level", "1"}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> args = {kPlugin, "--vendor", "LevelTest", "--run-for", "0"};
+        args.insert(args.end(), row.levelArgs.begin(), row.levelArgs.end());
+        // An empty variable, so that a level set in the test's own environment does not leak in.
+        const HostRun run = runHost(args, {{"VORN_LOG_LEVEL", ""}});
+        EXPECT_EQ(run.exitCode, 0) << run.stderrText;
+        EXPECT_EQ(run.stderrText.find(pluginLine) != std::string::npos, row.pluginLineExpected) << run.stderrText;
+    }
+}
+
+TEST(VmsPluginHost, RunsUntilInterruptedOrTerminatedWithoutPackets)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        ChildProcess tool({VMS_PLUGIN_HOST_PATH, kPlugin, "--events", "all", "--objects", "all"});
+        const auto deadline = ChildProcess::Clock::now() + kRunDeadline;
+        ASSERT_TRUE(tool.readUntil(
+            [](const std::string& line) { return line.find(R"("kind":"bestShot")") != std::string::npos; }, deadline))
+            << tool.stderrText();
+        const std::size_t linesBeforeSignal = tool.stdoutLines().size();
+        tool.sendSignal(signal);
+        ASSERT_TRUE(tool.finish(deadline)) << tool.stderrText();
+        EXPECT_EQ(tool.exitCode(), 0) << tool.stderrText();
+        ASSERT_EQ(tool.stdoutLines().size(), linesBeforeSignal + 1);
+        EXPECT_EQ(tool.stdoutLines().back(), R"({"kind":"leakCheck","live":0})");
+    }
 }
 
 } // namespace

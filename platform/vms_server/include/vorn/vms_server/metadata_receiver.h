@@ -11,6 +11,10 @@
 // Thread-safe: plugins call it from any of their threads, concurrently. The optional listener runs on
 // the plugin's calling thread after the record is stored, without any lock held, so listeners of
 // concurrent calls may run at the same time and must be thread-safe themselves.
+//
+// A receiver that only feeds its listener (Retention::listenerOnly, the host tool's, which may run for
+// hours against a camera that sends images) keeps no copies: records() stays empty, while
+// recordCount() and waitForRecords() still count what arrived.
 #pragma once
 
 #include <chrono>
@@ -37,13 +41,16 @@ public:
     static constexpr int32_t kMaxAttributesPerItem = 10'000;       //< Bounds the work of one item.
     static constexpr int32_t kMaxImageDataSize = 64 * 1024 * 1024; //< Bounds the memory of one best shot.
 
-    explicit MetadataReceiver(Listener listener = {});
+    enum class Retention { keepRecords, listenerOnly };
+
+    explicit MetadataReceiver(Listener listener = {}, Retention retention = Retention::keepRecords);
 
     void receiveMetadata(sdk::analytics::IMetadataPacket* metadataPacket) override;
     void receiveDiagnosticEvent(sdk::IPluginDiagnosticEvent* event) override;
 
-    /** A copy of everything received so far, in the order of arrival. */
+    /** A copy of everything received so far, in the order of arrival; empty when not retained. */
     std::vector<ReceivedRecord> records() const;
+    /** How many records have arrived, retained or not. */
     std::size_t recordCount() const;
 
     /** Waits until at least count records have arrived; false when the deadline passes first. */
@@ -61,10 +68,12 @@ private:
     void store(ReceivedRecord record);
 
     const Listener m_listener;
+    const Retention m_retention;
 
-    mutable std::mutex m_recordsMutex;
+    mutable std::mutex m_recordsMutex; //< Guards m_records and m_recordCount.
     mutable std::condition_variable m_recordsChanged;
     std::vector<ReceivedRecord> m_records;
+    std::size_t m_recordCount = 0;
 };
 
 } // namespace vorn::vms_server
