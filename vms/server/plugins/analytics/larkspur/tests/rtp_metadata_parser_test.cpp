@@ -11,7 +11,11 @@
 #include <vorn/utils/assert.h>
 #include <vorn/utils/log/log_capture.h>
 #include <vorn/utils/monotonic_time.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/device_agent.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/rtp_metadata_monitor.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/rtp_metadata_parser.h>
+
+#include "larkspur_test_support.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 namespace {
@@ -327,6 +331,26 @@ TEST_F(RtpParserFixture, NegativeOrMissingDataIsIgnored)
     EXPECT_THAT(reports(), IsEmpty());
     EXPECT_THAT(logs.logger().texts(), ElementsAre("Metadata packet with a data size of -48 ignored",
                                                    "Metadata packet with a data size of 48 ignored"));
+}
+
+TEST(RtpMetadataMonitor, LogsUnderItsOwnTagWithTheCameraHost)
+{
+    larkspur_test::AgentUnderTest test;
+    const auto agent = test.create();
+    RtpMetadataMonitor monitor(agent.get());
+    RtpMetadataParser parser([](const Ptr<IMetadataPacket>&) {}, "cam.local");
+    LogCapture logs(Level::verbose);
+    monitor.parseMetadata(nullptr, -1, 0);
+    parser.parseMetadata(nullptr, -1, 0);
+
+    const auto records = logs.logger().records();
+    ASSERT_EQ(records.size(), 2U);
+    const auto tag = [](const char* className, const void* object, const QString& host) {
+        return QString("vorn::vms_server_plugins::analytics::zodivadad::%1(0x%2, %3)")
+            .arg(className, QString::number(reinterpret_cast<quintptr>(object), 16), host);
+    };
+    EXPECT_EQ(records[0].tag, tag("RtpMetadataMonitor", &monitor, agent->host()));
+    EXPECT_EQ(records[1].tag, tag("RtpMetadataParser", &parser, "cam.local"));
 }
 
 class RtpTrackFixture : public RtpParserFixture

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+#include <QtCore/QString>
+
 #include "rtp_metadata_parser.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
@@ -34,10 +36,14 @@ public:
     /** A packet of another codec: nothing to do. */
     void ignorePacket(const char* /*data*/, int32_t /*size*/, int64_t /*timestampUs*/) {}
 
+    /** The camera host: the parser's log lines carry this object's tag. */
+    QString logTagSuffix() const { return m_host; }
+
 protected:
     DeviceAgent* const m_deviceAgent; //< Owns this parser and outlives it.
 
 private:
+    const QString m_host; //< Before m_parser, whose log tag it goes into.
     RtpMetadataParser m_parser;
 };
 

@@ -44,15 +44,16 @@ bool isInsideFrame(const BoundingBox& box)
 
 } // namespace
 
-RtpMetadataParser::RtpMetadataParser(PacketSink sink, QString host)
+RtpMetadataParser::RtpMetadataParser(PacketSink sink, QString host, QString logTag)
     : m_sink(std::move(sink))
     , m_host(std::move(host))
+    , m_logTag(logTag.isEmpty() ? log_support::objectLogTag(this) : std::move(logTag))
 {}
 
 void RtpMetadataParser::parseMetadata(const char* data, int32_t size, int64_t timestampUs)
 {
     if (size < 0 || (!data && size != 0)) {
-        VN_LOG(5, this, "Metadata packet with a data size of %1 ignored", size);
+        VN_LOG(5, m_logTag, "Metadata packet with a data size of %1 ignored", size);
         return;
     }
     const std::string_view metadata(data, static_cast<std::size_t>(size));
@@ -75,7 +76,7 @@ void RtpMetadataParser::parseMetadata(const char* data, int32_t size, int64_t ti
 
             const uint64_t subclassSize = sizeof(rtsp::SubclassHeader) + dataSize;
             if (shift + subclassSize > metadata.size()) {
-                VN_LOG(5, this, "Metadata record of %1 bytes at offset %2 of a %3-byte packet; rest skipped",
+                VN_LOG(5, m_logTag, "Metadata record of %1 bytes at offset %2 of a %3-byte packet; rest skipped",
                        subclassSize, shift, metadata.size());
                 VN_ASSERT(shift + subclassSize <= metadata.size());
                 break;
@@ -102,17 +103,17 @@ void RtpMetadataParser::processObjects(const rtsp::SubclassHeader& header, std::
     case ObjectListStatus::ok:
         break;
     case ObjectListStatus::noResolution:
-        VN_LOG(5, this, "Object list of %1 bytes has no frame size; skipped", data.size());
+        VN_LOG(5, m_logTag, "Object list of %1 bytes has no frame size; skipped", data.size());
         return;
     case ObjectListStatus::missingObjects:
-        VN_LOG(5, this, "Object list of %1 bytes cannot hold its %2 objects; skipped", data.size(), header.itemCount);
+        VN_LOG(5, m_logTag, "Object list of %1 bytes cannot hold its %2 objects; skipped", data.size(), header.itemCount);
         return;
     }
 
     const ResolutionBase& resolutionBase = list.resolution;
     if (!resolutionBase.isValid()) {
         VN_ASSERT(resolutionBase.isValid());
-        VN_LOG(5, this, "Object list with frame size %1x%2 skipped", resolutionBase.width, resolutionBase.height);
+        VN_LOG(5, m_logTag, "Object list with frame size %1x%2 skipped", resolutionBase.width, resolutionBase.height);
         return;
     }
 
@@ -128,7 +129,7 @@ void RtpMetadataParser::processObjects(const rtsp::SubclassHeader& header, std::
         if (track.trackId.isNull())
             track.trackId = sdk::makeRandomUuid();
 
-        VN_LOG(6, this, "Sent track %1 uuid %2 type %3", object.number, uuidBytesText(track.trackId), typeId);
+        VN_LOG(6, m_logTag, "Sent track %1 uuid %2 type %3", object.number, uuidBytesText(track.trackId), typeId);
 
         auto metadata = makePtr<ObjectMetadata>();
         metadata->setTypeId(std::move(typeId));
@@ -154,10 +155,10 @@ void RtpMetadataParser::clearExpiredTracks()
     if (m_tracks.empty() || !m_cleanupTimer.hasExpired(kCleanupInterval))
         return;
 
-    VN_LOG(5, this, "Clearing expired object tracks");
+    VN_LOG(5, m_logTag, "Clearing expired object tracks");
     for (auto it = m_tracks.begin(); it != m_tracks.end();) {
         if (it->second.lastSeen.hasExpired(kTrackTimeout)) {
-            VN_LOG(6, this, "Clearing expired track %1", it->first);
+            VN_LOG(6, m_logTag, "Clearing expired track %1", it->first);
             it = m_tracks.erase(it);
         } else {
             ++it;

@@ -39,8 +39,11 @@ public:
     static constexpr std::chrono::milliseconds kCleanupInterval{60'000};
     static constexpr int64_t kObjectDurationUs = 100'000;
 
-    /** @param host The camera host, the suffix of the log tag. */
-    RtpMetadataParser(PacketSink sink, QString host);
+    /**
+     * @param host The camera host, the suffix of the parser's own log tag.
+     * @param logTag The tag of the log lines, when the parser logs for its owner; empty: its own.
+     */
+    RtpMetadataParser(PacketSink sink, QString host, QString logTag = {});
 
     /** One blob of the metadata stream; a negative size or null data with a size is ignored. */
     void parseMetadata(const char* data, int32_t size, int64_t timestampUs);
@@ -59,6 +62,7 @@ private:
 
     const PacketSink m_sink;
     const QString m_host;
+    const QString m_logTag;
     std::map<uint32_t, Track> m_tracks; //< By the camera's object number.
     vorn::utils::ElapsedTimer m_cleanupTimer;
 };
