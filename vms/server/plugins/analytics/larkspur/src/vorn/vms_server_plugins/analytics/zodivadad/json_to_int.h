@@ -13,8 +13,8 @@
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
 /**
- * A number gives its int value (truncated towards zero, saturated at the ends of the int range); a text
- * gives the int it spells in full (sign and decimal digits only), or nothing; any other kind gives nothing.
+ * A number gives its int value (truncated towards zero), or nothing outside the int range; a text gives
+ * the int it spells in full (sign and decimal digits only), or nothing; any other kind gives nothing.
  */
 std::optional<int> jsonToInt(const vorn::kit::detail::json11::Json& value);
 
