@@ -11,6 +11,8 @@
 
 #include <vorn/utils/assert.h>
 #include <vorn/utils/log/log_capture.h>
+#include <vorn/vms/api/analytics/attribute_description.h>
+#include <vorn/vms/api/analytics/engine_manifest.h>
 #include <vorn/vms/api/analytics/event_type.h>
 
 namespace json_test {
@@ -45,6 +47,49 @@ constexpr auto jsonFields(const Outer*)
                       QJson::field("texts", &Outer::texts), QJson::field("flags", &Outer::flags),
                       QJson::field("raw", &Outer::raw));
 }
+
+// A record of another plugin, shaped as its manifest records are: the API fields of an event type
+// followed by its own, and a manifest of capabilities and event types. It has only its field lists;
+// everything else comes from the templates.
+namespace other_plugin {
+
+struct EventType
+{
+    QString id;
+    QString name;
+    QString icon;
+    std::optional<QString> base;
+    std::vector<QString> omittedBaseAttributes;
+    std::vector<vorn::vms::api::analytics::AttributeDescription> attributes;
+    vorn::vms::api::analytics::EventTypeFlags flags;
+    QString groupId;
+    QString provider;
+    std::vector<std::string> triggers;
+};
+
+constexpr auto jsonFields(const EventType*)
+{
+    return std::tuple(QJson::field("id", &EventType::id), QJson::field("name", &EventType::name),
+                      QJson::field("icon", &EventType::icon), QJson::field("base", &EventType::base),
+                      QJson::field("omittedBaseAttributes", &EventType::omittedBaseAttributes),
+                      QJson::field("attributes", &EventType::attributes), QJson::field("flags", &EventType::flags),
+                      QJson::field("groupId", &EventType::groupId), QJson::field("provider", &EventType::provider),
+                      QJson::field("triggers", &EventType::triggers));
+}
+
+struct EngineManifest
+{
+    vorn::vms::api::analytics::EngineManifest::Capabilities capabilities;
+    std::vector<EventType> eventTypes;
+};
+
+constexpr auto jsonFields(const EngineManifest*)
+{
+    return std::tuple(QJson::field("capabilities", &EngineManifest::capabilities),
+                      QJson::field("eventTypes", &EngineManifest::eventTypes));
+}
+
+} // namespace other_plugin
 
 } // namespace json_test
 
@@ -119,6 +164,62 @@ TEST(JsonReading, FillsEveryKindOfFieldAndWritesItBack)
               R"({"byKey":{"a":{"number":0},"z":{"number":0,"text":"Z"}},"flags":"hidden",)"
               R"("inners":[{"number":1,"text":"a"},{"number":-2}],"label":"L","maybe":"","raw":[1,{"k":null}],)"
               R"("texts":["x",""]})");
+}
+
+TEST(JsonReading, ServesTheRecordsOfAnotherPluginThroughTheSameTemplates)
+{
+    namespace other = json_test::other_plugin;
+    LogCapture capture(Level::verbose);
+    const QByteArray text =
+        R"({"capabilities":"deviceDependent|noAutoBestShots","streamTypeFilter":"compressedVideo","eventTypes":[)"
+        R"({"id":"m","name":"Motion","flags":"stateDependent","triggers":["On","Off"]},)"
+        R"({"id":"a","base":"b","omittedBaseAttributes":["x"],"attributes":[{"name":"n","type":"Enum",)"
+        R"("subtype":"s"},7,{"name":"unread"}],"triggers":"Crossed","provider":"p"},)"
+        R"({"id":"t","triggers":[1,"Late"]}]})";
+    VnJsonContext ctx;
+    other::EngineManifest manifest;
+    ASSERT_TRUE(QJson::deserialize(&ctx, text, &manifest));
+    EXPECT_EQ(static_cast<int>(manifest.capabilities), 128 | 512);
+    ASSERT_EQ(manifest.eventTypes.size(), 3u);
+
+    const other::EventType& motion = manifest.eventTypes[0];
+    EXPECT_EQ(static_cast<int>(motion.flags), 1);
+    EXPECT_EQ(motion.triggers, (std::vector<std::string>{"On", "Off"}));
+    EXPECT_FALSE(motion.base.has_value());
+
+    // A bad attribute stays in the list as a default element and ends the list; a bad trigger list
+    // keeps its previous (empty) value; the keys after both are read on.
+    const other::EventType& attributed = manifest.eventTypes[1];
+    EXPECT_EQ(attributed.base, QString("b"));
+    EXPECT_EQ(attributed.omittedBaseAttributes, std::vector<QString>{"x"});
+    ASSERT_EQ(attributed.attributes.size(), 2u);
+    EXPECT_EQ(attributed.attributes[0].name, "n");
+    EXPECT_EQ(attributed.attributes[0].type, "Enum");
+    EXPECT_EQ(attributed.attributes[0].subtype, "s");
+    EXPECT_TRUE(attributed.attributes[1].name.isEmpty());
+    EXPECT_TRUE(attributed.triggers.empty());
+    EXPECT_EQ(attributed.provider, "p");
+
+    EXPECT_EQ(manifest.eventTypes[2].triggers, std::vector<std::string>{""}); //< "Late" is not read.
+
+    EXPECT_THAT(toStd(capture.logger().texts()),
+                testing::ElementsAre(
+                    R"(Can't deserialize field `attributes` from value `[{"name":"n","subtype":"s","type":"Enum"},7,)"
+                    R"({"name":"unread"}]`)",
+                    "Can't deserialize field `triggers` from value `\"Crossed\"`",
+                    R"(Can't deserialize field `triggers` from value `[1,"Late"]`)"));
+    EXPECT_EQ(capture.logger().records().front().tag, "json_test::other_plugin::QJson::deserialize");
+
+    // The writer leaves out what is empty and keeps every attribute field.
+    other::EngineManifest written;
+    written.capabilities = manifest.capabilities;
+    written.eventTypes = {manifest.eventTypes[1]};
+    written.eventTypes[0].attributes.pop_back();
+    written.eventTypes[0].triggers = {"Crossed"};
+    EXPECT_EQ(QJson::serialized(written).toStdString(),
+              R"({"capabilities":"deviceDependent|noAutoBestShots","eventTypes":[{"attributes":[{"name":"n",)"
+              R"("subtype":"s","type":"Enum"}],"base":"b","flags":"","id":"a","omittedBaseAttributes":["x"],)"
+              R"("provider":"p","triggers":["Crossed"]}]})");
 }
 
 TEST(JsonReading, StrictContextFailsTheRecordAndRecordsTheWholePath)

@@ -189,21 +189,28 @@ TEST(EngineManifestReading, LogsTheKeyAndTheValueAtLevelThree)
     LogCapture capture(Level::verbose);
     VnJsonContext ctx;
     EngineManifest manifest;
-    ASSERT_TRUE(QJson::deserialize(
-        &ctx, QByteArray(R"({"eventTypes":[{"internalEventId":2147483648}],"supportedCameraVendors":["a",5]})"),
-        &manifest));
+    ASSERT_TRUE(QJson::deserialize(&ctx,
+                                   QByteArray(R"({"eventTypes":[{"name":null,"internalEventId":"7"},)"
+                                              R"({"internalEventId":2147483648}],"supportedCameraVendors":["a",5],)"
+                                              R"("supportedCameraModels":{"b":true,"a":"é"}})"),
+                                   &manifest));
 
-    const auto records = capture.logger().records();
-    ASSERT_EQ(records.size(), 2u);
+    // Every kind of rejected value is quoted as its compact JSON text, top-level scalars included.
     const QString tag = "vorn::vms_server_plugins::analytics::zodivadad::QJson::deserialize";
-    EXPECT_EQ(records[0],
-              (vorn::utils::log::LogRecord{Level::warning, tag,
-                                           "Can't deserialize field `internalEventId` from value `2147483648`"}));
-    EXPECT_EQ(records[1],
-              (vorn::utils::log::LogRecord{
-                  Level::warning, tag, R"(Can't deserialize field `supportedCameraVendors` from value `["a",5]`)"}));
-    EXPECT_EQ(ctx.failedFieldPath(), "supportedCameraVendors.internalEventId");
-    EXPECT_EQ(ctx.failedValueText(), "2147483648");
+    const auto line = [&](const QString& text) { return vorn::utils::log::LogRecord{Level::warning, tag, text}; };
+    EXPECT_THAT(
+        capture.logger().records(),
+        ElementsAre(
+            line("Can't deserialize field `name` from value `null`"),
+            line("Can't deserialize field `internalEventId` from value `\"7\"`"),
+            line("Can't deserialize field `internalEventId` from value `2147483648`"),
+            line(R"(Can't deserialize field `supportedCameraVendors` from value `["a",5]`)"),
+            line(QString::fromUtf8(
+                "Can't deserialize field `supportedCameraModels` from value `{\"a\":\"\xC3\xA9\",\"b\":true}`"))));
+    // Nothing clears the path: each later failure puts its key in front of the first one's.
+    EXPECT_EQ(ctx.failedFieldPath(),
+              "supportedCameraModels.supportedCameraVendors.internalEventId.internalEventId.name");
+    EXPECT_EQ(ctx.failedValueText(), "null");
 }
 
 TEST(EngineManifestReading, MarksAbsentKeysAndFallsBackToTheDefaultOnBadText)

@@ -136,20 +136,29 @@ inline bool parseNumber(std::string_view token, int* outValue)
     return error == std::errc() && position == end;
 }
 
-} // namespace flag_text_detail
-
-/** The name of one value, or its decimal text when the table has no entry for it. */
+/**
+ * The name of the value, or its decimal text when the table has no entry for it. Takes the number,
+ * not the enum: a bit that no enumerator holds may lie outside the range of an enum without a fixed
+ * underlying type, and converting it to the enum would be undefined.
+ */
 template <FlagEnum Enum>
-std::string toString(Enum value)
+std::string nameOf(int number)
 {
-    using namespace flag_text_detail;
-    const int number = static_cast<int>(value);
     const auto& table = kByValue<Enum>;
     const auto entry =
         std::lower_bound(table.begin(), table.end(), number, [](const Entry& e, int v) { return e.first < v; });
     if (entry != table.end() && entry->first == number)
         return std::string(entry->second);
     return std::to_string(number);
+}
+
+} // namespace flag_text_detail
+
+/** The name of one value, or its decimal text when the table has no entry for it. */
+template <FlagEnum Enum>
+std::string toString(Enum value)
+{
+    return flag_text_detail::nameOf<Enum>(static_cast<int>(value));
 }
 
 /**
@@ -164,7 +173,7 @@ void flagsToString(QFlags<Enum> flags, std::string* text, int* invalidBits)
         const int flag = 1 << bit;
         if ((value & flag) == 0)
             continue;
-        const std::string name = toString(static_cast<Enum>(flag));
+        const std::string name = flag_text_detail::nameOf<Enum>(flag);
         if (name.empty() || (name[0] >= '0' && name[0] <= '9')) {
             *invalidBits |= flag;
             continue;
@@ -185,7 +194,7 @@ std::string toString(QFlags<Enum> flags)
 {
     const int value = static_cast<int>(flags);
     if (value == 0) {
-        std::string name = toString(static_cast<Enum>(0));
+        std::string name = flag_text_detail::nameOf<Enum>(0);
         return name == "0" ? std::string() : name;
     }
     std::string text;

@@ -18,7 +18,9 @@ namespace vorn::vms::api::analytics {
 
 struct EngineManifest
 {
-    enum Capability {
+    // The underlying type is fixed so that any 32-bit set, bits without a name included, is a valid
+    // value of the enum (a flag text may name bit 10, a JSON number may set all 32 bits).
+    enum Capability : int {
         noCapabilities = 0,
         needUncompressedVideoFrames_yuv420 = 1 << 0,
         needUncompressedVideoFrames_argb = 1 << 1,
