@@ -7,15 +7,14 @@
 
 namespace vorn::sdk {
 
-enum class AttributeType: int32_t
-{
+enum class AttributeType : int32_t {
     undefined = 0,
     number = 1,
     boolean = 2,
     string = 3,
 };
 
-class IAttribute: public Interface<IAttribute>
+class IAttribute : public Interface<IAttribute>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::IAttribute"};

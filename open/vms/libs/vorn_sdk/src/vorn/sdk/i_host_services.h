@@ -7,7 +7,7 @@
 
 namespace vorn::sdk {
 
-class IHostServices: public Interface<IHostServices>
+class IHostServices : public Interface<IHostServices>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::IHostServices"};

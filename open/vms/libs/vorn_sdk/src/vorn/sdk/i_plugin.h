@@ -6,7 +6,7 @@
 
 namespace vorn::sdk {
 
-class IPlugin: public Interface<IPlugin>
+class IPlugin : public Interface<IPlugin>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::IPlugin", "vorn::sdk::IIntegration"};

@@ -7,14 +7,13 @@
 
 namespace vorn::sdk {
 
-class IPluginDiagnosticEvent: public Interface<IPluginDiagnosticEvent>
+class IPluginDiagnosticEvent : public Interface<IPluginDiagnosticEvent>
 {
 public:
-    static constexpr InterfaceIds kInterfaceIds{
-        "vorn::sdk::IPluginDiagnosticEvent", "vorn::sdk::IIntegrationDiagnosticEvent"};
+    static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::IPluginDiagnosticEvent",
+                                                "vorn::sdk::IIntegrationDiagnosticEvent"};
 
-    enum class Level: int32_t
-    {
+    enum class Level : int32_t {
         info = 0,
         warning = 1,
         error = 2,

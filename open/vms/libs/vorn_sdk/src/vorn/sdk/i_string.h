@@ -5,7 +5,7 @@
 
 namespace vorn::sdk {
 
-class IString: public Interface<IString>
+class IString : public Interface<IString>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::IString"};

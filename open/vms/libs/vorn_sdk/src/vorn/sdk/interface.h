@@ -57,8 +57,7 @@ protected:
     // The last link of every lookup chain.
     IRefCountable* findInterfaceInChain(const char* interfaceId)
     {
-        if (kInterfaceIds.matches(interfaceId))
-        {
+        if (kInterfaceIds.matches(interfaceId)) {
             retain();
             return this;
         }
@@ -68,14 +67,13 @@ protected:
 
 // Links interface I into its base's lookup chain. Each interface declares
 // `static constexpr InterfaceIds kInterfaceIds` and derives as `class I: public Interface<I, Base>`.
-template<class I, class Base = IRefCountable>
-class Interface: public Base
+template <class I, class Base = IRefCountable>
+class Interface : public Base
 {
 protected:
     IRefCountable* findInterfaceInChain(const char* interfaceId)
     {
-        if (I::kInterfaceIds.matches(interfaceId))
-        {
+        if (I::kInterfaceIds.matches(interfaceId)) {
             this->retain();
             return static_cast<I*>(this);
         }

@@ -16,7 +16,7 @@
 
 namespace vorn::sdk {
 
-template<class T>
+template <class T>
 class Ptr
 {
 public:
@@ -24,21 +24,30 @@ public:
     Ptr(std::nullptr_t) {}
 
     /** Adopts the reference that the caller owns; does not retain. */
-    explicit Ptr(T* p): m_p(p) {}
+    explicit Ptr(T* p)
+        : m_p(p)
+    {}
 
-    Ptr(const Ptr& other): m_p(other.m_p) { retainIfAny(); }
-    Ptr(Ptr&& other) noexcept: m_p(std::exchange(other.m_p, nullptr)) {}
+    Ptr(const Ptr& other)
+        : m_p(other.m_p)
+    {
+        retainIfAny();
+    }
+    Ptr(Ptr&& other) noexcept
+        : m_p(std::exchange(other.m_p, nullptr))
+    {}
 
-    template<class U>
-    Ptr(const Ptr<U>& other): m_p(other.get())
+    template <class U>
+    Ptr(const Ptr<U>& other)
+        : m_p(other.get())
     {
         retainIfAny();
     }
 
-    template<class U>
-    Ptr(Ptr<U>&& other) noexcept: m_p(other.releasePtr())
-    {
-    }
+    template <class U>
+    Ptr(Ptr<U>&& other) noexcept
+        : m_p(other.releasePtr())
+    {}
 
     ~Ptr() { reset(); }
 
@@ -54,8 +63,7 @@ public:
     // member Ptr), and releasing it first would destroy other before it is read.
     Ptr& operator=(Ptr&& other) noexcept
     {
-        if (this != &other)
-        {
+        if (this != &other) {
             T* previous = std::exchange(m_p, std::exchange(other.m_p, nullptr));
             if (previous)
                 previous->release();
@@ -83,7 +91,7 @@ public:
     T& operator*() const { return *m_p; }
     explicit operator bool() const { return m_p != nullptr; }
 
-    template<class U>
+    template <class U>
     bool operator==(const Ptr<U>& other) const
     {
         return m_p == other.get();
@@ -101,14 +109,14 @@ private:
 };
 
 /** Adopts a reference the caller owns (a new object, a lookup or getter result). */
-template<class T>
+template <class T>
 Ptr<T> toPtr(T* p)
 {
     return Ptr<T>(p);
 }
 
 /** Takes a reference of its own to a borrowed pointer. */
-template<class T>
+template <class T>
 Ptr<T> shareToPtr(T* p)
 {
     if (p)
@@ -116,23 +124,23 @@ Ptr<T> shareToPtr(T* p)
     return Ptr<T>(p);
 }
 
-template<class T, class... Args>
+template <class T, class... Args>
 Ptr<T> makePtr(Args&&... args)
 {
     return Ptr<T>(new T(std::forward<Args>(args)...));
 }
 
 /** The object as interface I, retained, or null. */
-template<class I, class T>
+template <class I, class T>
 Ptr<I> queryInterface(T* object)
 {
     if (!object)
         return {};
     return Ptr<I>(static_cast<I*>(const_cast<IRefCountable*>(static_cast<const IRefCountable*>(object))
-        ->findInterface(I::kInterfaceIds.primary)));
+                                      ->findInterface(I::kInterfaceIds.primary)));
 }
 
-template<class I, class T>
+template <class I, class T>
 Ptr<I> queryInterface(const Ptr<T>& object)
 {
     return queryInterface<I>(object.get());

@@ -17,8 +17,7 @@
 
 namespace vorn::sdk {
 
-enum class ErrorCode: int32_t
-{
+enum class ErrorCode : int32_t {
     noError = 0,
     permissionDenied = -1,
     networkFailure = -22,
@@ -32,31 +31,40 @@ struct Error
     const IString* errorMessage = nullptr; //< Null when there is no message.
 
     Error() = default;
-    Error(ErrorCode code, const IString* message): errorCode(code), errorMessage(message) {}
+    Error(ErrorCode code, const IString* message)
+        : errorCode(code)
+        , errorMessage(message)
+    {}
 
     bool isOk() const { return errorCode == ErrorCode::noError && errorMessage == nullptr; }
 };
 
-template<class T>
+template <class T>
 struct Result
 {
     Error error;
     T value{};
 
     Result() = default;
-    Result(T v): value(v) {}
-    Result(Error e): error(e) {}
+    Result(T v)
+        : value(v)
+    {}
+    Result(Error e)
+        : error(e)
+    {}
 
     bool isOk() const { return error.isOk(); }
 };
 
-template<>
+template <>
 struct Result<void>
 {
     Error error;
 
     Result() = default;
-    Result(Error e): error(e) {}
+    Result(Error e)
+        : error(e)
+    {}
 
     bool isOk() const { return error.isOk(); }
 };

@@ -13,8 +13,7 @@ struct Uuid
 
     bool isNull() const
     {
-        for (uint8_t b: bytes)
-        {
+        for (uint8_t b : bytes) {
             if (b != 0)
                 return false;
         }

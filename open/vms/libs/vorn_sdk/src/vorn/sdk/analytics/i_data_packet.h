@@ -8,7 +8,7 @@
 
 namespace vorn::sdk::analytics {
 
-class IDataPacket: public Interface<IDataPacket>
+class IDataPacket : public Interface<IDataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IDataPacket"};
@@ -18,7 +18,7 @@ public:
 };
 
 /** A packet of the camera's metadata stream; found by asking an IDataPacket for its id. */
-class ICustomMetadataPacket: public Interface<ICustomMetadataPacket, IDataPacket>
+class ICustomMetadataPacket : public Interface<ICustomMetadataPacket, IDataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::ICustomMetadataPacket"};
@@ -29,7 +29,7 @@ public:
 };
 
 /** An encoded video frame; found by asking an IDataPacket for its id. */
-class ICompressedVideoPacket: public Interface<ICompressedVideoPacket, IDataPacket>
+class ICompressedVideoPacket : public Interface<ICompressedVideoPacket, IDataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::ICompressedVideoPacket1"};

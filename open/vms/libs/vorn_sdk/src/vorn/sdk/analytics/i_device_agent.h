@@ -12,7 +12,7 @@
 
 namespace vorn::sdk::analytics {
 
-class IDeviceAgent: public Interface<IDeviceAgent>
+class IDeviceAgent : public Interface<IDeviceAgent>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IDeviceAgent"};
@@ -26,7 +26,7 @@ public:
     virtual void selectMetadataTypes(Result<void>* outResult, const IMetadataTypeSelection* selection) = 0;
 };
 
-class IConsumingDeviceAgent0: public Interface<IConsumingDeviceAgent0, IDeviceAgent>
+class IConsumingDeviceAgent0 : public Interface<IConsumingDeviceAgent0, IDeviceAgent>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IConsumingDeviceAgent"};
@@ -34,7 +34,7 @@ public:
     virtual void consumeDataPacket(Result<void>* outResult, IDataPacket* dataPacket) = 0;
 };
 
-class IConsumingDeviceAgent1: public Interface<IConsumingDeviceAgent1, IConsumingDeviceAgent0>
+class IConsumingDeviceAgent1 : public Interface<IConsumingDeviceAgent1, IConsumingDeviceAgent0>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IConsumingDeviceAgent1"};
@@ -42,7 +42,7 @@ public:
     virtual void reservedConsumingDeviceAgentOperation0() {}
 };
 
-class IConsumingDeviceAgent: public Interface<IConsumingDeviceAgent, IConsumingDeviceAgent1>
+class IConsumingDeviceAgent : public Interface<IConsumingDeviceAgent, IConsumingDeviceAgent1>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IConsumingDeviceAgent2"};

@@ -8,7 +8,7 @@
 
 namespace vorn::sdk::analytics {
 
-class IDeviceDescription: public Interface<IDeviceDescription>
+class IDeviceDescription : public Interface<IDeviceDescription>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IDeviceDescription"};

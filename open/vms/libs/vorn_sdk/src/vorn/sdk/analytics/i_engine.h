@@ -10,7 +10,7 @@
 
 namespace vorn::sdk::analytics {
 
-class IEngine0: public Interface<IEngine0>
+class IEngine0 : public Interface<IEngine0>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IEngine"};
@@ -20,13 +20,12 @@ public:
     virtual void reservedEngineOperation2() {}
     virtual void getManifest(Result<const IString*>* outResult) const = 0;
     virtual bool supportsDevice(const IDeviceDescription* deviceDescription) const = 0;
-    virtual void createDeviceAgent(
-        Result<IDeviceAgent*>* outResult, const IDeviceDescription* deviceDescription) = 0;
+    virtual void createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* deviceDescription) = 0;
     virtual void reservedEngineOperation3() {}
     virtual void reservedEngineOperation4() {}
 };
 
-class IEngine: public Interface<IEngine, IEngine0>
+class IEngine : public Interface<IEngine, IEngine0>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IEngine1"};

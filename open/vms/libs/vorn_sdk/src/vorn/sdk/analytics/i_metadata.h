@@ -9,7 +9,7 @@
 
 namespace vorn::sdk::analytics {
 
-class IMetadata: public Interface<IMetadata>
+class IMetadata : public Interface<IMetadata>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IMetadata"};
@@ -21,7 +21,7 @@ public:
     virtual int32_t attributeCount() const = 0;
 };
 
-class IObjectMetadata: public Interface<IObjectMetadata, IMetadata>
+class IObjectMetadata : public Interface<IObjectMetadata, IMetadata>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IObjectMetadata"};
@@ -31,7 +31,7 @@ public:
     virtual void getBoundingBox(BoundingBox* outValue) const = 0;
 };
 
-class IEventMetadata0: public Interface<IEventMetadata0, IMetadata>
+class IEventMetadata0 : public Interface<IEventMetadata0, IMetadata>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IEventMetadata"};
@@ -41,7 +41,7 @@ public:
     virtual bool isActive() const = 0;
 };
 
-class IEventMetadata1: public Interface<IEventMetadata1, IEventMetadata0>
+class IEventMetadata1 : public Interface<IEventMetadata1, IEventMetadata0>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IEventMetadata1"};
@@ -49,7 +49,7 @@ public:
     virtual void getTrackId(Uuid* outValue) const = 0;
 };
 
-class IEventMetadata: public Interface<IEventMetadata, IEventMetadata1>
+class IEventMetadata : public Interface<IEventMetadata, IEventMetadata1>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IEventMetadata2"};

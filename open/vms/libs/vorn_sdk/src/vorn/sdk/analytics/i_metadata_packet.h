@@ -14,13 +14,13 @@ namespace vorn::sdk::analytics {
 
 inline constexpr int32_t kTimestampFromDeviceFlag = 1;
 
-class IMetadataPacket: public Interface<IMetadataPacket, IDataPacket>
+class IMetadataPacket : public Interface<IMetadataPacket, IDataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IMetadataPacket"};
 };
 
-class ICompoundMetadataPacket: public Interface<ICompoundMetadataPacket, IMetadataPacket>
+class ICompoundMetadataPacket : public Interface<ICompoundMetadataPacket, IMetadataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::ICompoundMetadataPacket"};
@@ -31,13 +31,13 @@ public:
     virtual const IMetadata* getItem(int32_t index) const = 0;
 };
 
-class IObjectMetadataPacket0: public Interface<IObjectMetadataPacket0, ICompoundMetadataPacket>
+class IObjectMetadataPacket0 : public Interface<IObjectMetadataPacket0, ICompoundMetadataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IObjectMetadataPacket"};
 };
 
-class IObjectMetadataPacket: public Interface<IObjectMetadataPacket, IObjectMetadataPacket0>
+class IObjectMetadataPacket : public Interface<IObjectMetadataPacket, IObjectMetadataPacket0>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IObjectMetadataPacket1"};
@@ -45,13 +45,13 @@ public:
     virtual int32_t flags() const = 0;
 };
 
-class IEventMetadataPacket0: public Interface<IEventMetadataPacket0, ICompoundMetadataPacket>
+class IEventMetadataPacket0 : public Interface<IEventMetadataPacket0, ICompoundMetadataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IEventMetadataPacket"};
 };
 
-class IEventMetadataPacket: public Interface<IEventMetadataPacket, IEventMetadataPacket0>
+class IEventMetadataPacket : public Interface<IEventMetadataPacket, IEventMetadataPacket0>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IEventMetadataPacket1"};
@@ -59,7 +59,7 @@ public:
     virtual int32_t flags() const = 0;
 };
 
-class IObjectTrackBestShotPacket0: public Interface<IObjectTrackBestShotPacket0, IMetadataPacket>
+class IObjectTrackBestShotPacket0 : public Interface<IObjectTrackBestShotPacket0, IMetadataPacket>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IObjectTrackBestShotPacket"};
@@ -68,7 +68,7 @@ public:
     virtual void getBoundingBox(BoundingBox* outValue) const = 0;
 };
 
-class IObjectTrackBestShotPacket1: public Interface<IObjectTrackBestShotPacket1, IObjectTrackBestShotPacket0>
+class IObjectTrackBestShotPacket1 : public Interface<IObjectTrackBestShotPacket1, IObjectTrackBestShotPacket0>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IObjectTrackBestShotPacket1"};
@@ -82,7 +82,7 @@ public:
     virtual int32_t attributeCount() const = 0;
 };
 
-class IObjectTrackBestShotPacket: public Interface<IObjectTrackBestShotPacket, IObjectTrackBestShotPacket1>
+class IObjectTrackBestShotPacket : public Interface<IObjectTrackBestShotPacket, IObjectTrackBestShotPacket1>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IObjectTrackBestShotPacket2"};

@@ -7,7 +7,7 @@
 
 namespace vorn::sdk::analytics {
 
-class IMetadataReceiver: public Interface<IMetadataReceiver>
+class IMetadataReceiver : public Interface<IMetadataReceiver>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IMetadataReceiver"};

@@ -7,7 +7,7 @@
 
 namespace vorn::sdk::analytics {
 
-class ITextList: public Interface<ITextList>
+class ITextList : public Interface<ITextList>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::ITextList"};
@@ -16,7 +16,7 @@ public:
     virtual const char* textAt(int32_t index) const = 0; //< Null for an index out of range.
 };
 
-class IMetadataTypeSelection: public Interface<IMetadataTypeSelection>
+class IMetadataTypeSelection : public Interface<IMetadataTypeSelection>
 {
 public:
     static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IMetadataTypeSelection"};

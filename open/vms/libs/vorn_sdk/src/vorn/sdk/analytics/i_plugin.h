@@ -8,11 +8,10 @@
 
 namespace vorn::sdk::analytics {
 
-class IPlugin: public Interface<IPlugin, vorn::sdk::IPlugin>
+class IPlugin : public Interface<IPlugin, vorn::sdk::IPlugin>
 {
 public:
-    static constexpr InterfaceIds kInterfaceIds{
-        "vorn::sdk::analytics::IPlugin", "vorn::sdk::analytics::IIntegration"};
+    static constexpr InterfaceIds kInterfaceIds{"vorn::sdk::analytics::IPlugin", "vorn::sdk::analytics::IIntegration"};
 
     virtual void getManifest(Result<const IString*>* outResult) const = 0;
     virtual void obtainEngine(Result<IEngine*>* outResult) = 0;

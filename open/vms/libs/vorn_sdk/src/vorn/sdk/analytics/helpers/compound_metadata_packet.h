@@ -14,7 +14,7 @@
 
 namespace vorn::sdk::analytics {
 
-template<class PacketInterface, class ItemInterface>
+template <class PacketInterface, class ItemInterface>
 class CompoundMetadataPacket : public RefCountable<PacketInterface>
 {
 public:

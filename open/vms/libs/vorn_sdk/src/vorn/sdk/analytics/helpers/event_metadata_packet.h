@@ -18,7 +18,10 @@ class EventMetadataPacket : public CompoundMetadataPacket<IEventMetadataPacket, 
 {
 public:
     /** Retains and appends the item; null is reported and not added. */
-    void addItem(const IEventMetadata* eventMetadata) { addCheckedItem(eventMetadata, "eventMetadata", __FILE__, __LINE__); }
+    void addItem(const IEventMetadata* eventMetadata)
+    {
+        addCheckedItem(eventMetadata, "eventMetadata", __FILE__, __LINE__);
+    }
 };
 
 } // namespace vorn::sdk::analytics

@@ -18,7 +18,10 @@ class ObjectMetadataPacket : public CompoundMetadataPacket<IObjectMetadataPacket
 {
 public:
     /** Retains and appends the item; null is reported and not added. */
-    void addItem(const IObjectMetadata* objectMetadata) { addCheckedItem(objectMetadata, "objectMetadata", __FILE__, __LINE__); }
+    void addItem(const IObjectMetadata* objectMetadata)
+    {
+        addCheckedItem(objectMetadata, "objectMetadata", __FILE__, __LINE__);
+    }
 };
 
 } // namespace vorn::sdk::analytics
