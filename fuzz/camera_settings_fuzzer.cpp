@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const zodivadad::CameraSettings settings = zodivadad::parseCameraSettingsReply(body);
     if (body.find('=') == std::string_view::npos && !settings.empty())
         std::abort();
-    for (const auto& [name, value]: settings) {
+    for (const auto& [name, value] : settings) {
         if (name.contains(u';') || value.contains(u';'))
             std::abort();
     }

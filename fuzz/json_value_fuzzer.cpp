@@ -31,9 +31,9 @@ std::size_t visit(const Json& value, int depth)
     work += std::isnan(value.number_value()) ? 1 : 0;
     work += value[0].is_null() ? 0 : 1;
     work += value["result"].is_null() ? 0 : 1;
-    for (const Json& item: value.array_items())
+    for (const Json& item : value.array_items())
         work += visit(item, depth + 1);
-    for (const auto& [key, member]: value.object_items())
+    for (const auto& [key, member] : value.object_items())
         work += key.size() + visit(member, depth + 1);
     return work;
 }

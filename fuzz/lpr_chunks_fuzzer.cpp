@@ -28,16 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (walk.status == zodivadad::ChunkWalkStatus::invalidChunkHeader && !walk.records.empty())
         std::abort();
     std::size_t imageBytes = 0;
-    for (const zodivadad::PlateRecord& record: walk.records) {
-        for (const auto& image: record.images)
+    for (const zodivadad::PlateRecord& record : walk.records) {
+        for (const auto& image : record.images)
             imageBytes += image.size();
     }
     if (imageBytes > payload.size())
         std::abort();
 
-    for (zodivadad::PlateRecord& record: walk.records) {
-        const zodivadad::PlatePackets packets =
-            LprMonitor::makePlatePackets(nullptr, std::move(record), [] { return std::int64_t{1'700'000'000'000'000}; });
+    for (zodivadad::PlateRecord& record : walk.records) {
+        const zodivadad::PlatePackets packets = LprMonitor::makePlatePackets(
+            nullptr, std::move(record), [] { return std::int64_t{1'700'000'000'000'000}; });
         if (packets.bestShots.size() > 2 || (!packets.objects && !packets.bestShots.empty()))
             std::abort();
     }

@@ -37,8 +37,8 @@ void makeFramesSound(std::string* bytes)
         const std::size_t available = bytes->size() - offset - zodivadad::kLprPacketHeaderSize;
         const std::uint32_t declared = std::uint32_t{p[4]} | (std::uint32_t{p[5]} << 8) | (std::uint32_t{p[6]} << 16) |
                                        (std::uint32_t{p[7]} << 24);
-        const auto length = static_cast<std::uint32_t>(
-            std::clamp<std::size_t>(declared, zodivadad::kLprEndMarkerSize, available));
+        const auto length =
+            static_cast<std::uint32_t>(std::clamp<std::size_t>(declared, zodivadad::kLprEndMarkerSize, available));
         p[4] = static_cast<unsigned char>(length);
         p[5] = static_cast<unsigned char>(length >> 8);
         p[6] = static_cast<unsigned char>(length >> 16);
@@ -73,9 +73,9 @@ void checkResult(const LprParseResult& result, std::string_view bytes)
 void publish(std::string_view payload)
 {
     zodivadad::LprChunkWalk walk = LprMonitor::parseChunks(nullptr, payload);
-    for (zodivadad::PlateRecord& record: walk.records) {
-        const zodivadad::PlatePackets packets =
-            LprMonitor::makePlatePackets(nullptr, std::move(record), [] { return std::int64_t{1'700'000'000'000'000}; });
+    for (zodivadad::PlateRecord& record : walk.records) {
+        const zodivadad::PlatePackets packets = LprMonitor::makePlatePackets(
+            nullptr, std::move(record), [] { return std::int64_t{1'700'000'000'000'000}; });
         if (packets.bestShots.size() > 2)
             std::abort();
     }

@@ -49,9 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     zodivadad::PlateRecord record = LprMonitor::parsePlateRecord(body);
     const std::size_t numberStart = zodivadad::PlateRecordFields1::kSize;
-    const std::string_view number = body.size() > numberStart
-                                        ? body.substr(numberStart, record.fields1.plateNumberLength())
-                                        : std::string_view();
+    const std::string_view number =
+        body.size() > numberStart ? body.substr(numberStart, record.fields1.plateNumberLength()) : std::string_view();
     if (record.plateNumber != number)
         std::abort(); // The plate number is not the record's text.
     const vorn::sdk::analytics::BoundingBox vehicle = zodivadad::vehicleRectFromPlate(record.fields2);

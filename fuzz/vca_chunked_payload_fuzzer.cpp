@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const zodivadad::VcaChunkedPayload result = zodivadad::parseChunkedPayload(payload, nullptr);
     if (!result.json.is_null() && !result.json.is_array())
         std::abort();
-    for (const auto& item: result.json.array_items()) {
+    for (const auto& item : result.json.array_items()) {
         if (!item.is_object())
             std::abort();
     }

@@ -40,7 +40,8 @@ void makeHeadersSound(std::string* bytes)
         char* header = bytes->data() + offset;
         std::memcpy(header, zodivadad::kVcaMagic, sizeof(zodivadad::kVcaMagic));
         const std::size_t available = bytes->size() - offset - zodivadad::kVcaHeaderSize;
-        const std::uint32_t size = static_cast<std::uint32_t>(std::min<std::size_t>(readUint32Be(header + 8), available));
+        const std::uint32_t size =
+            static_cast<std::uint32_t>(std::min<std::size_t>(readUint32Be(header + 8), available));
         header[8] = static_cast<char>(size >> 24);
         header[9] = static_cast<char>(size >> 16);
         header[10] = static_cast<char>(size >> 8);
@@ -72,9 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         received += count;
         for (;;) {
             const std::size_t before = buffer.size();
-            const std::size_t frameSize = before >= zodivadad::kVcaHeaderSize
-                                              ? zodivadad::kVcaHeaderSize + readUint32Be(buffer.data() + 8)
-                                              : 0;
+            const std::size_t frameSize =
+                before >= zodivadad::kVcaHeaderSize ? zodivadad::kVcaHeaderSize + readUint32Be(buffer.data() + 8) : 0;
             zodivadad::VcaParseResult frame = zodivadad::parseVcaPacket(&buffer, nullptr);
             if (frame.status != zodivadad::ParseStatus::ok) {
                 if (frame.command != zodivadad::kNoVcaCommand || !frame.json.is_null() || !frame.image.isEmpty())

@@ -149,7 +149,7 @@ void handleEvent(benchmark::State& state, std::uint16_t command, const std::stri
     const Json event = parse(text);
     const std::uint64_t before = agentSetup.receiver->packets;
     AllocationMeter allocations(state);
-    for (auto _: state)
+    for (auto _ : state)
         agentSetup.agent->handleEvent(command, event);
     allocations.stop();
     if (agentSetup.receiver->packets - before != static_cast<std::uint64_t>(state.iterations()))
@@ -159,7 +159,7 @@ void handleEvent(benchmark::State& state, std::uint16_t command, const std::stri
 void parseAlone(benchmark::State& state, const std::string& text)
 {
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         Json event = parse(text);
         benchmark::DoNotOptimize(event);
     }

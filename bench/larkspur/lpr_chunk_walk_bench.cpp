@@ -74,8 +74,8 @@ std::string largestChunks(std::size_t count)
     std::string payload = recordChunk();
     std::size_t left = count * (zodivadad::kLprChunkHeaderSize + 1);
     while (left > zodivadad::kLprChunkHeaderSize) {
-        const std::size_t body = std::min<std::size_t>(left - zodivadad::kLprChunkHeaderSize,
-                                                       zodivadad::kMaxImageChunkSize);
+        const std::size_t body =
+            std::min<std::size_t>(left - zodivadad::kLprChunkHeaderSize, zodivadad::kMaxImageChunkSize);
         appendChunk(&payload, kImageChunk, body, 'j');
         left -= zodivadad::kLprChunkHeaderSize + body;
     }
@@ -85,7 +85,7 @@ std::string largestChunks(std::size_t count)
 void walk(benchmark::State& state, const std::string& payload)
 {
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         zodivadad::LprChunkWalk result = zodivadad::LprMonitor::parseChunks(nullptr, payload);
         if (result.status != zodivadad::ChunkWalkStatus::complete || result.records.size() != 1)
             state.SkipWithError("the payload did not walk");

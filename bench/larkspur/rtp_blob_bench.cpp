@@ -27,11 +27,11 @@ constexpr int kLiveTracks = 1000;
 std::string objectListBlob(std::uint32_t first, int count)
 {
     std::string blob(8, '\0');
-    appendBigEndian(&blob, 1, 2);                     // start code
-    blob.push_back(5);                                // event id: object list
-    blob.push_back(static_cast<char>(count));         // item count
-    appendBigEndian(&blob, 0, 4);                     // not interpreted
-    appendBigEndian(&blob, (4 + 24 * count) / 4, 4);  // size in words
+    appendBigEndian(&blob, 1, 2);                    // start code
+    blob.push_back(5);                               // event id: object list
+    blob.push_back(static_cast<char>(count));        // item count
+    appendBigEndian(&blob, 0, 4);                    // not interpreted
+    appendBigEndian(&blob, (4 + 24 * count) / 4, 4); // size in words
     appendBigEndian(&blob, 1920, 2);
     appendBigEndian(&blob, 1080, 2);
     for (int i = 0; i < count; ++i) {
@@ -61,7 +61,7 @@ void parseWithLiveTracks(benchmark::State& state)
     std::int64_t timestampUs = 1'700'000'000'000'000;
 
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         parser.parseMetadata(blob.data(), static_cast<std::int32_t>(blob.size()), timestampUs);
         timestampUs += 40'000;
     }
@@ -75,7 +75,7 @@ void decodeAlone(benchmark::State& state)
     const std::string blob = objectListBlob(kLiveTracks / 2, kObjectsPerBlob);
     zodivadad::ObjectList list;
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         const std::string_view bytes(blob);
         const auto header = zodivadad::rtsp::SubclassHeader::read(bytes.substr(8));
         const std::string_view data = bytes.substr(8 + 12, header->dataSize());
@@ -87,8 +87,8 @@ void decodeAlone(benchmark::State& state)
 
 const bool kRegistered = [] {
     vorn::bench::registerComparison(
-        {"RTP blob", "255 objects, 1000 live tracks: per blob", "decoding the object list alone"},
-        parseWithLiveTracks, decodeAlone);
+        {"RTP blob", "255 objects, 1000 live tracks: per blob", "decoding the object list alone"}, parseWithLiveTracks,
+        decodeAlone);
     return true;
 }();
 

@@ -80,7 +80,7 @@ void readFrame(benchmark::State& state, const FrameSample& sample)
     vorn::BasicBuffer<char> buffer;
     buffer.reserve(sample.frame.size());
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         buffer.append(sample.frame.data(), sample.frame.size());
         zodivadad::VcaParseResult result = zodivadad::parseVcaPacket(&buffer, nullptr);
         if (result.status != zodivadad::ParseStatus::ok || !buffer.view().empty())
@@ -95,7 +95,7 @@ void crcAndJsonAlone(benchmark::State& state, const FrameSample& sample)
     vorn::BasicBuffer<char> buffer;
     buffer.reserve(sample.frame.size());
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         buffer.append(sample.frame.data(), sample.frame.size());
         const std::string_view payload = buffer.view().substr(zodivadad::kVcaHeaderSize);
         std::uint16_t crc = vorn::utils::crc16(payload);
@@ -119,7 +119,8 @@ void registerFrame(const std::string& subject, std::function<FrameSample()> make
             *cache = make();
         return **cache;
     };
-    vorn::bench::registerComparison({"VCA frame read", subject, "CRC-16 alone + JSON parse alone"},
+    vorn::bench::registerComparison(
+        {"VCA frame read", subject, "CRC-16 alone + JSON parse alone"},
         [sample](benchmark::State& state) { readFrame(state, sample()); },
         [sample](benchmark::State& state) { crcAndJsonAlone(state, sample()); });
 }
@@ -127,9 +128,10 @@ void registerFrame(const std::string& subject, std::function<FrameSample()> make
 const bool kRegistered = [] {
     registerFrame("200 B frame, one JSON object", [] { return objectFrame(200); });
     registerFrame("64 KiB frame, one JSON object",
-        [] { return objectFrame(vorn::bench::scaled<std::size_t>(64 * 1024, 4 * 1024)); });
-    registerFrame("8 MiB chunked frame: JSON chunk + image",
-        [] { return chunkedFrameWithImage(vorn::bench::scaled<std::size_t>(zodivadad::kMaxVcaPayloadSize, 64 * 1024)); });
+                  [] { return objectFrame(vorn::bench::scaled<std::size_t>(64 * 1024, 4 * 1024)); });
+    registerFrame("8 MiB chunked frame: JSON chunk + image", [] {
+        return chunkedFrameWithImage(vorn::bench::scaled<std::size_t>(zodivadad::kMaxVcaPayloadSize, 64 * 1024));
+    });
     return true;
 }();
 

@@ -70,7 +70,7 @@ void disabledStatement(benchmark::State& state)
     const ScopedLogging logging(Level::info, Level::info);
     const Channel channel;
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         channel.logAddressChange(kAddress, 8215);
         benchmark::ClobberMemory();
     }
@@ -80,7 +80,7 @@ void levelTestAlone(benchmark::State& state)
 {
     const ScopedLogging logging(Level::info, Level::info);
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         bool wanted = static_cast<int>(vorn::utils::log::maxLevel()) >= 5;
         benchmark::DoNotOptimize(wanted);
         benchmark::ClobberMemory();
@@ -92,7 +92,7 @@ void declinedStatement(benchmark::State& state)
     const ScopedLogging logging(Level::verbose, Level::info);
     const Channel channel;
     AllocationMeter allocations(state);
-    for (auto _: state) {
+    for (auto _ : state) {
         channel.logAddressChange(kAddress, 8215);
         benchmark::ClobberMemory();
     }
@@ -103,8 +103,7 @@ const bool kRegistered = [] {
         {"Log statement", "disabled: level 5 while the maximum is 4", "the level test alone"}, disabledStatement,
         levelTestAlone);
     vorn::bench::registerComparison(
-        {"Log statement", "enabled, logger declines: maximum 6, logger takes up to 4",
-         "the same statement disabled"},
+        {"Log statement", "enabled, logger declines: maximum 6, logger takes up to 4", "the same statement disabled"},
         declinedStatement, disabledStatement);
     return true;
 }();

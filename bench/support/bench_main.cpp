@@ -66,13 +66,13 @@ double toNanoseconds(double value, benchmark::TimeUnit unit)
 }
 
 // Keeps what the table needs while the console reporter prints as usual.
-class TableCollector: public benchmark::ConsoleReporter
+class TableCollector : public benchmark::ConsoleReporter
 {
 public:
     void ReportRuns(const std::vector<Run>& reports) override
     {
         ConsoleReporter::ReportRuns(reports);
-        for (const Run& run: reports) {
+        for (const Run& run : reports) {
             if (run.error_occurred) {
                 ++m_failures;
                 continue;
@@ -109,7 +109,7 @@ void printTableHeader(std::ostream& out)
 
 void printTableRows(std::ostream& out, const std::map<std::string, MeasuredRun>& runs)
 {
-    for (const RegisteredComparison& comparison: comparisons()) {
+    for (const RegisteredComparison& comparison : comparisons()) {
         const auto measured = runs.find(comparison.measuredBenchmark);
         const auto baseline = runs.find(comparison.baselineBenchmark);
         if (measured == runs.end() || baseline == runs.end())
@@ -153,7 +153,8 @@ int main(int argc, char** argv)
     vorn::bench::printTableRows(std::cout, collector.runs());
     if (const char* tablePath = std::getenv("VORN_BENCH_TABLE"); tablePath != nullptr && *tablePath != '\0') {
         std::error_code error;
-        const bool empty = !std::filesystem::exists(tablePath, error) || std::filesystem::file_size(tablePath, error) == 0;
+        const bool empty =
+            !std::filesystem::exists(tablePath, error) || std::filesystem::file_size(tablePath, error) == 0;
         std::ofstream table(tablePath, std::ios::app);
         if (empty)
             vorn::bench::printTableHeader(table);

@@ -12,7 +12,7 @@ namespace vorn::fuzz {
 namespace {
 
 // Takes every message, so that statements build their texts, and keeps none of them.
-class DiscardingLogger: public vorn::utils::log::AbstractLogger
+class DiscardingLogger : public vorn::utils::log::AbstractLogger
 {
 public:
     DiscardingLogger()

@@ -43,7 +43,7 @@ int main(int argc, char** argv)
         const std::filesystem::path path(argv[i]);
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
-            for (const auto& entry: std::filesystem::directory_iterator(path, error)) {
+            for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
                 if (entry.is_regular_file())
                     inputs.push_back(entry.path());
             }
@@ -62,7 +62,7 @@ int main(int argc, char** argv)
     }
 
     std::vector<std::uint8_t> bytes;
-    for (const auto& input: inputs) {
+    for (const auto& input : inputs) {
         if (!readFile(input, &bytes)) {
             std::fprintf(stderr, "cannot read %s\n", input.c_str());
             return 2;

@@ -23,8 +23,7 @@ bool parseSeconds(std::string_view text, double max, double* out)
 {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value < 0 ||
-        value > max) {
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value < 0 || value > max) {
         return false;
     }
     *out = value;
@@ -68,11 +67,12 @@ std::string CameraToolOptions::parse(const std::vector<std::string>& args, Camer
                 return name + " needs a value";
             if (name == "--ports-file" && value.empty())
                 return name + " needs a file name";
-            (name == "--login" ? options->login : name == "--password" ? options->password : options->portsFile) =
-                value;
+            (name == "--login"      ? options->login
+             : name == "--password" ? options->password
+                                    : options->portsFile) = value;
         } else if (name == "--alarms" || name == "--plates") {
-            if (!takeValue(&value) || !parseInt(value, 0, kMaxPushes, name == "--alarms" ? &options->alarms
-                                                                                          : &options->plates)) {
+            if (!takeValue(&value) ||
+                !parseInt(value, 0, kMaxPushes, name == "--alarms" ? &options->alarms : &options->plates)) {
                 return name + " needs a count from 0 to " + std::to_string(kMaxPushes);
             }
         } else if (name == "--interval-ms") {

@@ -119,8 +119,7 @@ Push alarmPush(int index)
     const std::string time = "\"time\":\"" + isoTimeNow() + "\"";
     switch (index % 5) {
     case 0:
-        return {"motion alarm in area 1",
-                frame(kBasicAlarmCommand, R"({"event":1,"alarm":1,)" + time + "}")};
+        return {"motion alarm in area 1", frame(kBasicAlarmCommand, R"({"event":1,"alarm":1,)" + time + "}")};
     case 1:
         return {"line crossing on line 2",
                 frame(kVcaAlarmCommand,
@@ -147,8 +146,8 @@ zodivadad::LprPlate platePush(int index)
             .count();
     plate.plateNumber = kNumbers[index % 4];
     plate.country = "DE";
-    plate.plateColor = 7;                                  // white
-    plate.plateType = 2;                                   // "White"
+    plate.plateColor = 7; // white
+    plate.plateType = 2;  // "White"
     plate.vehicleColor = static_cast<uint8_t>(1 + index % 10);
     plate.vehicleKind = static_cast<uint8_t>(1 + index % 5);
     plate.speed = static_cast<uint16_t>(30 + 7 * index);
@@ -169,7 +168,7 @@ public:
         : m_options(std::move(options))
     {
         m_camera.setLprSupport(m_options.lpr);
-        for (const char* section: {"basicalarm", "vcaalarm", "vcacount", "regionalcount", "face", "radar"})
+        for (const char* section : {"basicalarm", "vcaalarm", "vcacount", "regionalcount", "face", "radar"})
             m_vca.setSectionAnswer(section, 1);
         if (!m_options.login.empty()) {
             m_camera.requireAuth(FakeHttpServer::AuthScheme::digest, m_options.login, m_options.password);
@@ -200,7 +199,8 @@ public:
                 status = kExitNoClient;
             } else {
                 for (int i = 0; i < pushes; ++i) {
-                    if (i > 0 && waitUntil(earliest(Clock::now() + std::chrono::milliseconds(m_options.intervalMs), end)))
+                    if (i > 0 &&
+                        waitUntil(earliest(Clock::now() + std::chrono::milliseconds(m_options.intervalMs), end)))
                         return status;
                     if (end && Clock::now() >= *end)
                         return status;
@@ -251,7 +251,7 @@ private:
     {
         if (m_options.lpr)
             return m_lpr.waitForLogins(1, std::chrono::milliseconds(0));
-        for (const VcaPushServer::Registration& registration: m_vca.registrations()) {
+        for (const VcaPushServer::Registration& registration : m_vca.registrations()) {
             if (m_options.login.empty() || registration.digestValid)
                 return true;
         }

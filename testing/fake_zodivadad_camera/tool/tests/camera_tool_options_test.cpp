@@ -21,7 +21,9 @@ struct Row
 TEST(CameraToolOptions, ParsesFlagsAndRefusesWhatIsWrong)
 {
     const Row rows[] = {
-        {"defaults", {}, "",
+        {"defaults",
+         {},
+         "",
          [](const CameraToolOptions& o) {
              EXPECT_FALSE(o.lpr);
              EXPECT_EQ(o.alarms, 5);
@@ -60,7 +62,7 @@ TEST(CameraToolOptions, ParsesFlagsAndRefusesWhatIsWrong)
         {"password without login", {"--password", "x"}, "--password needs --login"},
         {"unknown flag", {"--vca-port", "8214"}, "unknown argument --vca-port"},
     };
-    for (const Row& row: rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         CameraToolOptions options;
         EXPECT_EQ(CameraToolOptions::parse(row.args, &options), row.error);
