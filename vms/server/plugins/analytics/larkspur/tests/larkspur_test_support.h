@@ -1,5 +1,6 @@
 // Shared pieces of larkspur's unit tests: recording stand-ins for the device agent's channels, a
-// factory that makes them, and small helpers around plugins, engines and log captures.
+// factory that makes them, small helpers around plugins, engines and log captures, and a device agent
+// with its real channels against the fake camera's push port (ChannelUnderTest).
 #pragma once
 
 #include <algorithm>
@@ -289,6 +290,94 @@ struct AgentUnderTest
     PluginWithClock host;
     vorn::sdk::Ptr<zodivadad::Engine> engine;
     RecordingChannelFactory factory;
+    vorn::sdk::Ptr<zodivadad::DeviceAgent> agent;
+};
+
+} // namespace larkspur_test
+
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include <vorn/utils/scaled_clock.h>
+#include <vorn/vms_server/metadata_receiver.h>
+#include <vorn/vms_server/metadata_type_selection.h>
+#include <vorn/vms_server/option_map.h>
+
+namespace larkspur_test {
+
+/** How long a test waits for what happens within milliseconds on a quiet machine. */
+inline constexpr std::chrono::seconds kDeadline{10};
+
+/** Polls the condition until it holds (true) or kDeadline has passed (false). */
+inline bool waitUntil(const std::function<bool()>& condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+/**
+ * A device agent of the embedded "manifest_zodivadad" engine with its real channels, for a fake camera
+ * whose push port a PushServer serves (the fake camera's LprPushServer or VcaPushServer). The clock runs
+ * a thousand times faster, so the 5 s reconnection delay takes 5 ms.
+ */
+template <class PushServer>
+class ChannelUnderTest
+{
+public:
+    explicit ChannelUnderTest(int64_t serverTimeMs = 1'700'000'000'000)
+        : m_host(serverTimeMs)
+    {}
+
+    /** Makes the agent, which asks the camera about itself, and attaches the receiver. */
+    void create()
+    {
+        const auto description = describeCamera(camera.url());
+        agent = vorn::sdk::makePtr<zodivadad::DeviceAgent>(m_engine, description.get(), m_engine->manifest());
+        agent->attachReceiver(receiver.get());
+    }
+
+    /** Points the agent's port setting (e.g. "LPR.Port") at the push server. */
+    void setPort(const std::string& portSettingName)
+    {
+        const auto settings = vorn::sdk::makePtr<vorn::vms_server::OptionMap>();
+        settings->set(portSettingName, std::to_string(push.port()));
+        vorn::sdk::Result<const vorn::sdk::IOptionMap*> settingsResult;
+        agent->applySettings(&settingsResult, settings.get());
+    }
+
+    /** Tells the agent the types the server needs, which starts the channels they need. */
+    void selectTypes(std::optional<std::vector<std::string>> eventTypes,
+                     std::optional<std::vector<std::string>> objectTypes)
+    {
+        const auto selection =
+            vorn::sdk::makePtr<vorn::vms_server::MetadataTypeSelection>(std::move(eventTypes), std::move(objectTypes));
+        vorn::sdk::Result<void> result;
+        agent->selectMetadataTypes(&result, selection.get());
+    }
+
+    /** The agent's first (for these cameras its only) push channel. */
+    zodivadad::TcpDataMonitor& channel() const { return *agent->monitors().at(0); }
+
+    bool waitForRecords(std::size_t count) const { return receiver->waitForRecords(count, kDeadline); }
+
+private:
+    // Declared first so that they go last, after the agent.
+    vorn::utils::ScopedTimeScale m_fast{0.001};
+    PluginWithClock m_host;
+    const vorn::sdk::Ptr<zodivadad::Engine> m_engine =
+        vorn::sdk::makePtr<zodivadad::Engine>(m_host.plugin.get(), "manifest_zodivadad");
+
+public:
+    vorn::testing::FakeZodivadadCamera camera;
+    PushServer push;
+    const vorn::sdk::Ptr<vorn::vms_server::MetadataReceiver> receiver =
+        vorn::sdk::makePtr<vorn::vms_server::MetadataReceiver>();
     vorn::sdk::Ptr<zodivadad::DeviceAgent> agent;
 };
 

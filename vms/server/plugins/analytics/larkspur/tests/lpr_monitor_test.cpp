@@ -2,10 +2,8 @@
 // check, the login, the reconnections and the plates, vehicles and best shots that reach the receiver.
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <variant>
 #include <vector>
 
@@ -15,10 +13,7 @@
 #include <fake_zodivadad_camera/lpr_push_server.h>
 #include <fake_zodivadad_camera/lpr_settings_writes.h>
 #include <vorn/sdk/helpers/uuid.h>
-#include <vorn/utils/scaled_clock.h>
 #include <vorn/vms_server/metadata_receiver.h>
-#include <vorn/vms_server/metadata_type_selection.h>
-#include <vorn/vms_server/option_map.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/device_agent.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/lpr_monitor.h>
 
@@ -27,10 +22,11 @@
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace vorn::sdk;
+using larkspur_test::kDeadline;
 using larkspur_test::logged;
 using larkspur_test::loggedCount;
+using larkspur_test::waitUntil;
 using ::testing::ElementsAre;
 using ::testing::Pair;
 using vorn::testing::FakeHttpServer;
@@ -41,28 +37,12 @@ using vorn::testing::zodivadad::kLprMetadata;
 using vorn::testing::zodivadad::LprPlate;
 using vorn::testing::zodivadad::LprPushServer;
 using vorn::testing::zodivadad::lprSettingsWrites;
-using vorn::utils::ScopedTimeScale;
 using vorn::utils::log::Level;
 using vorn::utils::log::LogCapture;
 using vorn::vms_server::MetadataReceiver;
-using vorn::vms_server::MetadataTypeSelection;
-using vorn::vms_server::OptionMap;
 using vorn::vms_server::ReceivedBestShot;
 using vorn::vms_server::ReceivedObjectPacket;
 using Strings = std::vector<std::string>;
-
-constexpr auto kDeadline = 10s;
-
-bool waitUntil(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(200us);
-    }
-    return true;
-}
 
 const vorn::testing::FakeZodivadadCamera::Settings kAllOn = [] {
     vorn::testing::FakeZodivadadCamera::Settings settings;
@@ -117,8 +97,8 @@ Strings summaries(const MetadataReceiver& receiver)
 }
 
 // A device agent of a licence-plate camera whose licence-plate channel goes to the fake camera's push
-// port. The reconnection delay takes 5 ms.
-class LprChannel
+// port.
+class LprChannel : public larkspur_test::ChannelUnderTest<LprPushServer>
 {
 public:
     LprChannel()
@@ -132,37 +112,9 @@ public:
     void start(const Strings& objectTypes = {"vorn.zodivadad.LicensePlate"})
     {
         create();
-        const auto settings = makePtr<OptionMap>();
-        settings->set("LPR.Port", std::to_string(push.port()));
-        Result<const IOptionMap*> settingsResult;
-        agent->applySettings(&settingsResult, settings.get());
-        const auto selection = makePtr<MetadataTypeSelection>(std::nullopt, objectTypes);
-        Result<void> result;
-        agent->selectMetadataTypes(&result, selection.get());
+        setPort("LPR.Port");
+        selectTypes(std::nullopt, objectTypes);
     }
-
-    void create()
-    {
-        const auto description = larkspur_test::describeCamera(camera.url());
-        agent = makePtr<DeviceAgent>(m_engine, description.get(), m_engine->manifest());
-        agent->attachReceiver(receiver.get());
-    }
-
-    TcpDataMonitor& channel() const { return *agent->monitors().at(0); }
-
-    bool waitForRecords(std::size_t count) const { return receiver->waitForRecords(count, kDeadline); }
-
-private:
-    // Declared first so that they go last, after the agent.
-    ScopedTimeScale m_fast{0.001};
-    larkspur_test::PluginWithClock m_host;
-    const Ptr<Engine> m_engine = makePtr<Engine>(m_host.plugin.get(), "manifest_zodivadad");
-
-public:
-    vorn::testing::FakeZodivadadCamera camera;
-    LprPushServer push;
-    const Ptr<MetadataReceiver> receiver = makePtr<MetadataReceiver>();
-    Ptr<DeviceAgent> agent;
 };
 
 TEST(LprMonitor, LogsInAndPublishesPlatesVehiclesAndBestShots)
@@ -280,16 +232,10 @@ TEST(LprMonitor, IsNeededForObjectTypesOnly)
     EXPECT_FALSE(channel.setNeededTypes({"vorn.zodivadad.Motion"}, {}));
     EXPECT_TRUE(channel.setNeededTypes({}, {"vorn.zodivadad.Vehicle"}));
 
-    const auto settings = makePtr<OptionMap>();
-    settings->set("LPR.Port", std::to_string(test.push.port()));
-    Result<const IOptionMap*> settingsResult;
-    test.agent->applySettings(&settingsResult, settings.get());
-    Result<void> result;
-    test.agent->selectMetadataTypes(
-        &result, makePtr<MetadataTypeSelection>(Strings{"vorn.zodivadad.Motion"}, std::nullopt).get());
+    test.setPort("LPR.Port");
+    test.selectTypes(Strings{"vorn.zodivadad.Motion"}, std::nullopt);
     EXPECT_FALSE(channel.isStarted());
-    test.agent->selectMetadataTypes(&result,
-                                    makePtr<MetadataTypeSelection>(std::nullopt, Strings{"vorn.zodivadad.Bus"}).get());
+    test.selectTypes(std::nullopt, Strings{"vorn.zodivadad.Bus"});
     EXPECT_TRUE(channel.isStarted());
     EXPECT_TRUE(test.push.waitForLogins(1, kDeadline));
 }

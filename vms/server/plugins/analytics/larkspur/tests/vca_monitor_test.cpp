@@ -1,10 +1,8 @@
 // The video-analytics channel inside a device agent, over 127.0.0.1 against the fake camera: the
 // registration (plain and digest), the replies it accepts, and the pushes that reach the receiver.
 
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <variant>
 #include <vector>
 
@@ -15,11 +13,7 @@
 
 #include <fake_zodivadad_camera/vca_push_server.h>
 #include <fake_zodivadad_camera/vca_wire.h>
-#include <vorn/utils/scaled_clock.h>
 #include <vorn/vms_server/metadata_receiver.h>
-#include <vorn/vms_server/metadata_type_selection.h>
-#include <vorn/vms_server/option_map.h>
-#include <vorn/vms_server_plugins/analytics/zodivadad/device_agent.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/vca_monitor.h>
 
 #include "larkspur_test_support.h"
@@ -27,33 +21,16 @@
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 namespace {
 
-using namespace std::chrono_literals;
-using namespace vorn::sdk;
 using larkspur_test::loggedCount;
+using larkspur_test::waitUntil;
 using vorn::testing::VcaPushServer;
-using vorn::utils::ScopedTimeScale;
 using vorn::utils::log::Level;
 using vorn::utils::log::LogCapture;
-using vorn::vms_server::MetadataReceiver;
-using vorn::vms_server::MetadataTypeSelection;
-using vorn::vms_server::OptionMap;
 using vorn::vms_server::ReceivedEventPacket;
 using Strings = std::vector<std::string>;
 namespace wire = vorn::testing::vca_wire;
 
-constexpr auto kDeadline = 10s;
 constexpr int64_t kServerTimeMs = 1'700'000'000'000;
-
-bool waitUntil(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(200us);
-    }
-    return true;
-}
 
 // "<timestamp> flags=<flags>", then per item " | <type id> '<description>' active|inactive [name=value, ...]".
 std::string summary(const ReceivedEventPacket& packet)
@@ -74,25 +51,20 @@ std::string registerReply(const QJsonObject& reply)
 }
 
 // A device agent of a camera without licence-plate support whose video-analytics channel goes to the
-// fake camera's push port. The reconnection delay takes 5 ms.
-class VcaChannel
+// fake camera's push port.
+class VcaChannel : public larkspur_test::ChannelUnderTest<VcaPushServer>
 {
 public:
+    VcaChannel()
+        : ChannelUnderTest(kServerTimeMs)
+    {}
+
     void start(const Strings& eventTypes)
     {
-        const auto description = larkspur_test::describeCamera(camera.url());
-        agent = makePtr<DeviceAgent>(m_engine, description.get(), m_engine->manifest());
-        agent->attachReceiver(receiver.get());
-        const auto settings = makePtr<OptionMap>();
-        settings->set("VCA.Port", std::to_string(push.port()));
-        Result<const IOptionMap*> settingsResult;
-        agent->applySettings(&settingsResult, settings.get());
-        const auto selection = makePtr<MetadataTypeSelection>(eventTypes, std::nullopt);
-        Result<void> result;
-        agent->selectMetadataTypes(&result, selection.get());
+        create();
+        setPort("VCA.Port");
+        selectTypes(eventTypes, std::nullopt);
     }
-
-    TcpDataMonitor& channel() const { return *agent->monitors().at(0); }
 
     Strings packets() const
     {
@@ -103,20 +75,6 @@ public:
         }
         return lines;
     }
-
-    bool waitForPackets(std::size_t count) const { return receiver->waitForRecords(count, kDeadline); }
-
-private:
-    // Declared first so that they go last, after the agent.
-    ScopedTimeScale m_fast{0.001};
-    larkspur_test::PluginWithClock m_host{kServerTimeMs};
-    const Ptr<Engine> m_engine = makePtr<Engine>(m_host.plugin.get(), "manifest_zodivadad");
-
-public:
-    vorn::testing::FakeZodivadadCamera camera;
-    VcaPushServer push;
-    const Ptr<MetadataReceiver> receiver = makePtr<MetadataReceiver>();
-    Ptr<DeviceAgent> agent;
 };
 
 const std::string kMotion = wire::frame(wire::kBasicAlarmCommand, R"({"event":1,"alarm":1})");
@@ -197,7 +155,7 @@ TEST(VcaMonitor, AnswersTheCamerasRegistrationReplies)
         row.script(test.push);
         test.start({"vorn.zodivadad.Motion"});
 
-        ASSERT_TRUE(test.waitForPackets(1));
+        ASSERT_TRUE(test.waitForRecords(1));
         EXPECT_EQ(test.packets(), Strings{kMotionPacket});
         const auto registrations = test.push.registrations();
         ASSERT_EQ(registrations.size(), row.registrations);
@@ -258,7 +216,7 @@ TEST(VcaMonitor, HandsEveryPushedEventToTheDeviceAgent)
     const std::string stream = alarms + count + radar + registerPush + unknown + kMotion;
     ASSERT_TRUE(test.push.pushInPieces(stream, {7, alarms.size() + 20, alarms.size() + count.size()}));
 
-    ASSERT_TRUE(test.waitForPackets(4));
+    ASSERT_TRUE(test.waitForRecords(4));
     const std::string serverTime = std::to_string(kServerTimeMs * 1000);
     EXPECT_EQ(
         test.packets(),

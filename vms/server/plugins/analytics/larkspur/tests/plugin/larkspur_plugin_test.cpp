@@ -6,9 +6,7 @@
 #include <vector>
 
 #include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QProcess>
 #include <QtCore/QStringList>
 
 #include <gtest/gtest.h>
@@ -19,21 +17,20 @@
 #include <vorn/vms_server/device_description.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server/metadata_receiver.h>
-#include <vorn/vms_server/metadata_type_selection.h>
 #include <vorn/vms_server/option_map.h>
-#include <vorn/vms_server/plugin_library.h>
+
+#include "larkspur_plugin_test_support.h"
 
 namespace {
 
 using namespace vorn::sdk;
+using namespace larkspur_test;
 using vorn::sdk::analytics::IConsumingDeviceAgent;
 using vorn::sdk::analytics::IDeviceAgent;
 using vorn::sdk::analytics::IEngine;
 using AnalyticsPlugin = vorn::sdk::analytics::IPlugin;
 using vorn::testing::FakeHttpServer;
 using vorn::testing::FakeZodivadadCamera;
-using vorn::vms_server::PluginLibrary;
-using vorn::vms_server::RegistryLedger;
 
 const QStringList kPluginIds{"vorn.zidezozi", "vorn.zodivadad", "vorn.only", "vorn.duzodoz", "vorn.zedir"};
 const QStringList kVendorPatterns{"Zidezozi*", "Zodivadad*", "ZERU*", "Duzodoz*", "Zedir*"};
@@ -54,45 +51,18 @@ QStringList settingNames(const QJsonObject& manifest)
     return names;
 }
 
-class LarkspurPlugin : public ::testing::Test
+class LarkspurPlugin : public LoadedLarkspur
 {
 protected:
-    void SetUp() override
-    {
-        std::string error;
-        m_library = PluginLibrary::load(LARKSPUR_PLUGIN_PATH, m_ledger, &error);
-        ASSERT_TRUE(m_library) << error;
-    }
-
-    // Every object of the library must be released by now.
+    // Beyond the base's checks: the library registered objects, and its registry went with it.
     void TearDown() override
     {
+        LoadedLarkspur::TearDown();
         if (!m_library)
             return;
-        EXPECT_EQ(m_library->unload(), "");
         EXPECT_TRUE(m_ledger->registryDeleted());
-        EXPECT_TRUE(m_ledger->isClean()) << m_ledger->report();
         EXPECT_GT(m_ledger->registrationCount(), 0);
     }
-
-    Ptr<AnalyticsPlugin> plugin(int index, IHostServices* hostServices)
-    {
-        const auto plugin = queryInterface<AnalyticsPlugin>(m_library->createPlugin(index));
-        if (plugin)
-            plugin->attachHostServices(hostServices);
-        return plugin;
-    }
-
-    static Ptr<IEngine> engineOf(const Ptr<AnalyticsPlugin>& plugin)
-    {
-        Result<IEngine*> result;
-        plugin->obtainEngine(&result);
-        EXPECT_TRUE(result.isOk());
-        return toPtr(result.value);
-    }
-
-    const std::shared_ptr<RegistryLedger> m_ledger = std::make_shared<RegistryLedger>();
-    std::unique_ptr<PluginLibrary> m_library;
 };
 
 TEST_F(LarkspurPlugin, OffersOnePluginPerBrandInIndexOrder)
@@ -102,13 +72,13 @@ TEST_F(LarkspurPlugin, OffersOnePluginPerBrandInIndexOrder)
     const auto hostServices = makePtr<vorn::vms_server::HostServices>();
     for (int index = 0; index < kPluginIds.size(); ++index) {
         SCOPED_TRACE(index);
-        const Ptr<AnalyticsPlugin> brand = plugin(index, hostServices.get());
+        const Ptr<AnalyticsPlugin> brand = createPlugin(index, hostServices.get());
         ASSERT_TRUE(brand);
         Result<const IString*> manifest;
         brand->getManifest(&manifest);
         EXPECT_EQ(takeJson(&manifest)["id"].toString(), kPluginIds[index]);
 
-        const Ptr<IEngine> engine = engineOf(brand);
+        const Ptr<IEngine> engine = obtainEngine(*brand);
         ASSERT_TRUE(engine);
         Result<const IString*> engineManifest;
         engine->getManifest(&engineManifest);
@@ -127,8 +97,8 @@ TEST_F(LarkspurPlugin, ServesAZodivadadCamera)
         camera.setLprSupport(lprCamera);
         camera.requireAuth(FakeHttpServer::AuthScheme::digest, "admin", "s3cret");
         const auto hostServices = makePtr<vorn::vms_server::HostServices>();
-        const Ptr<AnalyticsPlugin> zodivadad = plugin(1, hostServices.get());
-        const Ptr<IEngine> engine = engineOf(zodivadad);
+        const Ptr<AnalyticsPlugin> zodivadad = createPlugin(1, hostServices.get());
+        const Ptr<IEngine> engine = obtainEngine(*zodivadad);
 
         vorn::vms_server::DeviceDescription::Fields fields;
         fields.vendor = "Acme";
@@ -166,12 +136,8 @@ TEST_F(LarkspurPlugin, ServesAZodivadadCamera)
         EXPECT_TRUE(settingsResult.isOk());
         EXPECT_EQ(settingsResult.value, nullptr);
 
-        Result<void> selected;
-        agent->selectMetadataTypes(&selected, makePtr<vorn::vms_server::MetadataTypeSelection>(
-                                                  std::vector<std::string>{"vorn.zodivadad.Motion"},
-                                                  std::vector<std::string>{"vorn.zodivadad.Vehicle"})
-                                                  .get());
-        EXPECT_TRUE(selected.isOk());
+        EXPECT_TRUE(selectMetadataTypes(*agent, std::vector<std::string>{"vorn.zodivadad.Motion"},
+                                        std::vector<std::string>{"vorn.zodivadad.Vehicle"}));
 
         Result<void> consumed;
         agent->consumeDataPacket(&consumed,
@@ -181,48 +147,16 @@ TEST_F(LarkspurPlugin, ServesAZodivadadCamera)
     }
 }
 
-struct ToolRun
-{
-    int exitCode = -1;
-    std::vector<QJsonObject> lines;
-    QString errors;
-};
-
-ToolRun runHost(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(VMS_PLUGIN_HOST_PATH, QStringList{LARKSPUR_PLUGIN_PATH} + arguments);
-    EXPECT_TRUE(process.waitForFinished(120'000)) << process.errorString().toStdString();
-    ToolRun run;
-    run.exitCode = process.exitCode();
-    run.errors = QString::fromUtf8(process.readAllStandardError());
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            run.lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return run;
-}
-
-std::vector<QJsonObject> linesOfKind(const ToolRun& run, const QString& kind)
-{
-    std::vector<QJsonObject> lines;
-    for (const QJsonObject& line : run.lines) {
-        if (line["kind"] == kind)
-            lines.push_back(line);
-    }
-    return lines;
-}
-
 TEST(LarkspurInPluginHost, ListsTheFiveBrandsInIndexOrder)
 {
     const ToolRun run = runHost({"--list"});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
 
     QStringList ids;
-    for (const QJsonObject& line : linesOfKind(run, "pluginManifest"))
+    for (const QJsonObject& line : linesOfKind(run.lines, "pluginManifest"))
         ids << line["manifest"].toObject()["id"].toString();
     EXPECT_EQ(ids, kPluginIds);
-    EXPECT_EQ(linesOfKind(run, "engineManifest").size(), 5U);
+    EXPECT_EQ(linesOfKind(run.lines, "engineManifest").size(), 5U);
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back()["kind"], "leakCheck");
     EXPECT_EQ(run.lines.back()["live"], 0);
@@ -232,27 +166,20 @@ TEST(LarkspurInPluginHost, PrintsTheNarrowedDeviceAgentManifestOfACamera)
 {
     FakeZodivadadCamera camera;
     camera.requireAuth(FakeHttpServer::AuthScheme::basic, "admin", "s3cret");
-    const ToolRun run = runHost({"--index",    "1",
-                                 "--vendor",   "Zodivadad",
-                                 "--model",    "ZV-IPC5000",
-                                 "--url",      QString::fromStdString(camera.url()),
-                                 "--login",    "admin",
-                                 "--password", "s3cret",
-                                 "--setting",  "VCA.Port=9000",
-                                 "--events",   "all",
-                                 "--objects",  "all",
-                                 "--run-for",  "0"});
+    const ToolRun run =
+        runHost(cameraArguments(camera.url()) +
+                QStringList{"--setting", "VCA.Port=9000", "--events", "all", "--objects", "all", "--run-for", "0"});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
 
-    const auto supports = linesOfKind(run, "supportsDevice");
+    const auto supports = linesOfKind(run.lines, "supportsDevice");
     ASSERT_EQ(supports.size(), 1U);
     EXPECT_EQ(supports[0]["result"], true);
-    const auto manifests = linesOfKind(run, "deviceAgentManifest");
+    const auto manifests = linesOfKind(run.lines, "deviceAgentManifest");
     ASSERT_EQ(manifests.size(), 1U);
     const QJsonObject manifest = manifests[0]["manifest"].toObject();
     EXPECT_EQ(settingNames(manifest), QStringList{"VCA.Port"});
     EXPECT_EQ(manifest["eventTypes"].toArray().size(), 17);
-    EXPECT_TRUE(linesOfKind(run, "error").empty());
+    EXPECT_TRUE(linesOfKind(run.lines, "error").empty());
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back()["kind"], "leakCheck");
     EXPECT_EQ(run.lines.back()["live"], 0);

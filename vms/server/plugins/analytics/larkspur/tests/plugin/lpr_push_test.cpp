@@ -8,9 +8,7 @@
 #include <vector>
 
 #include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QProcess>
 #include <QtCore/QStringList>
 
 #include <gmock/gmock.h>
@@ -20,29 +18,25 @@
 #include <fake_zodivadad_camera/lpr_push_server.h>
 #include <fake_zodivadad_camera/lpr_settings_writes.h>
 #include <vorn/sdk/analytics/i_plugin.h>
-#include <vorn/vms_server/device_description.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server/metadata_receiver.h>
-#include <vorn/vms_server/metadata_type_selection.h>
-#include <vorn/vms_server/option_map.h>
-#include <vorn/vms_server/plugin_library.h>
+
+#include "larkspur_plugin_test_support.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
+using namespace larkspur_test;
 using vorn::testing::FakeHttpServer;
 using vorn::testing::FakeZodivadadCamera;
 using vorn::testing::zodivadad::LprPlate;
 using vorn::testing::zodivadad::LprPushServer;
-using vorn::vms_server::PluginLibrary;
 using vorn::vms_server::ReceivedBestShot;
 using vorn::vms_server::ReceivedObjectPacket;
-using vorn::vms_server::RegistryLedger;
 using Strings = std::vector<std::string>;
 
-constexpr int kZodivadadPluginIndex = 1;
 // Loading the library under the sanitizers and the first connection take a moment on a busy machine.
 constexpr auto kDeadline = 60s;
 
@@ -71,14 +65,8 @@ std::string objectSummary(int64_t timestampUs, int flags, int64_t durationUs, co
         std::to_string(timestampUs) + " flags=" + std::to_string(flags) + " duration=" + std::to_string(durationUs);
     for (const QJsonValue& itemValue : items) {
         const QJsonObject item = itemValue.toObject();
-        text += " | " + item["typeId"].toString().toStdString() + " [";
-        const QJsonArray attributes = item["attributes"].toArray();
-        for (int i = 0; i < attributes.size(); ++i) {
-            const QJsonObject attribute = attributes[i].toObject();
-            text += (i ? ", " : "") + attribute["name"].toString().toStdString() + "=" +
-                    attribute["value"].toString().toStdString();
-        }
-        text += "]";
+        text +=
+            " | " + item["typeId"].toString().toStdString() + " [" + attributesText(item["attributes"].toArray()) + "]";
     }
     return text;
 }
@@ -89,97 +77,68 @@ const std::string kCarPacket =
     " | vorn.zodivadad.Car [License Plate.Number=B-ZV 1234, License Plate.Color=White, License Plate.Country=DE,"
     " License Plate.Type=White, Speed=48, Color=Blue, Direction=Incoming]";
 
-TEST(LarkspurLprPush, PlatesVehiclesAndBestShotsReachTheServersReceiver)
+using LarkspurLprPush = LoadedLarkspur;
+
+TEST_F(LarkspurLprPush, PlatesVehiclesAndBestShotsReachTheServersReceiver)
 {
-    const auto ledger = std::make_shared<RegistryLedger>();
-    std::string error;
-    std::unique_ptr<PluginLibrary> library = PluginLibrary::load(LARKSPUR_PLUGIN_PATH, ledger, &error);
-    ASSERT_TRUE(library) << error;
-    {
-        FakeZodivadadCamera camera;
-        camera.setLprSupport(true);
-        camera.setLprSettings({{"lpr_enable", "1"}, {"lpr_post_enable", "0"}});
-        camera.requireAuth(FakeHttpServer::AuthScheme::digest, "admin", "s3cret");
-        LprPushServer push;
-        push.setCredentials("admin", "s3cret");
+    FakeZodivadadCamera camera;
+    camera.setLprSupport(true);
+    camera.setLprSettings({{"lpr_enable", "1"}, {"lpr_post_enable", "0"}});
+    camera.requireAuth(FakeHttpServer::AuthScheme::digest, "admin", "s3cret");
+    LprPushServer push;
+    push.setCredentials("admin", "s3cret");
 
-        const auto hostServices = makePtr<vorn::vms_server::HostServices>();
-        const auto plugin = queryInterface<vorn::sdk::analytics::IPlugin>(library->createPlugin(kZodivadadPluginIndex));
-        ASSERT_TRUE(plugin);
-        plugin->attachHostServices(hostServices.get());
-        Result<IEngine*> engineResult;
-        plugin->obtainEngine(&engineResult);
-        const Ptr<IEngine> engine = toPtr(engineResult.value);
-        ASSERT_TRUE(engine);
+    const auto hostServices = makePtr<vorn::vms_server::HostServices>();
+    const auto plugin = createPlugin(kZodivadadPluginIndex, hostServices.get());
+    ASSERT_TRUE(plugin);
+    const Ptr<IEngine> engine = obtainEngine(*plugin);
+    ASSERT_TRUE(engine);
 
-        vorn::vms_server::DeviceDescription::Fields fields;
-        fields.vendor = "Zodivadad";
-        fields.model = "ZV-IPC5000";
-        fields.url = camera.url();
-        fields.login = "admin";
-        fields.password = "s3cret";
-        Result<IDeviceAgent*> created;
-        engine->createDeviceAgent(&created, makePtr<vorn::vms_server::DeviceDescription>(fields).get());
-        const auto agent = queryInterface<IConsumingDeviceAgent>(toPtr(created.value));
-        ASSERT_TRUE(agent);
-        // The agent switched on the camera's licence-plate settings while it was made.
-        EXPECT_EQ(camera.lprSettings().size(), 9U);
-        for (const auto& [key, value] : camera.lprSettings())
-            EXPECT_EQ(value, "1") << key;
+    const auto agent = createDeviceAgent(*engine, describeCamera(camera.url()).get());
+    ASSERT_TRUE(agent);
+    // The agent switched on the camera's licence-plate settings while it was made.
+    EXPECT_EQ(camera.lprSettings().size(), 9U);
+    for (const auto& [key, value] : camera.lprSettings())
+        EXPECT_EQ(value, "1") << key;
 
-        const auto receiver = makePtr<vorn::vms_server::MetadataReceiver>();
-        agent->attachReceiver(receiver.get());
-        Result<const IOptionMap*> settingsResult;
-        agent->applySettings(&settingsResult,
-                             makePtr<vorn::vms_server::OptionMap>(std::vector<std::pair<std::string, std::string>>{
-                                                                      {"LPR.Port", std::to_string(push.port())}})
-                                 .get());
-        Result<void> selected;
-        agent->selectMetadataTypes(&selected, makePtr<vorn::vms_server::MetadataTypeSelection>(
-                                                  std::nullopt, Strings{"vorn.zodivadad.LicensePlate"})
-                                                  .get());
-        EXPECT_TRUE(selected.isOk());
+    const auto receiver = makePtr<vorn::vms_server::MetadataReceiver>();
+    agent->attachReceiver(receiver.get());
+    applySetting(*agent, "LPR.Port", std::to_string(push.port()));
+    EXPECT_TRUE(selectMetadataTypes(*agent, std::nullopt, Strings{"vorn.zodivadad.LicensePlate"}));
 
-        ASSERT_TRUE(push.waitForLogins(1, kDeadline));
-        EXPECT_EQ(push.logins()[0].json, R"({"id":"admin","password":"s3cret"})");
-        ASSERT_EQ(push.pushPlates({car()}), 1U);
+    ASSERT_TRUE(push.waitForLogins(1, kDeadline));
+    EXPECT_EQ(push.logins()[0].json, R"({"id":"admin","password":"s3cret"})");
+    ASSERT_EQ(push.pushPlates({car()}), 1U);
 
-        ASSERT_TRUE(receiver->waitForRecords(3, kDeadline));
-        const auto records = receiver->records();
-        ASSERT_EQ(records.size(), 3U);
-        const auto* packet = std::get_if<ReceivedObjectPacket>(&records[0]);
-        ASSERT_TRUE(packet);
-        QJsonArray items;
-        for (const auto& item : packet->items) {
-            QJsonArray attributes;
-            for (const auto& attribute : item.attributes) {
-                attributes.append(QJsonObject{{"name", QString::fromStdString(attribute.name)},
-                                              {"value", QString::fromStdString(attribute.value)}});
-            }
-            items.append(QJsonObject{{"typeId", QString::fromStdString(item.typeId)}, {"attributes", attributes}});
-        }
-        EXPECT_EQ(objectSummary(packet->timestampUs, packet->flags.value_or(-1), packet->durationUs, items),
-                  kCarPacket);
-        EXPECT_EQ(packet->items[0].attributes[0].confidence, 0.5F);
-
-        // The plate's best shot has the smallest image, the vehicle's the next one.
-        const std::string expectedImages[] = {std::string(300, 'p'), std::string(700, 'v')};
-        for (int i = 0; i < 2; ++i) {
-            SCOPED_TRACE(i == 0 ? "plate" : "vehicle");
-            const auto* bestShot = std::get_if<ReceivedBestShot>(&records[1 + i]);
-            ASSERT_TRUE(bestShot);
-            EXPECT_EQ(bestShot->trackId, packet->items[i].trackId);
-            EXPECT_EQ(bestShot->boundingBox, packet->items[i].boundingBox);
-            EXPECT_EQ(bestShot->timestampUs, packet->timestampUs);
-            EXPECT_EQ(bestShot->flags, 1);
-            EXPECT_EQ(bestShot->imageFormat, "image/jpeg");
-            EXPECT_EQ(bestShot->imageData, expectedImages[i]);
-        }
-        agent->attachReceiver(nullptr);
+    ASSERT_TRUE(receiver->waitForRecords(3, kDeadline));
+    const auto records = receiver->records();
+    ASSERT_EQ(records.size(), 3U);
+    const auto* packet = std::get_if<ReceivedObjectPacket>(&records[0]);
+    ASSERT_TRUE(packet);
+    QJsonArray items;
+    for (const auto& item : packet->items) {
+        items.append(QJsonObject{{"typeId", QString::fromStdString(item.typeId)},
+                                 {"attributes", attributesJson(item.attributes)}});
     }
-    // Every object of the library is gone by now, its channel with it.
-    EXPECT_EQ(library->unload(), "");
-    EXPECT_TRUE(ledger->isClean()) << ledger->report();
+    EXPECT_EQ(objectSummary(packet->timestampUs, packet->flags.value_or(-1), packet->durationUs, items), kCarPacket);
+    EXPECT_EQ(packet->items[0].attributes[0].confidence, 0.5F);
+
+    // The plate's best shot has the smallest image, the vehicle's the next one.
+    const std::string expectedImages[] = {std::string(300, 'p'), std::string(700, 'v')};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i == 0 ? "plate" : "vehicle");
+        const auto* bestShot = std::get_if<ReceivedBestShot>(&records[1 + i]);
+        ASSERT_TRUE(bestShot);
+        EXPECT_EQ(bestShot->trackId, packet->items[i].trackId);
+        EXPECT_EQ(bestShot->boundingBox, packet->items[i].boundingBox);
+        EXPECT_EQ(bestShot->timestampUs, packet->timestampUs);
+        EXPECT_EQ(bestShot->flags, 1);
+        EXPECT_EQ(bestShot->imageFormat, "image/jpeg");
+        EXPECT_EQ(bestShot->imageData, expectedImages[i]);
+    }
+    agent->attachReceiver(nullptr);
+    // Once the test's own objects are gone, the tear-down checks that no object of the library is left,
+    // its channel with it.
 }
 
 TEST(LarkspurLprPushInPluginHost, PrintsPushedPlatesAsObjectPacketAndBestShotLines)
@@ -187,38 +146,21 @@ TEST(LarkspurLprPushInPluginHost, PrintsPushedPlatesAsObjectPacketAndBestShotLin
     FakeZodivadadCamera camera;
     camera.setLprSupport(true);
     LprPushServer push;
-    QProcess host;
-    host.start(VMS_PLUGIN_HOST_PATH,
-               {LARKSPUR_PLUGIN_PATH, "--index", QString::number(kZodivadadPluginIndex), "--vendor", "Zodivadad",
-                "--model", "ZV-IPC5000", "--url", QString::fromStdString(camera.url()), "--login", "admin",
-                "--password", "s3cret", "--setting", QString("LPR.Port=%1").arg(push.port()), "--objects", "all"});
-    ASSERT_TRUE(host.waitForStarted()) << host.errorString().toStdString();
+    RunningHost host(cameraArguments(camera.url()) +
+                     QStringList{"--setting", QString("LPR.Port=%1").arg(push.port()), "--objects", "all"});
+    ASSERT_TRUE(host.waitForStarted()) << host.errorString();
 
     // Runs until it is told to stop; the test stops it once the plate is out.
     ASSERT_TRUE(push.waitForLogins(1, kDeadline));
     ASSERT_EQ(push.pushPlates({car()}), 1U);
 
-    std::vector<QJsonObject> lines;
+    host.readUntil([&] { return linesOfKind(host.lines(), "bestShot").size() >= 2; }, kDeadline);
     Strings packets;
-    std::vector<QJsonObject> bestShots;
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    const auto readLines = [&] {
-        while (host.canReadLine()) {
-            const QJsonObject line = QJsonDocument::fromJson(host.readLine()).object();
-            lines.push_back(line);
-            if (line["kind"] == "objectPacket") {
-                packets.push_back(
-                    objectSummary(static_cast<int64_t>(line["timestampUs"].toDouble()), line["flags"].toInt(-1),
-                                  static_cast<int64_t>(line["durationUs"].toDouble()), line["items"].toArray()));
-            } else if (line["kind"] == "bestShot") {
-                bestShots.push_back(line);
-            }
-        }
-    };
-    while (bestShots.size() < 2 && std::chrono::steady_clock::now() < deadline) {
-        host.waitForReadyRead(100);
-        readLines();
+    for (const QJsonObject& line : linesOfKind(host.lines(), "objectPacket")) {
+        packets.push_back(objectSummary(static_cast<int64_t>(line["timestampUs"].toDouble()), line["flags"].toInt(-1),
+                                        static_cast<int64_t>(line["durationUs"].toDouble()), line["items"].toArray()));
     }
+    const std::vector<QJsonObject> bestShots = linesOfKind(host.lines(), "bestShot");
     EXPECT_EQ(packets, Strings{kCarPacket});
     ASSERT_EQ(bestShots.size(), 2U);
     EXPECT_EQ(bestShots[0]["imageFormat"], "image/jpeg");
@@ -226,10 +168,9 @@ TEST(LarkspurLprPushInPluginHost, PrintsPushedPlatesAsObjectPacketAndBestShotLin
     EXPECT_EQ(bestShots[1]["imageSize"], 700);
     EXPECT_EQ(bestShots[0]["flags"], 1);
 
-    host.terminate();
-    ASSERT_TRUE(host.waitForFinished(std::chrono::duration_cast<std::chrono::milliseconds>(kDeadline).count()));
-    readLines();
-    EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
+    ASSERT_TRUE(host.stop(kDeadline));
+    EXPECT_EQ(host.exitCode(), 0) << host.errors();
+    const std::vector<QJsonObject>& lines = host.lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back()["kind"], "leakCheck");
     EXPECT_EQ(lines.back()["live"], 0);

@@ -9,9 +9,7 @@
 
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QProcess>
 #include <QtCore/QStringList>
 #include <QtCore/QTemporaryDir>
 
@@ -24,20 +22,18 @@
 #include <vorn/vms_server/device_description.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server/metadata_receiver.h>
-#include <vorn/vms_server/plugin_library.h>
+
+#include "larkspur_plugin_test_support.h"
 
 namespace {
 
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
+using namespace larkspur_test;
 using vorn::testing::FakeZodivadadCamera;
 using vorn::testing::zodivadad::encodeRtpBlob;
 using vorn::testing::zodivadad::rtpObjectList;
-using vorn::vms_server::PluginLibrary;
 using vorn::vms_server::ReceivedObjectPacket;
-using vorn::vms_server::RegistryLedger;
-
-constexpr int kZodivadadPluginIndex = 1;
 
 // A person in the lower right quarter and a vehicle in the upper left one; then the person again, with
 // a newcomer.
@@ -50,68 +46,57 @@ const std::string kSecondBlob =
                                  {{.number = 42, .type = 1, .x1 = 0, .y1 = 0, .x2 = 960, .y2 = 540},
                                   {.number = 8, .type = 1, .x1 = 0, .y1 = 540, .x2 = 960, .y2 = 1080}})});
 
-TEST(LarkspurRtpTracks, ObjectListsReachTheServersReceiverWithStableTracks)
+using LarkspurRtpTracks = LoadedLarkspur;
+
+TEST_F(LarkspurRtpTracks, ObjectListsReachTheServersReceiverWithStableTracks)
 {
-    const auto ledger = std::make_shared<RegistryLedger>();
-    std::string error;
-    std::unique_ptr<PluginLibrary> library = PluginLibrary::load(LARKSPUR_PLUGIN_PATH, ledger, &error);
-    ASSERT_TRUE(library) << error;
-    {
-        FakeZodivadadCamera camera; // Without licence-plate support: the agent reads the metadata stream.
-        const auto hostServices = makePtr<vorn::vms_server::HostServices>();
-        const auto plugin = queryInterface<vorn::sdk::analytics::IPlugin>(library->createPlugin(kZodivadadPluginIndex));
-        ASSERT_TRUE(plugin);
-        plugin->attachHostServices(hostServices.get());
-        Result<IEngine*> engineResult;
-        plugin->obtainEngine(&engineResult);
-        const Ptr<IEngine> engine = toPtr(engineResult.value);
-        ASSERT_TRUE(engine);
+    FakeZodivadadCamera camera; // Without licence-plate support: the agent reads the metadata stream.
+    const auto hostServices = makePtr<vorn::vms_server::HostServices>();
+    const auto plugin = createPlugin(kZodivadadPluginIndex, hostServices.get());
+    ASSERT_TRUE(plugin);
+    const Ptr<IEngine> engine = obtainEngine(*plugin);
+    ASSERT_TRUE(engine);
 
-        vorn::vms_server::DeviceDescription::Fields fields;
-        fields.vendor = "Zodivadad";
-        fields.url = camera.url();
-        Result<IDeviceAgent*> created;
-        engine->createDeviceAgent(&created, makePtr<vorn::vms_server::DeviceDescription>(fields).get());
-        const auto agent = queryInterface<IConsumingDeviceAgent>(toPtr(created.value));
-        ASSERT_TRUE(agent);
-        const auto receiver = makePtr<vorn::vms_server::MetadataReceiver>();
-        agent->attachReceiver(receiver.get());
+    vorn::vms_server::DeviceDescription::Fields fields;
+    fields.vendor = "Zodivadad";
+    fields.url = camera.url();
+    const auto agent = createDeviceAgent(*engine, makePtr<vorn::vms_server::DeviceDescription>(fields).get());
+    ASSERT_TRUE(agent);
+    const auto receiver = makePtr<vorn::vms_server::MetadataReceiver>();
+    agent->attachReceiver(receiver.get());
 
-        const auto consume = [&agent](const std::string& codec, const std::string& blob, int64_t timestampUs) {
-            Result<void> result;
-            agent->consumeDataPacket(&result,
-                                     makePtr<vorn::vms_server::CustomMetadataPacket>(codec, blob, timestampUs).get());
-            EXPECT_TRUE(result.isOk());
-        };
-        consume("Zodivadad", kFirstBlob, 1'000'000);
-        consume("zodivadad", kFirstBlob, 1'050'000); // Another codec: not read.
-        consume("Zodivadad", kSecondBlob, 1'100'000);
+    const auto consume = [&agent](const std::string& codec, const std::string& blob, int64_t timestampUs) {
+        Result<void> result;
+        agent->consumeDataPacket(&result,
+                                 makePtr<vorn::vms_server::CustomMetadataPacket>(codec, blob, timestampUs).get());
+        EXPECT_TRUE(result.isOk());
+    };
+    consume("Zodivadad", kFirstBlob, 1'000'000);
+    consume("zodivadad", kFirstBlob, 1'050'000); // Another codec: not read.
+    consume("Zodivadad", kSecondBlob, 1'100'000);
 
-        // The parser runs inside the call: everything is there already.
-        const auto records = receiver->records();
-        ASSERT_EQ(records.size(), 2U);
-        const auto* first = std::get_if<ReceivedObjectPacket>(&records[0]);
-        const auto* second = std::get_if<ReceivedObjectPacket>(&records[1]);
-        ASSERT_TRUE(first && second);
-        EXPECT_EQ(first->timestampUs, 1'000'000);
-        EXPECT_EQ(first->durationUs, 100'000);
-        EXPECT_EQ(first->flags, 1);
-        ASSERT_EQ(first->items.size(), 2U);
-        EXPECT_EQ(first->items[0].typeId, "vorn.zodivadad.Person");
-        EXPECT_EQ(first->items[0].boundingBox, (BoundingBox{0.5F, 0.5F, 0.5F, 0.5F}));
-        EXPECT_EQ(first->items[1].typeId, "vorn.zodivadad.Vehicle");
-        EXPECT_EQ(first->items[1].boundingBox, (BoundingBox{0, 0, 0.25F, 0.25F}));
-        EXPECT_NE(first->items[0].trackId, first->items[1].trackId);
+    // The parser runs inside the call: everything is there already.
+    const auto records = receiver->records();
+    ASSERT_EQ(records.size(), 2U);
+    const auto* first = std::get_if<ReceivedObjectPacket>(&records[0]);
+    const auto* second = std::get_if<ReceivedObjectPacket>(&records[1]);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->timestampUs, 1'000'000);
+    EXPECT_EQ(first->durationUs, 100'000);
+    EXPECT_EQ(first->flags, 1);
+    ASSERT_EQ(first->items.size(), 2U);
+    EXPECT_EQ(first->items[0].typeId, "vorn.zodivadad.Person");
+    EXPECT_EQ(first->items[0].boundingBox, (BoundingBox{0.5F, 0.5F, 0.5F, 0.5F}));
+    EXPECT_EQ(first->items[1].typeId, "vorn.zodivadad.Vehicle");
+    EXPECT_EQ(first->items[1].boundingBox, (BoundingBox{0, 0, 0.25F, 0.25F}));
+    EXPECT_NE(first->items[0].trackId, first->items[1].trackId);
 
-        EXPECT_EQ(second->timestampUs, 1'100'000);
-        ASSERT_EQ(second->items.size(), 2U);
-        EXPECT_EQ(second->items[0].trackId, first->items[0].trackId); // Object 42 again.
-        EXPECT_NE(second->items[1].trackId, first->items[0].trackId);
-        EXPECT_NE(second->items[1].trackId, first->items[1].trackId);
-        agent->attachReceiver(nullptr);
-    }
-    EXPECT_EQ(library->unload(), "");
-    EXPECT_TRUE(ledger->isClean()) << ledger->report();
+    EXPECT_EQ(second->timestampUs, 1'100'000);
+    ASSERT_EQ(second->items.size(), 2U);
+    EXPECT_EQ(second->items[0].trackId, first->items[0].trackId); // Object 42 again.
+    EXPECT_NE(second->items[1].trackId, first->items[0].trackId);
+    EXPECT_NE(second->items[1].trackId, first->items[1].trackId);
+    agent->attachReceiver(nullptr);
 }
 
 TEST(LarkspurRtpTracksInPluginHost, PrintsTracksOfCustomPacketFiles)
@@ -130,24 +115,14 @@ TEST(LarkspurRtpTracksInPluginHost, PrintsTracksOfCustomPacketFiles)
                       << "Zodivadad:" + path;
     }
 
-    QProcess host;
-    host.start(VMS_PLUGIN_HOST_PATH,
-               QStringList{LARKSPUR_PLUGIN_PATH, "--index", QString::number(kZodivadadPluginIndex), "--vendor",
-                           "Zodivadad", "--url", QString::fromStdString(camera.url()), "--packet-timestamp-us",
-                           "1700000000000000", "--run-for", "0"} +
-                   packetOptions);
-    ASSERT_TRUE(host.waitForFinished(120'000)) << host.errorString().toStdString();
-    EXPECT_EQ(host.exitCode(), 0) << host.readAllStandardError().toStdString();
+    const ToolRun run = runHost(QStringList{"--index", QString::number(kZodivadadPluginIndex), "--vendor", "Zodivadad",
+                                            "--url", QString::fromStdString(camera.url()), "--packet-timestamp-us",
+                                            "1700000000000000", "--run-for", "0"} +
+                                packetOptions);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
 
-    std::vector<QJsonObject> lines;
-    std::vector<QJsonObject> packets;
-    for (const QByteArray& text : host.readAllStandardOutput().split('\n')) {
-        if (text.trimmed().isEmpty())
-            continue;
-        lines.push_back(QJsonDocument::fromJson(text).object());
-        if (lines.back()["kind"] == "objectPacket")
-            packets.push_back(lines.back());
-    }
+    const std::vector<QJsonObject> packets = linesOfKind(run.lines, "objectPacket");
     ASSERT_EQ(packets.size(), 2U);
     const QJsonArray first = packets[0]["items"].toArray();
     const QJsonArray second = packets[1]["items"].toArray();
@@ -159,9 +134,9 @@ TEST(LarkspurRtpTracksInPluginHost, PrintsTracksOfCustomPacketFiles)
     EXPECT_EQ(first[1].toObject()["typeId"], "vorn.zodivadad.Vehicle");
     EXPECT_EQ(second[0].toObject()["trackId"], first[0].toObject()["trackId"]);
     EXPECT_NE(second[1].toObject()["trackId"], first[0].toObject()["trackId"]);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back()["kind"], "leakCheck");
-    EXPECT_EQ(lines.back()["live"], 0);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.back()["kind"], "leakCheck");
+    EXPECT_EQ(run.lines.back()["live"], 0);
 }
 
 } // namespace
