@@ -151,7 +151,8 @@ TEST(BasicBuffer, CopiesAndMoves)
         EXPECT_EQ(assigned, content);
         assigned = copy;
         EXPECT_EQ(assigned, copy);
-        assigned = assigned;
+        const auto& self = assigned;
+        assigned = self;
         EXPECT_EQ(assigned, copy);
     }
 }

@@ -113,7 +113,6 @@ private:
     std::optional<std::pair<std::string, std::string>> m_credentials;
     LoginHandler m_loginHandler;
     std::vector<Login> m_logins;
-    std::size_t m_acceptedLogins = 0;
     std::size_t m_connections = 0;
 };
 

@@ -102,7 +102,8 @@ TEST(RefCountable, PtrAdoptsSharesAndReleases)
             EXPECT_EQ(owner->refCount(), 3);
         }
         EXPECT_EQ(owner->refCount(), 1);
-        owner = owner; // self-assignment keeps the reference
+        const auto& self = owner;
+        owner = self; // self-assignment keeps the reference
         EXPECT_EQ(owner->refCount(), 1);
     }
     EXPECT_TRUE(destroyed);
