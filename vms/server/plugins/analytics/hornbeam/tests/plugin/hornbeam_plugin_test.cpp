@@ -125,6 +125,47 @@ TEST_F(HornbeamPlugin, AcceptsCamerasOfItsBrandings)
     }
 }
 
+#ifdef LARKSPUR_PLUGIN_PATH
+// Both libraries embed their manifests as Qt resources in the one resource tree of the server's Qt, and
+// both export the same entry points: each must still answer with its own.
+TEST_F(HornbeamPlugin, KeepsToItsOwnBesideAnotherPluginLibrary)
+{
+    std::string error;
+    const auto otherLedger = std::make_shared<vorn::vms_server::RegistryLedger>();
+    auto larkspur = vorn::vms_server::PluginLibrary::load(LARKSPUR_PLUGIN_PATH, otherLedger, &error);
+    ASSERT_TRUE(larkspur) << error;
+    {
+        const Ptr<IEngine> engine = engineOf(0);
+        ASSERT_TRUE(engine);
+        Result<const IString*> manifest;
+        engine->getManifest(&manifest);
+        const Ptr<const IString> text = toPtr(manifest.value);
+        ASSERT_TRUE(text);
+        const QJsonObject json = QJsonDocument::fromJson(text->text()).object();
+        EXPECT_EQ(json["eventTypes"].toArray()[0].toObject()["id"].toString(), "vorn.uniview.Motion");
+
+        const auto other = queryInterface<AnalyticsPlugin>(larkspur->createPlugin(0));
+        ASSERT_TRUE(other);
+        Result<const IString*> otherManifest;
+        other->getManifest(&otherManifest);
+        const Ptr<const IString> otherText = toPtr(otherManifest.value);
+        ASSERT_TRUE(otherText);
+        EXPECT_NE(QJsonDocument::fromJson(otherText->text()).object()["id"].toString(), kPluginIds[0]);
+    }
+    EXPECT_EQ(larkspur->unload(), "");
+    EXPECT_TRUE(otherLedger->isClean()) << otherLedger->report();
+
+    // hornbeam's resources outlive the other library's unloading.
+    const Ptr<IEngine> engine = engineOf(1);
+    ASSERT_TRUE(engine);
+    Result<const IString*> manifest;
+    engine->getManifest(&manifest);
+    const Ptr<const IString> text = toPtr(manifest.value);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(QJsonDocument::fromJson(text->text()).object()["eventTypes"].toArray().size(), 22);
+}
+#endif
+
 /** How a vms_plugin_host run ended, and what it printed: its JSON lines in order, its error output. */
 struct ToolRun
 {
