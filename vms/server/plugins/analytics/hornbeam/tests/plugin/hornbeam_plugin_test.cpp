@@ -21,6 +21,7 @@
 #include <vorn/vms_server/device_description.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server/plugin_library.h>
+#include <vorn/vms_server/testing/loaded_plugin_library.h>
 
 namespace {
 
@@ -32,47 +33,37 @@ using vorn::testing::FakeUniviewCamera;
 
 const char* const kPluginIds[] = {"vorn.uniview", "vorn.hykon", "vorn.videosec"};
 
-/**
- * Loads the built plugin library as the server does. The tear-down unloads it and checks that no object
- * of the library is left, so a test releases all it got from the library before it ends.
- */
-class HornbeamPlugin : public ::testing::Test
+/** The built hornbeam library, loaded as the server does, with host services for its plugins. */
+class HornbeamPlugin : public vorn::vms_server::testing::LoadedPluginLibrary
 {
 protected:
-    void SetUp() override
-    {
-        std::string error;
-        m_library = vorn::vms_server::PluginLibrary::load(HORNBEAM_PLUGIN_PATH, m_ledger, &error);
-        ASSERT_TRUE(m_library) << error;
-    }
+    HornbeamPlugin()
+        : LoadedPluginLibrary(HORNBEAM_PLUGIN_PATH)
+    {}
 
+    // Beyond the base's checks: the library registered objects, and its registry went with it.
     void TearDown() override
     {
+        LoadedPluginLibrary::TearDown();
         if (!m_library)
             return;
-        EXPECT_EQ(m_library->unload(), "");
-        EXPECT_TRUE(m_ledger->isClean()) << m_ledger->report();
         EXPECT_TRUE(m_ledger->registryDeleted());
         EXPECT_GT(m_ledger->registrationCount(), 0);
     }
 
     Ptr<IEngine> engineOf(int index)
     {
-        const auto plugin = queryInterface<AnalyticsPlugin>(m_library->createPlugin(index));
+        const auto plugin = createPlugin(index, m_hostServices.get());
         EXPECT_TRUE(plugin);
         if (!plugin)
             return nullptr;
-        plugin->attachHostServices(m_hostServices.get());
         Result<IEngine*> result;
         plugin->obtainEngine(&result);
         EXPECT_TRUE(result.isOk());
         return toPtr(result.value); // The engine keeps its plugin.
     }
 
-    const std::shared_ptr<vorn::vms_server::RegistryLedger> m_ledger =
-        std::make_shared<vorn::vms_server::RegistryLedger>();
     const Ptr<vorn::vms_server::HostServices> m_hostServices = makePtr<vorn::vms_server::HostServices>();
-    std::unique_ptr<vorn::vms_server::PluginLibrary> m_library;
 };
 
 Ptr<vorn::vms_server::DeviceDescription> describeCamera(std::string vendor, std::string url)
