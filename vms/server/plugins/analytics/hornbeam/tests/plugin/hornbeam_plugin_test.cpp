@@ -10,7 +10,6 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QProcess>
 #include <QtCore/QStringList>
 
 #include <gtest/gtest.h>
@@ -22,6 +21,7 @@
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server/plugin_library.h>
 #include <vorn/vms_server/testing/loaded_plugin_library.h>
+#include <vorn/vms_server/testing/plugin_host_run.h>
 
 namespace {
 
@@ -30,6 +30,8 @@ using vorn::sdk::analytics::IEngine;
 using AnalyticsPlugin = vorn::sdk::analytics::IPlugin;
 using vorn::testing::FakeHttpServer;
 using vorn::testing::FakeUniviewCamera;
+using vorn::vms_server::testing::linesOfKind;
+using vorn::vms_server::testing::ToolRun;
 
 const char* const kPluginIds[] = {"vorn.uniview", "vorn.hykon", "vorn.videosec"};
 
@@ -157,45 +159,17 @@ TEST_F(HornbeamPlugin, KeepsToItsOwnBesideAnotherPluginLibrary)
 }
 #endif
 
-/** How a vms_plugin_host run ended, and what it printed: its JSON lines in order, its error output. */
-struct ToolRun
-{
-    int exitCode = -1;
-    std::vector<QJsonObject> lines;
-    QString errors;
-
-    std::vector<QJsonObject> linesOfKind(const QString& kind) const
-    {
-        std::vector<QJsonObject> result;
-        for (const QJsonObject& line : lines) {
-            if (line["kind"] == kind)
-                result.push_back(line);
-        }
-        return result;
-    }
-};
-
 ToolRun runHost(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(VMS_PLUGIN_HOST_PATH, QStringList{HORNBEAM_PLUGIN_PATH} + arguments);
-    ToolRun run;
-    EXPECT_TRUE(process.waitForFinished(60'000)) << process.errorString().toStdString();
-    run.exitCode = process.exitCode();
-    run.errors = QString::fromUtf8(process.readAllStandardError());
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            run.lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return run;
+    return vorn::vms_server::testing::runPluginHost(VMS_PLUGIN_HOST_PATH, HORNBEAM_PLUGIN_PATH, arguments);
 }
 
 TEST(HornbeamHost, ListsThePluginsInIndexOrder)
 {
     const ToolRun run = runHost({"--list"});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    const auto plugins = run.linesOfKind("pluginManifest");
-    const auto engines = run.linesOfKind("engineManifest");
+    const auto plugins = linesOfKind(run.lines, "pluginManifest");
+    const auto engines = linesOfKind(run.lines, "engineManifest");
     ASSERT_EQ(plugins.size(), 3U);
     ASSERT_EQ(engines.size(), 3U);
     for (int index = 0; index < 3; ++index) {
@@ -204,8 +178,8 @@ TEST(HornbeamHost, ListsThePluginsInIndexOrder)
         EXPECT_EQ(plugins[index]["manifest"].toObject()["id"].toString(), kPluginIds[index]);
         EXPECT_EQ(engines[index]["manifest"].toObject()["eventTypes"].toArray().size(), 22);
     }
-    ASSERT_EQ(run.linesOfKind("leakCheck").size(), 1U);
-    EXPECT_EQ(run.linesOfKind("leakCheck")[0]["live"].toInt(), 0);
+    ASSERT_EQ(linesOfKind(run.lines, "leakCheck").size(), 1U);
+    EXPECT_EQ(linesOfKind(run.lines, "leakCheck")[0]["live"].toInt(), 0);
 }
 
 // The compatibility check of the server, on a camera whose probe answer the row sets.
@@ -240,7 +214,7 @@ TEST(HornbeamHost, DecidesCompatibilityByVendorAndProbeAnswer)
         const ToolRun run = runHost({"--index", QString::number(row.index), "--vendor", row.vendor, "--url",
                                      QString::fromStdString(camera.url()), "--login", "admin", "--password", "s3cret"});
 
-        const auto supports = run.linesOfKind("supportsDevice");
+        const auto supports = linesOfKind(run.lines, "supportsDevice");
         ASSERT_EQ(supports.size(), 1U) << run.errors.toStdString();
         EXPECT_EQ(supports[0]["result"].toBool(), row.supported);
         EXPECT_EQ(camera.requests().size(), row.requests);
@@ -248,8 +222,8 @@ TEST(HornbeamHost, DecidesCompatibilityByVendorAndProbeAnswer)
             EXPECT_EQ(request.target, "/LAPI/V1.0/System/Time");
             EXPECT_FALSE(request.header("Authorization"));
         }
-        ASSERT_EQ(run.linesOfKind("leakCheck").size(), 1U);
-        EXPECT_EQ(run.linesOfKind("leakCheck")[0]["live"].toInt(), 0);
+        ASSERT_EQ(linesOfKind(run.lines, "leakCheck").size(), 1U);
+        EXPECT_EQ(linesOfKind(run.lines, "leakCheck")[0]["live"].toInt(), 0);
         if (!row.supported) {
             EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
         }

@@ -37,6 +37,7 @@
 #include <vorn/vms_server/plugin_library.h>
 #include <vorn/vms_server/received_metadata.h>
 #include <vorn/vms_server/testing/loaded_plugin_library.h>
+#include <vorn/vms_server/testing/plugin_host_run.h>
 
 namespace larkspur_test {
 
@@ -133,41 +134,13 @@ inline QStringList cameraArguments(const std::string& url)
             "--password", "s3cret"};
 }
 
-/** How a vms_plugin_host run ended, and what it printed: its JSON lines in order, its error output. */
-struct ToolRun
-{
-    bool finished = false;
-    int exitCode = -1;
-    std::vector<QJsonObject> lines;
-    QString errors;
-};
+using vorn::vms_server::testing::linesOfKind;
+using vorn::vms_server::testing::ToolRun;
 
 /** Runs vms_plugin_host on the built library until it ends by itself (two minutes at the most). */
 inline ToolRun runHost(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(VMS_PLUGIN_HOST_PATH, QStringList{LARKSPUR_PLUGIN_PATH} + arguments);
-    ToolRun run;
-    run.finished = process.waitForFinished(120'000);
-    EXPECT_TRUE(run.finished) << process.errorString().toStdString();
-    run.exitCode = process.exitCode();
-    run.errors = QString::fromUtf8(process.readAllStandardError());
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            run.lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return run;
-}
-
-/** The lines whose "kind" is kind, in order. */
-inline std::vector<QJsonObject> linesOfKind(const std::vector<QJsonObject>& lines, const QString& kind)
-{
-    std::vector<QJsonObject> result;
-    for (const QJsonObject& line : lines) {
-        if (line["kind"] == kind)
-            result.push_back(line);
-    }
-    return result;
+    return vorn::vms_server::testing::runPluginHost(VMS_PLUGIN_HOST_PATH, LARKSPUR_PLUGIN_PATH, arguments);
 }
 
 /**
