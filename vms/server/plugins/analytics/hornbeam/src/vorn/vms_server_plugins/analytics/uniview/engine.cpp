@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include <QtCore/QDateTime>
+
 #include <vorn/kit/json.h>
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
