@@ -455,6 +455,8 @@ def uniview_object_seeds():
         write("uniview_object", name, bytes([choice]) + json.dumps(value).encode("utf-8"))
     write("uniview_object", "not-json", bytes([0]) + b'{"FaceID": 1, "Position": "1,1;2')
     write("uniview_object", "array", bytes([1]) + b'[{"PersonID": 1}]')
+
+
 # ----------------------------------------------------------------------------- launcher pipe requests
 
 
