@@ -17,9 +17,9 @@ struct ProcessResult
 {
     bool started = false;
     bool timedOut = false;
-    int exitCode = -1;  //< -1 when the program did not end by itself
-    std::string output; //< standard output
-    std::string errors; //< standard error
+    int exitCode = -1;  ///< -1 when the program did not end by itself
+    std::string output; ///< standard output
+    std::string errors; ///< standard error
 };
 
 ProcessResult runProcess(const std::vector<std::string>& arguments, std::chrono::milliseconds deadline);
