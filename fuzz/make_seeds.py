@@ -495,6 +495,46 @@ def zip_extract_seeds():
     write("zip_extract", "not-a-zip", b"PK\x05\x06" + b"\x00" * 18 + b"garbage")
 
 
+# ----------------------------------------------------------------------------- launcher pipe requests
+
+
+def waypoint_request_seeds():
+    # The first byte is the assertion answer; the rest is one message as a client writes it.
+    def request(channel, body=None):
+        text = channel + "\n"
+        if body is not None:
+            text += json.dumps(body, separators=(",", ":"), ensure_ascii=False)
+        return text
+
+    samples = {
+        "quit": "quit\n",
+        "ping": request("pingWaypoint", {"value1": "7", "value2": "-9"}),
+        "run": request("run", {"version": "5.1.4.38659", "arguments": ["--proto", "5", "\u00fc \"q\""]}),
+        "install-zip": request("installZip", {"version": "4.2.0.1", "zipFileName": "/tmp/c.zip"}),
+        "start-zip": request("startZipInstallation", {"version": "5.0", "zipFileName": "c.zip"}),
+        "check-zip": request("checkZipProgress", {"version": "5.1.2.3"}),
+        "is-installed": request("isVersionInstalled", {"version": "3.0.0.0"}),
+        "installed-versions": request("getInstalledVersions", {}),
+        "kill-timer": request("addProcessKillTimer", {"pid": "4194304", "timeoutMs": 1000}),
+        "kill-timer-fraction": request("addProcessKillTimer", {"pid": "1", "timeoutMs": 1.5}),
+        "unknown-member": request("pingWaypoint", {"value1": "1", "value2": "2", "x": [1, {"y": "}"}]}),
+        "carriage-return": "run\r\n{}",
+        "no-line": "pingWaypoint",
+        "not-json": "pingWaypoint\nhello",
+        "cut-off": "pingWaypoint\n{\"value1\":\"7\"",
+        "two-objects": "pingWaypoint\n{}{}",
+        "reply-ok": "ok\n\n",
+        "reply-ping": "ok\n{\"timeMs\":\"1\",\"value1\":\"7\",\"value2\":\"9\"}\n",
+        "reply-progress": "unpackingZip\n{\"extracted\":\"1\",\"total\":\"2\"}\n",
+        "reply-installed": "ok\n{\"installed\":true}\n",
+        "reply-versions": "ok\n{\"versions\":[\"4.2.0.0\",\"5.1\"]}\n",
+        "deep": "pingWaypoint\n" + "{\"a\":" * 200 + "1" + "}" * 200,
+    }
+    for name, text in samples.items():
+        write("waypoint_request", name, b"\x00" + text.encode("utf-8"))
+    write("waypoint_request", "ping-answer-true", b"\x01" + samples["ping"].encode("utf-8"))
+
+
 TARGETS = {
     "json_value": json_value_seeds,
     "digest_challenge": digest_challenge_seeds,
@@ -507,6 +547,7 @@ TARGETS = {
     "lpr_plate_record": lpr_plate_record_seeds,
     "rtp_blob": rtp_blob_seeds,
     "zip_extract": zip_extract_seeds,
+    "waypoint_request": waypoint_request_seeds,
 }
 
 

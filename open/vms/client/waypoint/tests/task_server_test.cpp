@@ -1,0 +1,264 @@
+#include "task_server_new.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QtCore/QCoreApplication>
+
+#include <vorn/testing/raw_pipe_client.h>
+#include <vorn/testing/scoped_environment.h>
+#include <vorn/utils/assert.h>
+#include <vorn/utils/log/log_capture.h>
+#include <vorn/vms/waypoint/api/tasks.h>
+#include <vorn/vms/waypoint/api/waypoint_client.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace vorn::vms::waypoint {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+std::string uniquePipeName()
+{
+    static std::atomic<int> counter{0};
+    return "waypoint-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+std::string socketPath(const std::string& pipeName)
+{
+    return "/tmp/" + pipeName;
+}
+
+// A ping whose answer is computable from its request, so the reply bytes are exact.
+const std::string kPing = R"(pingWaypoint)"
+                          "\n"
+                          R"({"value1":"7","value2":"9"})";
+const std::string kPingReply = "ok\n"
+                               R"({"timeMs":"16","value1":"7","value2":"9"})"
+                               "\n";
+
+class TaskServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_server.setRequestTimeout(300ms);
+        subscribeChannels(m_server);
+        ASSERT_TRUE(m_server.listen(QString::fromStdString(m_pipeName)));
+    }
+
+    void subscribeChannels(TaskServerNew& server)
+    {
+        server.subscribeSimple("quit", [this] {
+            ++m_quits;
+            return true;
+        });
+        server.subscribe("pingWaypoint", [](const api::PingRequest& request, api::PingResponse& response) {
+            response.value1 = request.value1;
+            response.value2 = request.value2;
+            response.timeMs = request.value1 + request.value2;
+        });
+        server.subscribe("run", [this](const api::StartApplicationTask& task, api::Response& response) {
+            m_lastRunArguments = task.arguments;
+            response.result = api::ResultType::versionNotInstalled;
+        });
+    }
+
+    vorn::testing::RawPipeReply exchange(const std::vector<std::string>& pieces, bool closeWrite = false,
+                                         std::chrono::milliseconds pause = 0ms)
+    {
+        return vorn::testing::rawPipeExchange(socketPath(m_pipeName), pieces, closeWrite, pause);
+    }
+
+    void expectServing()
+    {
+        const auto reply = exchange({kPing});
+        EXPECT_TRUE(reply.connected);
+        EXPECT_EQ(reply.bytes, kPingReply);
+    }
+
+    const std::string m_pipeName = uniquePipeName();
+    TaskServerNew m_server;
+    std::atomic<int> m_quits{0};
+    QStringList m_lastRunArguments;
+};
+
+TEST_F(TaskServerTest, ProtocolBytes)
+{
+    struct Row
+    {
+        const char* name;
+        std::vector<std::string> pieces;
+        bool closeWrite;
+        std::string expected;
+    };
+    const std::string oversized =
+        "pingWaypoint\n{\"value1\":\"7\",\"value2\":\"9\",\"pad\":\"" + std::string(5000, 'x') + "\"}";
+    const Row rows[] = {
+        {"quit", {"quit\n"}, false, "ok\n\n"},
+        {"ping", {kPing}, false, kPingReply},
+        {"ping with unknown member",
+         {"pingWaypoint\n{\"value1\":\"7\",\"x\":[1,{\"y\":\"}\"}],\"value2\":\"9\"}"},
+         false,
+         kPingReply},
+        {"run", {"run\n{\"arguments\":[\"a\",\"b\"],\"version\":\"5.1.4.38659\"}"}, false, "versionNotInstalled\n\n"},
+        {"ping in pieces", {"pingWay", "point\n{\"value1\":", "\"7\",\"value2\":\"9\"}"}, false, kPingReply},
+        {"carriage return in channel line", {"run\r\n{\"arguments\":[],\"version\":\"5.1\"}"}, false, ""},
+        {"unknown channel", {"format\n{}"}, false, ""},
+        {"no line feed", {"pingWaypoint"}, true, ""},
+        {"empty", {}, true, ""},
+        {"silence", {}, false, ""},
+        {"over 4096 bytes", {oversized}, false, ""},
+        {"body not JSON", {"pingWaypoint\nhello"}, false, ""},
+        {"missing member", {"pingWaypoint\n{\"value1\":\"7\"}"}, false, ""},
+        {"number where a text belongs", {"pingWaypoint\n{\"value1\":7,\"value2\":\"9\"}"}, false, ""},
+        {"body cut off", {"pingWaypoint\n{\"value1\":\"7\""}, true, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto reply = exchange(row.pieces, row.closeWrite, 20ms);
+        EXPECT_TRUE(reply.connected);
+        EXPECT_FALSE(reply.timedOut);
+        EXPECT_EQ(reply.bytes, row.expected);
+        expectServing();
+    }
+    EXPECT_EQ(m_lastRunArguments, QStringList({"a", "b"}));
+}
+
+TEST_F(TaskServerTest, FailuresAreLogged)
+{
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+    exchange({"run\r\n{}"});
+    exchange({"pingWaypoint\nhello"});
+    exchange({"no line"}, true);
+    const QStringList texts = capture.logger().texts();
+    EXPECT_THAT(texts, Contains("Unknown channel \"run\r\""));
+    EXPECT_THAT(texts, Contains("Failed to deserialize request \"pingWaypoint\""));
+    EXPECT_THAT(texts, Contains("deserializeTask(): Cannot deserialize task name:\nno line"));
+}
+
+TEST_F(TaskServerTest, SocketIsReachableByItsOwnerOnly)
+{
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(socketPath(m_pipeName).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(TaskServerTest, ListensAgainAfterAStop)
+{
+    // The stop request of the first run must not end the second one at once.
+    m_server.stop();
+    ASSERT_TRUE(m_server.listen(QString::fromStdString(m_pipeName)));
+    expectServing();
+}
+
+TEST(TaskServerStop, StopFromAHandlerEndsTheThreadAfterItsReply)
+{
+    TaskServerNew other;
+    other.subscribeSimple("quit", [&other] {
+        other.pleaseStop();
+        return true;
+    });
+    const std::string otherName = uniquePipeName();
+    ASSERT_TRUE(other.listen(QString::fromStdString(otherName)));
+    EXPECT_EQ(vorn::testing::rawPipeExchange(socketPath(otherName), {"quit\n"}).bytes, "ok\n\n");
+    EXPECT_TRUE(other.wait(5000));
+}
+
+TEST_F(TaskServerTest, SecondServerOnTheSameNameIsRefused)
+{
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+    TaskServerNew second;
+    subscribeChannels(second);
+    EXPECT_FALSE(second.listen(QString::fromStdString(m_pipeName)));
+    EXPECT_THAT(capture.logger().texts().join('\n').toStdString(), HasSubstr("Failed to listen to pipe " + m_pipeName));
+    expectServing();
+}
+
+TEST(TaskServerStaleSocket, StaleSocketFileIsReplaced)
+{
+    const std::string name = uniquePipeName();
+    const std::string path = socketPath(name);
+    // A socket file nobody listens on, as a launcher that died leaves it.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+
+    TaskServerNew server;
+    server.subscribeSimple("quit", [] { return true; });
+    ASSERT_TRUE(server.listen(QString::fromStdString(name)));
+    EXPECT_EQ(vorn::testing::rawPipeExchange(path, {"quit\n"}).bytes, "ok\n\n");
+}
+
+TEST(TaskServerSubscribe, RefusesDuplicatesAndEmptyParts)
+{
+    vorn::utils::AssertionCapture assertions;
+    TaskServerNew server;
+    EXPECT_TRUE(server.subscribeSimple("quit", [] { return true; }));
+    EXPECT_FALSE(server.subscribeSimple("quit", [] { return false; }));
+    EXPECT_FALSE(server.subscribe("quit", [](const api::PingRequest&, api::PingResponse&) {}));
+    EXPECT_TRUE(assertions.reports().isEmpty());
+
+    EXPECT_FALSE(server.subscribeSimple("", [] { return true; }));
+    EXPECT_FALSE(server.subscribeSimple("x", std::function<bool()>()));
+    EXPECT_FALSE(server.subscribe("y", std::function<void(const api::PingRequest&, api::PingResponse&)>()));
+    ASSERT_EQ(assertions.reports().size(), 3);
+    EXPECT_THAT(assertions.reports()[0].toStdString(), HasSubstr("(!name.isEmpty())"));
+    EXPECT_THAT(assertions.reports()[1].toStdString(), HasSubstr("(callback)"));
+    EXPECT_THAT(assertions.reports()[2].toStdString(), HasSubstr("(callback)"));
+
+    // The first "quit" stayed: it answers ok.
+    const std::string name = uniquePipeName();
+    ASSERT_TRUE(server.listen(QString::fromStdString(name)));
+    EXPECT_EQ(vorn::testing::rawPipeExchange(socketPath(name), {"quit\n"}).bytes, "ok\n\n");
+}
+
+} // namespace
+} // namespace vorn::vms::waypoint
+
+namespace vorn::vms::waypoint {
+namespace {
+
+TEST_F(TaskServerTest, ClientCallThroughThePipe)
+{
+    const vorn::testing::ScopedEnvironment pipe(api::kPipeNameVariable, QByteArray::fromStdString(m_pipeName));
+
+    api::PingRequest ping;
+    ping.value1 = 7;
+    ping.value2 = 9;
+    api::PingResponse pong;
+    EXPECT_EQ(api::sendCommandToWaypoint(ping, &pong, 3000), api::ResultType::ok);
+    EXPECT_EQ(pong.value1, 7);
+    EXPECT_EQ(pong.value2, 9);
+    EXPECT_EQ(pong.timeMs, 16);
+
+    api::StartApplicationTask run;
+    run.arguments = QStringList{"x"};
+    EXPECT_EQ(api::sendCommandToWaypoint(run, nullptr, 3000), api::ResultType::versionNotInstalled);
+    EXPECT_EQ(api::sendCommandToWaypoint(api::QuitTask(), nullptr, 3000), api::ResultType::ok);
+    // A channel the server does not have: no reply bytes.
+    EXPECT_EQ(api::sendCommandToWaypoint(api::GetInstalledVersionsRequest(), nullptr, 3000),
+              api::ResultType::badResponse);
+
+    const vorn::testing::ScopedEnvironment nobody(api::kPipeNameVariable, QByteArray("waypoint-test-nobody-here"));
+    EXPECT_EQ(api::sendCommandToWaypoint(api::QuitTask(), nullptr, 3000), api::ResultType::connectError);
+}
+
+} // namespace
+} // namespace vorn::vms::waypoint
