@@ -18,10 +18,13 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QLockFile>
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
 
+#include <qtsinglecoreapplication.h>
 #include <vorn/testing/raw_pipe_client.h>
+#include <vorn/testing/scoped_environment.h>
 #include <vorn/testing/wait_until.h>
 #include <vorn/testing/zip_builder.h>
 
@@ -337,6 +340,21 @@ TEST_F(WaypointEndToEnd, QuitModeMakesTheRunningLauncherExit)
     // Nobody running: quit mode exits with 0 and does not stay.
     QProcess* alone = startWaypoint({"--quit"});
     EXPECT_EQ(exitCodeOf(alone), 0);
+}
+
+TEST_F(WaypointEndToEnd, QuitModeDoesNotWaitForAnInstanceThatRefusedTheQuit)
+{
+    // Another instance holds the single-instance lock but serves no pipe (hung, or still starting):
+    // the quit request fails, so there is nothing to wait for.
+    QString lockPath;
+    {
+        const vorn::testing::ScopedEnvironment tmpdir("TMPDIR", m_root.filePath("tmp").toUtf8());
+        lockPath = QtSingleCoreApplication::lockFilePath("waypoint");
+    }
+    QLockFile otherInstance(lockPath);
+    ASSERT_TRUE(otherInstance.tryLock(0));
+    QProcess* quitter = startWaypoint({"--quit"});
+    EXPECT_EQ(exitCodeOf(quitter), 0);
 }
 
 TEST_F(WaypointEndToEnd, SigtermEndsAServingLauncher)
