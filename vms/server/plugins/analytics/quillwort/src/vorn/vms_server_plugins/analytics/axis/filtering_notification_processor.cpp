@@ -2,26 +2,34 @@
 
 #include <algorithm>
 
-#include <QtCore/QStringList>
+#include <QtCore/QStringView>
 
 namespace vorn::vms_server_plugins::analytics::axis {
 
 namespace {
 
-QString firstPart(const QString& topic)
+// Views into the topic: the filter runs for every notification, so it copies nothing.
+QStringView firstPart(const QString& topic)
 {
-    return topic.section(QLatin1Char('/'), 0, 0);
+    const int slash = topic.indexOf(QLatin1Char('/'));
+    return slash < 0 ? QStringView(topic) : QStringView(topic).left(slash);
 }
 
-QString lastPart(const QString& topic)
+QStringView lastPart(const QString& topic)
 {
-    return topic.section(QLatin1Char('/'), -1, -1);
+    return QStringView(topic).mid(topic.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool containsPart(const std::set<QString>& parts, QStringView part)
+{
+    return std::any_of(parts.begin(), parts.end(), [part](const QString& member) { return member == part; });
 }
 
 void removeDisallowedTopics(std::vector<NotificationType>& types)
 {
     const auto& roots = FilteringNotificationProcessor::allowedTopicRoots();
-    std::erase_if(types, [&roots](const NotificationType& type) { return !roots.contains(firstPart(type.topic)); });
+    std::erase_if(types,
+                  [&roots](const NotificationType& type) { return !containsPart(roots, firstPart(type.topic)); });
 }
 
 void removeIgnoredTopics(std::vector<NotificationType>& types)
@@ -29,7 +37,7 @@ void removeIgnoredTopics(std::vector<NotificationType>& types)
     const auto& leaves = FilteringNotificationProcessor::ignoredTopicLeaves();
     std::erase_if(types, [&leaves](NotificationType& type) {
         if (type.children.empty())
-            return leaves.contains(lastPart(type.topic));
+            return containsPart(leaves, lastPart(type.topic));
         removeIgnoredTopics(type.children);
         return type.children.empty();
     });
@@ -63,9 +71,9 @@ FilteringNotificationProcessor::FilteringNotificationProcessor(MetadataProcessor
 
 bool FilteringNotificationProcessor::processNotification(const Notification& notification)
 {
-    if (!allowedTopicRoots().contains(firstPart(notification.topic)))
+    if (!containsPart(allowedTopicRoots(), firstPart(notification.topic)))
         return true;
-    return ignoredTopicLeaves().contains(lastPart(notification.topic));
+    return containsPart(ignoredTopicLeaves(), lastPart(notification.topic));
 }
 
 } // namespace vorn::vms_server_plugins::analytics::axis

@@ -84,13 +84,16 @@ void NotificationProcessor::emitEvent(const Event& event)
         metadata->setTrackId(*event.trackId);
     if (event.key)
         metadata->setKey(utf8(*event.key));
-    QStringList description;
-    if (event.description)
-        description.append(*event.description);
-    if (event.isActive)
-        description.append(*event.isActive ? QStringLiteral("started") : QStringLiteral("stopped"));
-    if (!description.isEmpty())
-        metadata->setDescription(utf8(description.join(QLatin1Char(' '))));
+    if (event.description || event.isActive) {
+        // The description, a blank and "started" or "stopped"; either part alone when the other is absent.
+        std::string description = event.description ? utf8(*event.description) : std::string();
+        if (event.isActive) {
+            if (event.description)
+                description += ' ';
+            description += *event.isActive ? "started" : "stopped";
+        }
+        metadata->setDescription(description);
+    }
     if (event.isActive)
         metadata->setIsActive(*event.isActive);
     for (auto& attribute : makeAttributes(event.attributes))
