@@ -12,24 +12,10 @@ Each target but axis_image_size starts with a choice byte (see its source): the 
 import pathlib
 import struct
 
+from make_seeds import clear_seeds, write  # the same corpus folders and seed naming
+
 HERE = pathlib.Path(__file__).resolve().parent
-ROOT = HERE / "corpus"
 DATA = HERE.parent / "testing" / "fake_axis_camera" / "data"
-
-
-def write(target, name, data):
-    folder = ROOT / target
-    folder.mkdir(parents=True, exist_ok=True)
-    if isinstance(data, str):
-        data = data.encode("utf-8")
-    (folder / ("seed-" + name)).write_bytes(data)
-
-
-def clear_seeds(target):
-    folder = ROOT / target
-    if folder.is_dir():
-        for path in folder.glob("seed-*"):
-            path.unlink()
 
 
 def nested(depth, inner=""):
