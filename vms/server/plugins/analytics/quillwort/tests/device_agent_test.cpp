@@ -268,28 +268,33 @@ TEST_F(AxisDeviceAgent, ReceiverIsReplacedWithItsReference)
 // others; under the sanitizers this shows a receiver released while in use, or a torn selection.
 TEST_F(AxisDeviceAgent, PacketsSelectionsAndReceiversFromSeveralThreads)
 {
+    camera.addPlateRecord({.carId = 42, .timestamp = 0, .imagePath = "images/42.bmp"});
     const auto agent = createAgent();
-    const Strings motion{idOf("tns1:RuleEngine/MotionRegionDetector/Motion").toStdString()};
-    const std::string packet = FakeAxisCamera::readDataFile("motion_started.xml");
+    const Strings events{idOf("tns1:RuleEngine/MotionRegionDetector/Motion").toStdString(),
+                         "vorn.axis.event.LicensePlateDetected"};
+    const Strings objects{"vorn.axis.object.LicensePlate"};
+    const std::string motion = FakeAxisCamera::readDataFile("motion_started.xml");
+    const std::string plate = FakeAxisCamera::readDataFile("plate_new.xml"); // searched at the camera
     std::vector<std::thread> senders;
     for (int t = 0; t < 3; ++t) {
-        senders.emplace_back([&agent, &packet] {
+        senders.emplace_back([&agent, &motion, &plate] {
             for (int i = 0; i < 100; ++i)
-                consume(*agent, packet, i);
+                consume(*agent, i % 10 ? motion : plate, i);
         });
     }
     for (int i = 0; i < 100; ++i) {
-        select(*agent, i % 2 ? motion : Strings{}, {});
+        select(*agent, i % 2 ? events : Strings{}, i % 2 ? objects : Strings{});
         const auto other = makePtr<vorn::vms_server::MetadataReceiver>();
         agent->attachReceiver(other.get());
         agent->attachReceiver(receiver.get());
     }
     for (auto& sender : senders)
         sender.join();
-    select(*agent, motion, {});
+    select(*agent, events, objects);
     const std::size_t before = receiver->recordCount();
-    consume(*agent, packet, 1);
-    EXPECT_EQ(receiver->recordCount(), before + 1);
+    consume(*agent, motion, 1);
+    consume(*agent, plate, 1);
+    EXPECT_EQ(receiver->recordCount(), before + 4); // the motion event, the plate object, best shot and event
 }
 
 } // namespace
