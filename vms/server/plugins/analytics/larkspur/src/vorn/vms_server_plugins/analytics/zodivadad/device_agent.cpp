@@ -309,7 +309,8 @@ void DeviceAgent::handleEvent(uint16_t command, const Json& event)
 
 void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
 {
-    const int eventId = jsonToInt(event["event"]).value_or(0);
+    const Json& eventValue = event["event"];
+    const std::optional<int> eventNumber = jsonToInt(eventValue);
     const bool active = jsonToInt(event["alarm"]).value_or(1) != 0;
 
     const std::optional<std::string> section = sectionForCommand(command);
@@ -318,6 +319,13 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
     if (!m_engine)
         return;
 
+    // A number outside the int range names no event of the camera's; the default 0 is for a missing or
+    // unreadable member only, and would turn such a push into an event the camera never reported.
+    if (eventValue.is_number() && !eventNumber) {
+        VN_LOG(5, this, "No event type for section '%1' and event '%2'", *section, eventValue.dump());
+        return;
+    }
+    const int eventId = eventNumber.value_or(0);
     const EventType* const eventType = m_engine->eventTypeBySection(*section, eventId);
     if (!eventType) {
         VN_LOG(5, this, "No event type for section '%1' and event '%2'", *section, eventId);
