@@ -204,7 +204,7 @@ void LprMonitor::onRegisterReply(SystemError::ErrorCode code, std::size_t bytesR
         return;
     case ParseStatus::needMoreData:
         VN_ASSERT(result.totalSize > 0);
-        readMore(result.totalSize, &LprMonitor::onRegisterReply);
+        readMore(ReadWait::forData, result.totalSize, &LprMonitor::onRegisterReply);
         return;
     case ParseStatus::ok:
         break;
@@ -228,7 +228,9 @@ void LprMonitor::readPushes()
     for (;;) {
         const LprParseResult packet = parsePacket(this, m_receiveBuffer.view(), LprPacketType::kMetadata);
         if (packet.status == ParseStatus::needMoreData) {
-            readMore(packet.totalSize, &LprMonitor::onPush);
+            // Between packets the camera may stay silent for ever; inside one it owes the rest.
+            readMore(m_receiveBuffer.size() == 0 ? ReadWait::idle : ReadWait::forData, packet.totalSize,
+                     &LprMonitor::onPush);
             return;
         }
         if (packet.status == ParseStatus::error) {
@@ -243,13 +245,11 @@ void LprMonitor::readPushes()
     }
 }
 
-void LprMonitor::readMore(uint64_t totalSize, CompletionHandler handler)
+void LprMonitor::readMore(ReadWait wait, uint64_t totalSize, CompletionHandler handler)
 {
     // The packet's size is bounded by kMaxLprPacketLength, so the whole packet arrives without regrowth.
     m_receiveBuffer.reserve(static_cast<std::size_t>(totalSize));
-    m_socket->readSomeAsync(&m_receiveBuffer, [this, handler](SystemError::ErrorCode code, std::size_t bytes) {
-        (this->*handler)(code, bytes);
-    });
+    readSome(wait, [this, handler](SystemError::ErrorCode code, std::size_t bytes) { (this->*handler)(code, bytes); });
 }
 
 void LprMonitor::pushPlateMetadata(std::vector<PlateRecord> records)
