@@ -16,7 +16,9 @@
 
 #include <vorn/sdk/analytics/helpers/plugin.h>
 #include <vorn/sdk/ptr.h>
+#include <vorn/utils/log/detail/level_reducer.h>
 #include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/settings.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/channel_factory.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/engine.h>
@@ -156,6 +158,34 @@ struct PluginWithClock
     vorn::sdk::Ptr<vorn::vms_server::HostServices> hostServices = vorn::sdk::makePtr<vorn::vms_server::HostServices>();
     vorn::sdk::Ptr<vorn::sdk::analytics::Plugin> plugin =
         vorn::sdk::makePtr<vorn::sdk::analytics::Plugin>("{}", vorn::sdk::analytics::Plugin::CreateEngine());
+};
+
+/** Switches the log limiter on with a limit and window of the test's for its lifetime. */
+class ScopedLogLimiter
+{
+public:
+    ScopedLogLimiter(int limit, int windowS)
+        : m_enabled(vorn::utils::log::detail::LevelReducer::s_isEnabled.load())
+        , m_limit(vorn::utils::ini().logSimilarMessagesLimit())
+        , m_windowS(vorn::utils::ini().logSimilarMessagesWindowS())
+    {
+        vorn::utils::log::detail::LevelReducer::s_isEnabled = true;
+        vorn::utils::ini().setLogSimilarMessagesLimit(limit);
+        vorn::utils::ini().setLogSimilarMessagesWindowS(windowS);
+    }
+    ~ScopedLogLimiter()
+    {
+        vorn::utils::log::detail::LevelReducer::s_isEnabled = m_enabled;
+        vorn::utils::ini().setLogSimilarMessagesLimit(m_limit);
+        vorn::utils::ini().setLogSimilarMessagesWindowS(m_windowS);
+    }
+    ScopedLogLimiter(const ScopedLogLimiter&) = delete;
+    ScopedLogLimiter& operator=(const ScopedLogLimiter&) = delete;
+
+private:
+    const bool m_enabled;
+    const int m_limit;
+    const int m_windowS;
 };
 
 /** True when some captured message contains the text. */
