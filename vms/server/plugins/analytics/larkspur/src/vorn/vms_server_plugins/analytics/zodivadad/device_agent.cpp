@@ -93,10 +93,12 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
         const Ptr<const IString> text = toPtr(result.value);
         const Ptr<const IString> message = toPtr(result.error.errorMessage);
         // A guard, not a plain assertion: a reporter that answers "carry on" must not lead to reading a
-        // text that is not there.
-        if (VN_CHECK(result.isOk() && text, "engineManifest.isOk(): the engine gave no manifest; every event "
-                                            "type is offered"))
+        // text that is not there. Without a manifest every event type is offered.
+        if (result.isOk() && text) {
             engineManifestText = QByteArray(text->text());
+        } else {
+            log_support::reportAssertionFailure(false, __FILE__, __LINE__, "engineManifest.isOk()", vorn::Formatter());
+        }
     }
     m_manifestJson = buildDeviceAgentManifest(engineManifestText, engineManifest, m_lprSupported);
 
@@ -293,8 +295,11 @@ void DeviceAgent::pushMetadataPacket(const Ptr<IMetadataPacket>& packet)
     if (!VN_CHECK(packet))
         return;
     const Ptr<IMetadataReceiver> receiver = handler();
-    if (!VN_CHECK(receiver, "handler(): no metadata receiver attached; the packet is dropped"))
+    if (!receiver) {
+        // No receiver attached (yet, or any more): the packet is dropped.
+        log_support::reportAssertionFailure(false, __FILE__, __LINE__, "handler()", vorn::Formatter());
         return;
+    }
     receiver->receiveMetadata(packet.get());
 }
 
