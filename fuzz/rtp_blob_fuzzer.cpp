@@ -69,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         parser.parseMetadata(blob.data(), static_cast<std::int32_t>(blob.size()), timestampUs);
         // A packet is the object list of one record: a record header and data of its own in the blob.
         const std::size_t smallestRecord = sizeof(zodivadad::rtsp::SubclassHeader) + 1;
-        if (packets - packetsBefore > (blob.size() - std::min(blob.size(), zodivadad::rtsp::kBlobHeaderSize)) /
-                                          smallestRecord) {
+        if (packets - packetsBefore >
+            (blob.size() - std::min(blob.size(), zodivadad::rtsp::kBlobHeaderSize)) / smallestRecord) {
             std::abort(); // More packets than the blob has records.
         }
         timestampUs += 40'000;

@@ -1,5 +1,10 @@
 #include "rtp_metadata_parser.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string_view>
+
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
@@ -17,16 +22,22 @@ namespace {
 
 constexpr int32_t kCameraTimeFlag = 1; //< Flag bit 0: the timestamp came from the camera's stream.
 
-// "{ 12, 0, 255, ... }": the identifier's bytes in decimal.
+// "{ 12, 0, 255, ... }": the identifier's bytes in decimal. Written into one fixed buffer and made a
+// text once: the line is built for every object of every packet when detail is logged.
 QString uuidBytesText(const sdk::Uuid& id)
 {
-    QString text = QStringLiteral("{ ");
+    // "{ " + 16 numbers of up to 3 digits + 15 ", " + " }".
+    std::array<char, 2 + 16 * 3 + 15 * 2 + 2> text{};
+    char* out = text.data();
+    const auto put = [&out](std::string_view part) { out = std::copy(part.begin(), part.end(), out); };
+    put("{ ");
     for (std::size_t i = 0; i < id.bytes.size(); ++i) {
         if (i != 0)
-            text += QStringLiteral(", ");
-        text += QString::number(id.bytes[i]);
+            put(", ");
+        out = std::to_chars(out, text.data() + text.size(), id.bytes[i]).ptr;
     }
-    return text + QStringLiteral(" }");
+    put(" }");
+    return QString::fromLatin1(text.data(), static_cast<int>(out - text.data()));
 }
 
 bool isInsideFrame(const BoundingBox& box)
