@@ -128,8 +128,9 @@ TEST_F(TimerTest, DelayCountsFromTheStartNotFromWhenTheThreadPicksItUp)
             both.set();
     };
     Timer early(&m_thread), late(&m_thread);
-    const auto earlyDue = std::chrono::steady_clock::now() + utils::ScaledClock::toRealDuration(1h);
     early.start(1h, [&] { record("early"); });
+    // Measured after the start returned, so no later than the due time it fixed.
+    const auto earlyDue = std::chrono::steady_clock::now() + utils::ScaledClock::toRealDuration(1h);
     std::this_thread::sleep_until(earlyDue + 1ms); // Lets the due time pass; waits for nothing else.
     late.start(0ms, [&] { record("late"); });
     release.set_value();
