@@ -24,29 +24,55 @@ function(vorn_add_plugin name)
         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${name}> -P "${CMAKE_SOURCE_DIR}/cmake/check_exports.cmake")
 endfunction()
 
-# vorn_add_subdirectories(dir...): adds each listed folder that has a CMakeLists.txt, so a folder
-# can be planned here before its code lands.
+# vorn_add_subdirectories(dir... [PLANNED dir...]): adds the listed folders; one without a
+# CMakeLists.txt fails the configure, so a misspelt name cannot drop a component unnoticed. A folder
+# after PLANNED is one whose code is still to land: it is added once it is there, and until then the
+# configure says that it is missing.
 function(vorn_add_subdirectories)
-    foreach(dir IN LISTS ARGN)
+    cmake_parse_arguments(ARG "" "" "PLANNED" ${ARGN})
+    foreach(dir IN LISTS ARG_UNPARSED_ARGUMENTS)
+        if(NOT EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
+            message(FATAL_ERROR "Listed for the build, but has no CMakeLists.txt:\n  ${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
+        endif()
+        add_subdirectory(${dir})
+    endforeach()
+    foreach(dir IN LISTS ARG_PLANNED)
         if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
             add_subdirectory(${dir})
+        elseif(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
+            message(FATAL_ERROR "Planned for the build and there, but has no CMakeLists.txt:\n  ${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
+        else()
+            message(STATUS "Planned folder ${CMAKE_CURRENT_SOURCE_DIR}/${dir} is not in the tree yet")
+        endif()
+    endforeach()
+endfunction()
+
+# vorn_add_child_folders(): adds every direct subfolder of the calling folder that has a CMakeLists.txt
+# (the areas of bench/, the fake peers of testing/).
+function(vorn_add_child_folders)
+    file(GLOB children LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/*")
+    foreach(child IN LISTS children)
+        if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${child}" AND EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
+            add_subdirectory(${child})
         endif()
     endforeach()
 endfunction()
 
 # vorn_add_library_tests(NAME LIBS lib...): one GoogleTest executable from every tests/*.cpp of the
-# calling folder.
+# calling folder; a folder without any fails the configure.
 function(vorn_add_library_tests name)
     cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp")
-    if(sources)
-        vorn_add_test(${name} SOURCES ${sources} LIBS ${ARG_LIBS})
+    if(NOT sources)
+        message(FATAL_ERROR "Test executable ${name} has no tests/*.cpp in:\n  ${CMAKE_CURRENT_SOURCE_DIR}")
     endif()
+    vorn_add_test(${name} SOURCES ${sources} LIBS ${ARG_LIBS})
 endfunction()
 
 # vorn_add_globbed_library(NAME INCLUDE_DIR dir [LIBS lib...] [TEST_LIBS lib...])
 # A static library from every .cpp under the calling folder's src/ (header-only while there is none),
-# with INCLUDE_DIR as its public include root and tests/*.cpp as its test executable NAME_tests.
+# with INCLUDE_DIR as its public include root and, when it has a tests/ folder, tests/*.cpp as its test
+# executable NAME_tests.
 function(vorn_add_globbed_library name)
     cmake_parse_arguments(ARG "" "INCLUDE_DIR" "LIBS;TEST_LIBS" ${ARGN})
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp")
@@ -60,5 +86,7 @@ function(vorn_add_globbed_library name)
         target_include_directories(${name} INTERFACE "${ARG_INCLUDE_DIR}")
         target_link_libraries(${name} INTERFACE ${ARG_LIBS})
     endif()
-    vorn_add_library_tests(${name}_tests LIBS ${name} ${ARG_TEST_LIBS})
+    if(IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/tests")
+        vorn_add_library_tests(${name}_tests LIBS ${name} ${ARG_TEST_LIBS})
+    endif()
 endfunction()

@@ -29,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     std::size_t imageBytes = 0;
     for (const zodivadad::PlateRecord& record : walk.records) {
+        if (record.images.size() > zodivadad::PlateRecord::kKeptImages || record.images.size() > record.imagesReceived)
+            std::abort(); // More images held than passed on, or than arrived.
         for (const auto& image : record.images)
             imageBytes += image.size();
     }

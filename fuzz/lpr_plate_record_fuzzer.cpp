@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static_cast<void>(zodivadad::plateRect(record.fields2));
 
     for (std::uint8_t i = 0; i < images; ++i)
-        record.images.emplace_back(std::size_t{i} + 1, static_cast<char>(0xFF));
+        record.addImage(std::string(std::size_t{i} + 1, static_cast<char>(0xFF)));
     static_cast<void>(LprMonitor::makePlatePackets(nullptr, std::move(record), [] { return std::int64_t{0}; }));
     return 0;
 }

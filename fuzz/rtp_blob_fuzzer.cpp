@@ -5,7 +5,9 @@
 // Input: byte 0 bit 0 answers failed assertions; then blobs, each a two-byte length (taken modulo
 // what is left) and the blob's bytes, all handed to one parser, as the packets of one stream are.
 //
-// Beyond "no crash": every packet is an object packet whose items lie inside the frame.
+// Beyond "no crash": every packet is an object packet whose items lie inside the frame, and a blob
+// makes no more packets than it has records.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <vorn/sdk/analytics/i_metadata_packet.h>
 #include <vorn/sdk/ptr.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/rtp_metadata_parser.h>
+#include <vorn/vms_server_plugins/analytics/zodivadad/rtp_types.h>
 
 #include "fuzz_support.h"
 
@@ -62,10 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (!input.rest().empty()) {
         const std::size_t length = input.takeUint16() % (input.rest().size() + 1);
         const std::string_view blob = input.rest().substr(0, length);
+        const std::size_t packetsBefore = packets;
         parser.parseMetadata(blob.data(), static_cast<std::int32_t>(blob.size()), timestampUs);
+        // A packet is the object list of one record: a record header and data of its own in the blob.
+        const std::size_t smallestRecord = sizeof(zodivadad::rtsp::SubclassHeader) + 1;
+        if (packets - packetsBefore >
+            (blob.size() - std::min(blob.size(), zodivadad::rtsp::kBlobHeaderSize)) / smallestRecord) {
+            std::abort(); // More packets than the blob has records.
+        }
         timestampUs += 40'000;
         for (std::size_t i = 0; i < length; ++i)
             input.takeByte();
     }
-    return packets > size ? 1 : 0;
+    return 0;
 }

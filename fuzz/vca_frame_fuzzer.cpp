@@ -9,6 +9,10 @@
 //
 // Beyond "no crash": a result other than ok carries no command, json or image; an ok result removes
 // exactly its frame; needMoreData leaves room reserved for what it waits for.
+//
+// A frame that announces more bytes than the input holds is shortened to one byte past the input (see
+// shortenFramesThatCannotComplete): the reader's reservation of a declared size (up to 8 MiB) would
+// otherwise cost most of every run. The size limit itself is checked on the unchanged size.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -53,6 +57,34 @@ void makeHeadersSound(std::string* bytes)
     }
 }
 
+// Walks the bytes as the reader will take them and shortens the size of a frame that cannot be complete
+// (it announces more bytes than the input has left) to one byte more than there are: the reader takes
+// the same path (it waits, with the frame's room reserved), but reserves a few bytes more than the input
+// instead of up to 8 MiB, which it would fill for every such input. Sizes above the limit, wrong magics
+// and complete frames stay as they are.
+void shortenFramesThatCannotComplete(std::string* bytes)
+{
+    std::size_t offset = 0;
+    while (bytes->size() - offset >= zodivadad::kVcaHeaderSize) {
+        char* header = bytes->data() + offset;
+        if (std::memcmp(header, zodivadad::kVcaMagic, sizeof(zodivadad::kVcaMagic)) != 0)
+            return;
+        const std::uint32_t size = readUint32Be(header + 8);
+        if (size > zodivadad::kMaxVcaPayloadSize)
+            return;
+        const std::size_t available = bytes->size() - offset - zodivadad::kVcaHeaderSize;
+        if (size > available) {
+            const auto shortened = static_cast<std::uint32_t>(available + 1);
+            header[8] = static_cast<char>(shortened >> 24);
+            header[9] = static_cast<char>(shortened >> 16);
+            header[10] = static_cast<char>(shortened >> 8);
+            header[11] = static_cast<char>(shortened);
+            return;
+        }
+        offset += zodivadad::kVcaHeaderSize + size;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -64,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string stream(input.rest());
     if ((mode & 2) != 0)
         makeHeadersSound(&stream);
+    shortenFramesThatCannotComplete(&stream);
 
     vorn::BasicBuffer<char> buffer;
     std::size_t received = 0;

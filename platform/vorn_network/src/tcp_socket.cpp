@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <string_view>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -25,6 +26,19 @@ using tcp = asio::ip::tcp;
 namespace {
 
 std::atomic<bool> s_connectStalled{false};
+
+std::mutex s_sendFaultMutex; //< Guards s_sendFault.
+TCPSocket::SendFault s_sendFault;
+
+SystemError::ErrorCode injectedSendFault(const BasicBuffer<char>& buffer)
+{
+    TCPSocket::SendFault fault;
+    {
+        const std::lock_guard lock(s_sendFaultMutex);
+        fault = s_sendFault;
+    }
+    return fault ? fault(std::string_view(buffer.data(), buffer.size())) : SystemError::noError;
+}
 
 SystemError::ErrorCode toErrorCode(const boost::system::error_code& error)
 {
@@ -270,6 +284,10 @@ struct TCPSocket::Private
             return failLater(std::move(handler), ENOTCONN);
         if (sendHandler)
             return failLater(std::move(handler), EALREADY);
+        if (const SystemError::ErrorCode fault = injectedSendFault(*buffer); fault != SystemError::noError) {
+            connected = false;
+            return failLater(std::move(handler), fault);
+        }
 
         const std::uint64_t number = ++sendNumber;
         sendHandler = std::move(handler);
@@ -457,6 +475,12 @@ std::string TCPSocket::getForeignHostName() const
 void TCPSocket::setConnectStalledForTests(bool stalled)
 {
     s_connectStalled = stalled;
+}
+
+void TCPSocket::setSendFaultForTests(SendFault fault)
+{
+    const std::lock_guard lock(s_sendFaultMutex);
+    s_sendFault = std::move(fault);
 }
 
 void TCPSocket::stopWhileInAioThread()

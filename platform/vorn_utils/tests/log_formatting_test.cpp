@@ -30,6 +30,22 @@ struct Wrapper
     };
 };
 
+// A type local to a function template.
+template <typename T>
+const std::type_info& local()
+{
+    struct ScopeTag
+    {
+    };
+    return typeid(ScopeTag);
+}
+
+template <typename T>
+const std::type_info& localTagOf()
+{
+    return local<T>();
+}
+
 namespace {
 
 TEST(Formatter, fillsPlaceholders)
@@ -100,6 +116,9 @@ TEST(ScopeOfFunction, prefixesTheTypesEnclosingScope)
         {"nestedTypeGivesItsClass", typeid(Wrapper<int>::Inner), "f", "log_formatting_test::Wrapper<int>::f"},
         {"templateArgumentsAreNotSplit", typeid(Wrapper<std::string>), "f", "log_formatting_test::f"},
         {"globalType", typeid(int), "main", "main"},
+        {"localTypeOfTheFunctionGivesItsInstantiation", localTagOf<int>(), "log_formatting_test::local",
+         "log_formatting_test::local<int>"},
+        {"localTypeOfAnotherFunction", localTagOf<int>(), "f", "log_formatting_test::local<int>::f"},
         {"nullFunction", typeid(ScopeTag), nullptr, "log_formatting_test::"},
     };
     for (const Row& row : rows) {

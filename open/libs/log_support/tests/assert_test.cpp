@@ -1,11 +1,15 @@
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vorn/log_support/assert.h>
 #include <vorn/utils/assert.h>
+#include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/monotonic_time.h>
 
 #include "log_test_support.h"
 
@@ -125,6 +129,60 @@ TEST(Assertion, passesNonCriticalFlagAndKeepsLastErrorCode)
 
     EXPECT_FALSE(criticalSeen);
     EXPECT_EQ(errnoAfter, EAGAIN);
+}
+
+// A peer that repeats a fault in every message: the reports of one limited statement are counted per
+// window like log lines of level 2; past the limit they become level-5 log lines that the sink never
+// sees, and a new window reports again.
+TEST(Assertion, limitedReportsGoThroughTheLogLimiterOfTheirStatement)
+{
+    constexpr char kPrefix[] = "TOO MANY SIMILAR MESSAGES: ";
+    struct Row
+    {
+        const char* name;
+        bool limiterOn;
+        std::vector<int> atSeconds;   //< One failed assertion at each.
+        std::vector<QString> reports; //< What reached the sink: "" for a plain report, else its prefix.
+        int demotedLines;             //< Written at level 5 instead.
+    };
+    const Row rows[] = {
+        {"limiter off: every report", false, {0, 0, 0, 0, 0}, {"", "", "", "", ""}, 0},
+        {"limit 3 in one window", true, {0, 0, 0, 0, 0}, {"", "", kPrefix}, 2},
+        {"a new window reports again", true, {0, 0, 0, 0, 61, 61}, {"", "", kPrefix, "", ""}, 1},
+    };
+    int rowStart = 0; // Each row in windows of its own: the statement's counters live on.
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        rowStart += 1000;
+        const ScopedLimiter limiter(row.limiterOn, 3, 60);
+        vorn::utils::FakeMonotonicTime clock;
+        vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+        AssertionCapture assertions(/*result*/ true);
+        std::vector<bool> answers;
+        for (const int second : row.atSeconds) {
+            clock.set(std::chrono::seconds(rowStart + second));
+            const std::string data = "left over";
+            answers.push_back(VN_ASSERT_LIMITED(data.empty(), "%1 bytes", data.size()));
+        }
+
+        const QStringList reports = assertions.reports();
+        ASSERT_EQ(reports.size(), static_cast<qsizetype>(row.reports.size()));
+        for (qsizetype i = 0; i < reports.size(); ++i) {
+            EXPECT_TRUE(reports[i].startsWith(row.reports[i] + "ASSERTION FAILED: "
+                                                               "open/libs/log_support/tests/assert_test:"))
+                << reports[i].toStdString();
+            EXPECT_TRUE(reports[i].endsWith(" (data.empty()) 9 bytes")) << reports[i].toStdString();
+        }
+        int demoted = 0;
+        for (const auto& record : capture.logger().records()) {
+            if (record.level == vorn::utils::log::Level::debug && record.text.contains("(data.empty()) 9 bytes"))
+                ++demoted;
+        }
+        EXPECT_EQ(demoted, row.demotedLines);
+        // The sink's answer while it is asked, false once the reports are demoted.
+        for (std::size_t i = 0; i < answers.size(); ++i)
+            EXPECT_EQ(answers[i], !row.limiterOn || i < 3 || row.atSeconds[i] > 0) << i;
+    }
 }
 
 } // namespace

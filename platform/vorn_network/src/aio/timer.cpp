@@ -31,7 +31,11 @@ Timer::~Timer()
 
 void Timer::start(std::chrono::milliseconds delay, utils::MoveOnlyFunc<void()> handler)
 {
-    dispatch([this, delay, handler = std::move(handler)]() mutable { arm(delay, std::move(handler)); });
+    // The due time is fixed here, not when the thread gets to the start: a start that waits in the
+    // thread's queue behind other work must not fire later than asked, nor after a timer started later
+    // with a shorter delay.
+    const auto due = std::chrono::steady_clock::now() + utils::ScaledClock::toRealDuration(delay);
+    dispatch([this, due, handler = std::move(handler)]() mutable { arm(due, std::move(handler)); });
 }
 
 void Timer::cancelSync()
@@ -49,12 +53,12 @@ void Timer::bindWhileInAioThread(AbstractAioThread* /*newThread*/)
     d->timer.reset(); // Made again from the new thread's loop on the next start.
 }
 
-void Timer::arm(std::chrono::milliseconds delay, utils::MoveOnlyFunc<void()> handler)
+void Timer::arm(std::chrono::steady_clock::time_point due, utils::MoveOnlyFunc<void()> handler)
 {
     if (!d->timer)
         d->timer.emplace(getAioThread()->ioContext());
     const std::uint64_t number = ++d->startNumber;
-    d->timer->expires_after(utils::ScaledClock::toRealDuration(delay));
+    d->timer->expires_at(due);
     d->timer->async_wait(
         bindToGeneration([this, number, handler = std::move(handler)](const boost::system::error_code& error) mutable {
             if (error || number != d->startNumber)

@@ -26,8 +26,10 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <sys/socket.h>
 
@@ -83,6 +85,13 @@ public:
     // Test seam: while set, connects in this process start their time-out but never send anything, as
     // towards a host that drops every packet, so a test can reach the time-out on the loopback interface.
     static void setConnectStalledForTests(bool stalled);
+
+    // Test seam: while set, every send in this process first asks the fault for the bytes it is about to
+    // send; a code other than 0 fails that send with the code, without sending anything, as a connection
+    // that the peer has reset does. Lets a test reach a failed send on the loopback interface, where a
+    // peer cannot make a given send fail reliably. An empty function removes the fault.
+    using SendFault = std::function<SystemError::ErrorCode(std::string_view bytes)>;
+    static void setSendFaultForTests(SendFault fault);
 
 protected:
     void stopWhileInAioThread() override;

@@ -1,10 +1,16 @@
 #include "assert.h"
 
+#include <cstdint>
 #include <string_view>
 
 #include <vorn/utils/assert.h>
+#include <vorn/utils/log/detail/level_reducer.h>
+#include <vorn/utils/log/log.h>
+#include <vorn/utils/settings.h>
 #include <vorn/utils/system_error.h>
 #include <vorn/utils/to_string.h>
+
+#include "log_helper.h"
 
 namespace vorn::log_support {
 
@@ -20,16 +26,46 @@ std::string_view withoutExtension(std::string_view path)
     return path.substr(0, dot);
 }
 
+QString reportText(const char* file, int line, const char* condition, const vorn::Formatter& message)
+{
+    return QStringLiteral("ASSERTION FAILED: %1:%2 (%3) %4")
+        .arg(vorn::detail::toString(withoutExtension(file ? file : "")), QString::number(line),
+             vorn::detail::toString(condition), message.toQString());
+}
+
 } // namespace
 
 bool reportAssertionFailure(bool critical, const char* file, int line, const char* condition,
                             const vorn::Formatter& message)
 {
     const SystemError::ErrorCode savedErrorCode = SystemError::getLastOSErrorCode();
-    const QString text = QStringLiteral("ASSERTION FAILED: %1:%2 (%3) %4")
-                             .arg(vorn::detail::toString(withoutExtension(file ? file : "")), QString::number(line),
-                                  vorn::detail::toString(condition), message.toQString());
-    const bool result = vorn::utils::assertFailure(critical, text);
+    const bool result = vorn::utils::assertFailure(critical, reportText(file, line, condition, message));
+    SystemError::setLastErrorCode(savedErrorCode);
+    return result;
+}
+
+bool reportLimitedAssertionFailure(LogCallSite* callSite, const char* file, int line, const char* condition,
+                                   const vorn::Formatter& message)
+{
+    if (!utils::log::detail::LevelReducer::s_isEnabled)
+        return reportAssertionFailure(false, file, line, condition, message);
+
+    const SystemError::ErrorCode savedErrorCode = SystemError::getLastOSErrorCode();
+    const int limit = utils::ini().logSimilarMessagesLimit();
+    const std::int32_t n = LogHelper::countInWindow(callSite);
+    bool result = false;
+    if (n < limit) {
+        result = vorn::utils::assertFailure(false, reportText(file, line, condition, message));
+    } else if (n == limit) {
+        result = vorn::utils::assertFailure(false, QStringLiteral("TOO MANY SIMILAR MESSAGES: ") +
+                                                       reportText(file, line, condition, message));
+    } else if (utils::log::maxLevel() >= static_cast<utils::log::Level>(LogHelper::kDemotedLevel)) {
+        // Over the limit: an ordinary detail line, which the assertion sink never sees.
+        const utils::log::Tag tag(QStringLiteral("assert"));
+        const auto level = static_cast<utils::log::Level>(LogHelper::kDemotedLevel);
+        if (const auto logger = utils::log::getLogger(tag); logger && logger->isToBeLogged(level, tag))
+            logger->log(level, tag, reportText(file, line, condition, message));
+    }
     SystemError::setLastErrorCode(savedErrorCode);
     return result;
 }

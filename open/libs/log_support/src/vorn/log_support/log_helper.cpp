@@ -41,25 +41,29 @@ void LogHelper::log(const QString& text)
     }
 
     const int limit = utils::ini().logSimilarMessagesLimit();
-    const auto window = static_cast<std::uint32_t>(utils::ini().logSimilarMessagesWindowS());
-    const auto second = static_cast<std::uint32_t>(utils::monotonicTime().count() / kNanosecondsPerSecond);
-
-    // Two threads restarting the same window at once may lose a count; the limiter tolerates that
-    // rather than taking a lock on every message.
-    const std::int32_t count = m_callSite->count.load();
-    const std::uint32_t windowStart = m_callSite->windowStart.load();
-    if (count == 0 || windowStart + window <= second || windowStart > second) {
-        m_callSite->windowStart.exchange(second);
-        m_callSite->count.exchange(0);
-    }
-    const std::int32_t n = m_callSite->count.fetch_add(1) + 1;
-
+    const std::int32_t n = countInWindow(m_callSite);
     if (n == limit)
         m_logger->log(static_cast<Level>(siteLevel), m_tag, QStringLiteral("TOO MANY SIMILAR MESSAGES: ") + text);
     else if (static_cast<std::uint32_t>(n) > static_cast<std::uint32_t>(limit))
         m_logger->log(static_cast<Level>(kDemotedLevel), m_tag, text);
     else
         m_logger->log(static_cast<Level>(siteLevel), m_tag, text);
+}
+
+std::int32_t LogHelper::countInWindow(LogCallSite* callSite)
+{
+    const auto window = static_cast<std::uint32_t>(utils::ini().logSimilarMessagesWindowS());
+    const auto second = static_cast<std::uint32_t>(utils::monotonicTime().count() / kNanosecondsPerSecond);
+
+    // Two threads restarting the same window at once may lose a count; the limiter tolerates that
+    // rather than taking a lock on every message.
+    const std::int32_t count = callSite->count.load();
+    const std::uint32_t windowStart = callSite->windowStart.load();
+    if (count == 0 || windowStart + window <= second || windowStart > second) {
+        callSite->windowStart.exchange(second);
+        callSite->count.exchange(0);
+    }
+    return callSite->count.fetch_add(1) + 1;
 }
 
 } // namespace vorn::log_support

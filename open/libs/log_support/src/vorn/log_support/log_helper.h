@@ -15,6 +15,7 @@
 // have gone back. Levels 5 and 6 are never counted.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include <QtCore/QString>
@@ -40,6 +41,10 @@ public:
 
     // Writes one message. Without a logger, the tag, ": " and the text go to stderr instead, uncounted.
     void log(const QString& text);
+
+    // Counts one message of the call site in its current window (starting a new window by the limiter's
+    // rules) and returns its number in the window, from 1. Shared with the limited assertion reports.
+    static std::int32_t countInWindow(LogCallSite* callSite);
 
 private:
     utils::log::Tag m_tag;

@@ -6,8 +6,9 @@
 //     timer.pleaseStopSync();                             // nothing of the timer runs after this
 //
 // The handler runs once, on the timer's thread, after the delay; a zero or negative delay fires on the
-// loop's next pass. start() replaces a pending start: only the last handler runs. Delays run on the
-// ScaledClock, so a test's time scale shortens them (vorn::utils::ScopedTimeScale).
+// loop's next pass. The delay counts from the start() call, however long the thread takes to pick the
+// start up. start() replaces a pending start: only the last handler runs. Delays run on the ScaledClock,
+// so a test's time scale shortens them (vorn::utils::ScopedTimeScale).
 //
 // cancelSync() drops the pending handler only; pleaseStopSync() (see BasicPollable) also drops what
 // post() and dispatch() queued. Both wait for a handler that is running on another thread and both may
@@ -38,7 +39,7 @@ protected:
     void bindWhileInAioThread(AbstractAioThread* newThread) override;
 
 private:
-    void arm(std::chrono::milliseconds delay, utils::MoveOnlyFunc<void()> handler);
+    void arm(std::chrono::steady_clock::time_point due, utils::MoveOnlyFunc<void()> handler);
     void cancelInAioThread();
 
     struct Private;

@@ -387,7 +387,7 @@ TEST(DeviceAgent, DropsPacketsWhileNoReceiverIsAttached)
         vorn::utils::AssertionCapture assertions;
         agent->pushMetadataPacket(packet);
         ASSERT_EQ(assertions.reports().size(), 1);
-        EXPECT_TRUE(assertions.reports()[0].contains("handler()"));
+        EXPECT_TRUE(assertions.reports()[0].endsWith(" (handler()) ")) << assertions.reports()[0].toStdString();
     }
 
     const auto receiver = makePtr<MetadataReceiver>();
@@ -447,7 +447,8 @@ TEST(DeviceAgent, WithoutTheEngineManifestTextOffersEveryEventType)
         const auto agent = test.create();
 
         ASSERT_EQ(assertions.reports().size(), 1);
-        EXPECT_TRUE(assertions.reports()[0].contains("engineManifest.isOk()"));
+        EXPECT_TRUE(assertions.reports()[0].endsWith(" (engineManifest.isOk()) "))
+            << assertions.reports()[0].toStdString();
         Result<const IString*> result;
         agent->getManifest(&result);
         const Ptr<const IString> text = toPtr(result.value);

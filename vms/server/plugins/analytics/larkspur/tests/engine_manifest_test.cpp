@@ -196,17 +196,18 @@ TEST(EngineManifestReading, LogsTheKeyAndTheValueAtLevelThree)
                                    &manifest));
 
     // Every kind of rejected value is quoted as its compact JSON text, top-level scalars included.
-    const QString tag = "vorn::vms_server_plugins::analytics::zodivadad::QJson::deserialize";
-    const auto line = [&](const QString& text) { return vorn::utils::log::LogRecord{Level::warning, tag, text}; };
-    EXPECT_THAT(
-        capture.logger().records(),
-        ElementsAre(
-            line("Can't deserialize field `name` from value `null`"),
-            line("Can't deserialize field `internalEventId` from value `\"7\"`"),
-            line("Can't deserialize field `internalEventId` from value `2147483648`"),
-            line(R"(Can't deserialize field `supportedCameraVendors` from value `["a",5]`)"),
-            line(QString::fromUtf8(
-                "Can't deserialize field `supportedCameraModels` from value `{\"a\":\"\xC3\xA9\",\"b\":true}`"))));
+    // The tag names the reader's instantiation for the field's type.
+    const auto line = [&](const QString& type, const QString& text) {
+        return vorn::utils::log::LogRecord{Level::warning, "QJson::deserialize<" + type + ">", text};
+    };
+    const QString texts = "std::vector<QString, std::allocator<QString> > ";
+    EXPECT_THAT(capture.logger().records(),
+                ElementsAre(line("QString", "Can't deserialize field `name` from value `null`"),
+                            line("int", "Can't deserialize field `internalEventId` from value `\"7\"`"),
+                            line("int", "Can't deserialize field `internalEventId` from value `2147483648`"),
+                            line(texts, R"(Can't deserialize field `supportedCameraVendors` from value `["a",5]`)"),
+                            line(texts, QString::fromUtf8("Can't deserialize field `supportedCameraModels` from value "
+                                                          "`{\"a\":\"\xC3\xA9\",\"b\":true}`"))));
     // Nothing clears the path: each later failure puts its key in front of the first one's.
     EXPECT_EQ(ctx.failedFieldPath(),
               "supportedCameraModels.supportedCameraVendors.internalEventId.internalEventId.name");

@@ -16,7 +16,9 @@
 
 #include <vorn/sdk/analytics/helpers/plugin.h>
 #include <vorn/sdk/ptr.h>
+#include <vorn/utils/log/detail/level_reducer.h>
 #include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/settings.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/channel_factory.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/engine.h>
@@ -158,6 +160,34 @@ struct PluginWithClock
         vorn::sdk::makePtr<vorn::sdk::analytics::Plugin>("{}", vorn::sdk::analytics::Plugin::CreateEngine());
 };
 
+/** Switches the log limiter on with a limit and window of the test's for its lifetime. */
+class ScopedLogLimiter
+{
+public:
+    ScopedLogLimiter(int limit, int windowS)
+        : m_enabled(vorn::utils::log::detail::LevelReducer::s_isEnabled.load())
+        , m_limit(vorn::utils::ini().logSimilarMessagesLimit())
+        , m_windowS(vorn::utils::ini().logSimilarMessagesWindowS())
+    {
+        vorn::utils::log::detail::LevelReducer::s_isEnabled = true;
+        vorn::utils::ini().setLogSimilarMessagesLimit(limit);
+        vorn::utils::ini().setLogSimilarMessagesWindowS(windowS);
+    }
+    ~ScopedLogLimiter()
+    {
+        vorn::utils::log::detail::LevelReducer::s_isEnabled = m_enabled;
+        vorn::utils::ini().setLogSimilarMessagesLimit(m_limit);
+        vorn::utils::ini().setLogSimilarMessagesWindowS(m_windowS);
+    }
+    ScopedLogLimiter(const ScopedLogLimiter&) = delete;
+    ScopedLogLimiter& operator=(const ScopedLogLimiter&) = delete;
+
+private:
+    const bool m_enabled;
+    const int m_limit;
+    const int m_windowS;
+};
+
 /** True when some captured message contains the text. */
 inline bool logged(vorn::utils::log::LogCapture& capture, const QString& text)
 {
@@ -295,9 +325,14 @@ struct AgentUnderTest
 
 } // namespace larkspur_test
 
+#include <cerrno>
 #include <chrono>
 #include <optional>
+#include <string_view>
 #include <thread>
+
+#include <vorn/network/tcp_socket.h>
+#include <vorn/utils/system_error.h>
 
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/vms_server/metadata_receiver.h>
@@ -308,6 +343,9 @@ namespace larkspur_test {
 
 /** How long a test waits for what happens within milliseconds on a quiet machine. */
 inline constexpr std::chrono::seconds kDeadline{10};
+
+/** The time scale of the channel tests; see ChannelUnderTest. */
+inline constexpr double kTimeScale = 0.01;
 
 /** Polls the condition until it holds (true) or kDeadline has passed (false). */
 inline bool waitUntil(const std::function<bool()>& condition)
@@ -321,10 +359,40 @@ inline bool waitUntil(const std::function<bool()>& condition)
     return true;
 }
 
+/** Lets the scaled clock run on by `duration`: the time in which something must not happen. */
+inline void letScaledTimePass(vorn::utils::ScaledClock::duration duration)
+{
+    const auto end = vorn::utils::ScaledClock::now() + duration;
+    while (vorn::utils::ScaledClock::now() < end)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+/**
+ * Makes the first send of this process whose bytes contain `marker` fail with ECONNRESET, as on a
+ * connection that the camera has reset; later sends go through. Removed when it goes.
+ */
+class FirstSendFault
+{
+public:
+    explicit FirstSendFault(std::string marker)
+    {
+        vorn::network::TCPSocket::setSendFaultForTests(
+            [marker = std::move(marker), failed = std::make_shared<std::atomic<bool>>(false)](std::string_view bytes) {
+                if (bytes.find(marker) == std::string_view::npos || failed->exchange(true))
+                    return SystemError::ErrorCode{SystemError::noError};
+                return SystemError::ErrorCode{ECONNRESET};
+            });
+    }
+    ~FirstSendFault() { vorn::network::TCPSocket::setSendFaultForTests({}); }
+    FirstSendFault(const FirstSendFault&) = delete;
+    FirstSendFault& operator=(const FirstSendFault&) = delete;
+};
+
 /**
  * A device agent of the embedded "manifest_zodivadad" engine with its real channels, for a fake camera
  * whose push port a PushServer serves (the fake camera's LprPushServer or VcaPushServer). The clock runs
- * a thousand times faster, so the 5 s reconnection delay takes 5 ms.
+ * a hundred times faster: the 5 s reconnection delay takes 50 ms, and the 30 s a channel waits for the
+ * camera's data 300 ms, long enough that a loaded machine does not make a working camera look silent.
  */
 template <class PushServer>
 class ChannelUnderTest
@@ -368,7 +436,7 @@ public:
 
 private:
     // Declared first so that they go last, after the agent.
-    vorn::utils::ScopedTimeScale m_fast{0.001};
+    vorn::utils::ScopedTimeScale m_fast{kTimeScale};
     PluginWithClock m_host;
     const vorn::sdk::Ptr<zodivadad::Engine> m_engine =
         vorn::sdk::makePtr<zodivadad::Engine>(m_host.plugin.get(), "manifest_zodivadad");

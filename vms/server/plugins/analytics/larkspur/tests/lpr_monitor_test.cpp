@@ -10,6 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <vorn/utils/scaled_clock.h>
+
 #include <fake_zodivadad_camera/lpr_push_server.h>
 #include <fake_zodivadad_camera/lpr_settings_writes.h>
 #include <vorn/sdk/helpers/uuid.h>
@@ -250,52 +252,157 @@ TEST(LprMonitor, RefusedLoginIsTriedAgainAfterTheDelay)
     EXPECT_TRUE(waitUntil(
         [&] { return loggedCount(capture, "Login reply parse failed. Next connection attempt in 5 seconds") >= 3; }));
     EXPECT_GE(loggedCount(capture, "HTTP code 401 (401 Unauthorized)"), 3);
-    EXPECT_EQ(test.push.connectionCount(), test.push.logins().size());
+    // Every connection logs in. The channel keeps reconnecting, so a connection may have been accepted
+    // and its login not read yet: the counts are compared when they stand still, during a delay.
+    EXPECT_TRUE(waitUntil([&] { return test.push.connectionCount() == test.push.logins().size(); }));
 }
 
-TEST(LprMonitor, PacketOfTheWrongKindMakesTheChannelReconnect)
+TEST(LprMonitor, ReconnectsFromEveryStepAndDeliversAgain)
 {
     const std::string reply = LprPushServer::loginReplyPacket(200);
     const std::string metadata = encodeLprMetadataPacket({plate("AB1", 1'700'000'000'000)});
+    const char* const loggedIn = "Waiting for LPR messages";
     struct Row
     {
         const char* name;
-        std::string answer; //< What the camera sends for the first login.
+        std::string answer;              //< What the camera sends for the first login.
+        const char* misbehaveWhenLogged; //< The channel's line after which the camera misbehaves; null: never.
+        std::function<void(LprPushServer&)> misbehave;
         const char* reason;
+        bool timedOut;                  //< The camera fell silent and the channel gave up waiting.
+        std::vector<const char*> lines; //< Lines of the failure.
+        int loginResponses;             //< "Login response:" lines: one per packet read as a login reply.
     };
+    const auto close = [](LprPushServer& camera) { camera.closeConnections(); };
     const Row rows[] = {
-        {"metadata instead of the login reply", metadata, "Login reply parse failed"},
-        {"login reply in the metadata phase", reply + reply, "Push data parse failed"},
-        {"bad end marker in the metadata phase", reply + metadata.substr(0, metadata.size() - 1) + "\xFE",
-         "Push data parse failed"},
-        {"camera closes after the login reply", reply, "Push connection closed unexpectedly"},
+        {"camera closes before the login reply",
+         "",
+         "Wait for registration reply.",
+         close,
+         "Failed to register",
+         false,
+         {},
+         1},
+        {"camera silent after the login", "", nullptr, {}, "Failed to register", true, {}, 1},
+        {"half a login reply header, then silence", reply.substr(0, 5), nullptr, {}, "Failed to register", true, {}, 1},
+        {"half a login reply, then silence", reply.substr(0, 12), nullptr, {}, "Failed to register", true, {}, 1},
+        {"garbage for the login reply",
+         std::string(16, 'g'),
+         nullptr,
+         {},
+         "Login reply parse failed",
+         false,
+         {"Invalid login reply header"},
+         1},
+        {"metadata instead of the login reply",
+         metadata,
+         nullptr,
+         {},
+         "Login reply parse failed",
+         false,
+         {"Invalid login reply header"},
+         1},
+        {"login refused",
+         LprPushServer::loginReplyPacket(401),
+         nullptr,
+         {},
+         "Login reply parse failed",
+         false,
+         {"HTTP code 401"},
+         2},
+        {"login reply in the metadata phase",
+         reply + reply,
+         nullptr,
+         {},
+         "Push data parse failed",
+         false,
+         {"Invalid login reply header"},
+         2},
+        {"bad end marker in the metadata phase",
+         reply + metadata.substr(0, metadata.size() - 1) + "\xFE",
+         nullptr,
+         {},
+         "Push data parse failed",
+         false,
+         {"Packet End marker not found at desired position"},
+         2},
+        {"camera closes after the login reply",
+         reply,
+         loggedIn,
+         close,
+         "Push connection closed unexpectedly",
+         false,
+         {},
+         2},
+        {"camera stops inside a packet header",
+         reply + metadata.substr(0, 5),
+         nullptr,
+         {},
+         "Push connection closed unexpectedly",
+         true,
+         {},
+         2},
+        {"camera stops inside a packet",
+         reply + metadata.substr(0, 20),
+         nullptr,
+         {},
+         "Push connection closed unexpectedly",
+         true,
+         {},
+         2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         LogCapture capture(Level::verbose);
         LprChannel test;
-        const bool closeAfterReply = std::string(row.reason) == "Push connection closed unexpectedly";
+        // Every later login is accepted, and the camera pushes a plate right behind the reply.
         std::atomic<int> logins{0};
         test.push.setLoginHandler([&](const LprPushServer::Login&) {
-            return ++logins == 1 ? LprPushServer::LoginAnswer{row.answer, true}
-                                 : LprPushServer::LoginAnswer{reply, true};
+            return ++logins == 1
+                       ? LprPushServer::LoginAnswer{row.answer, true}
+                       : LprPushServer::LoginAnswer{reply + encodeLprMetadataPacket({plate("NEW1", 1)}), true};
         });
+        auto failedAt = vorn::utils::ScaledClock::now();
         test.start();
-        ASSERT_TRUE(test.push.waitForLogins(1, kDeadline));
-        if (closeAfterReply) {
-            ASSERT_TRUE(waitUntil([&] { return logged(capture, "Waiting for LPR messages"); }));
-            test.push.closeConnections();
+        if (row.misbehave) {
+            // The camera has the connection (and the login) before it misbehaves on it.
+            ASSERT_TRUE(test.push.waitForLogins(1, kDeadline));
+            ASSERT_TRUE(waitUntil([&] { return logged(capture, row.misbehaveWhenLogged); }));
+            failedAt = vorn::utils::ScaledClock::now();
+            row.misbehave(test.push);
         }
-        // A new connection logs in again, and what it brings is published.
-        ASSERT_TRUE(test.push.waitForLogins(2, kDeadline));
-        EXPECT_TRUE(waitUntil([&] { return logged(capture, QString(row.reason) + ". Next connection attempt"); }));
-        if (std::string(row.reason) == "Login reply parse failed") {
-            EXPECT_TRUE(logged(capture, "Invalid login reply header"));
-        }
-        ASSERT_TRUE(waitUntil([&] { return test.push.pushPlates({plate("NEW1", 1'700'000'000'500)}) == 1; }));
+
         ASSERT_TRUE(test.waitForRecords(1));
-        EXPECT_THAT(summaries(*test.receiver).at(0), ::testing::HasSubstr("LicensePlate NEW1"));
+        EXPECT_THAT(summaries(*test.receiver), ElementsAre(::testing::HasSubstr("LicensePlate NEW1")));
+        EXPECT_EQ(logins, 2);
+        EXPECT_EQ(loggedCount(capture, QString(row.reason) + ". Next connection attempt in 5 seconds"), 1);
+        EXPECT_EQ(loggedCount(capture, "Next connection attempt"), 1);
+        EXPECT_EQ(loggedCount(capture, "No data from Zodivadad camera for 30 seconds"), row.timedOut ? 1 : 0);
+        if (row.timedOut) {
+            EXPECT_GE(vorn::utils::ScaledClock::now() - failedAt,
+                      TcpDataMonitor::kDataTimeout + TcpDataMonitor::kReconnectDelay);
+        }
+        for (const char* line : row.lines)
+            EXPECT_EQ(loggedCount(capture, line), 1) << line;
+        EXPECT_EQ(loggedCount(capture, "Login response:"), row.loginResponses);
     }
+}
+
+TEST(LprMonitor, AnIdleConnectionStaysOpen)
+{
+    LogCapture capture(Level::verbose);
+    LprChannel test;
+    test.start();
+    ASSERT_TRUE(waitUntil([&] { return logged(capture, "Waiting for LPR messages"); }));
+    ASSERT_EQ(test.push.pushPlates({plate("FIRST", 1'700'000'000'000)}), 1U);
+    ASSERT_TRUE(test.waitForRecords(1));
+    // Nothing started: the camera has nothing to report for twice the time-out.
+    larkspur_test::letScaledTimePass(2 * TcpDataMonitor::kDataTimeout);
+
+    ASSERT_EQ(test.push.pushPlates({plate("SECOND", 1'700'000'000'001)}), 1U);
+    ASSERT_TRUE(test.waitForRecords(2));
+    EXPECT_EQ(test.push.connectionCount(), 1U);
+    EXPECT_EQ(loggedCount(capture, "Next connection attempt"), 0);
 }
 
 TEST(LprMonitor, ReadsRepliesAndPacketsCutAnywhere)

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,8 +9,10 @@
 
 #include <vorn/utils/assert.h>
 #include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/monotonic_time.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/lpr_monitor.h>
 
+#include "larkspur_test_support.h"
 #include "lpr_test_bytes.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
@@ -329,6 +332,13 @@ TEST(LprChunkWalk, Table)
          {{"A1", {"first", "2nd"}}},
          {},
          {}},
+        {"of many images the two smallest stay, in arrival order; the earlier of equal ones",
+         metadataChunk("A1") + imageChunk("seven77") + imageChunk("3rd") + imageChunk("nine99999") + imageChunk("4th") +
+             imageChunk("22"),
+         ChunkWalkStatus::complete,
+         {{"A1", {"3rd", "22"}}},
+         {},
+         {}},
         {"images go to the most recent record",
          metadataChunk("A1") + imageChunk("a") + metadataChunk("B2") + imageChunk("b") + imageChunk("c"),
          ChunkWalkStatus::complete,
@@ -413,6 +423,35 @@ TEST(LprChunkWalk, LargestPayloadOfTinyChunksIsWalkedOnce)
     const LprChunkWalk walk = LprMonitor::parseChunks(nullptr, payload);
     EXPECT_EQ(walk.status, ChunkWalkStatus::complete);
     EXPECT_EQ(summarize(walk.records), (std::vector<RecordSummary>{{"LAST", {"jpeg"}}}));
+}
+
+TEST(LprChunkWalk, ACameraThatRepeatsAFaultCostsABoundedNumberOfReportsPerWindow)
+{
+    // Limit 3 in a window of 60 s: every packet ends in 5 stray bytes and carries a record whose plate
+    // box is upside down; each fault is reported three times, the third marked, then no more.
+    const larkspur_test::ScopedLogLimiter limiter(3, 60);
+    vorn::utils::FakeMonotonicTime clock(std::chrono::seconds(1000));
+    AssertionCapture assertions(false);
+    TestPlate plate;
+    plate.y1 = 500;
+    plate.y2 = 100;
+    const std::string payload = chunkBytes(kMetadataChunkType, plateRecordBytes(plate)) + "12345";
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(LprMonitor::parseChunks(nullptr, payload).records.size(), 1U);
+
+    std::vector<std::string> reports = toStd(assertions.reports());
+    for (const char* condition : {"(data.empty())", "(metadata.fields2.y1 <= metadata.fields2.y2)"}) {
+        SCOPED_TRACE(condition);
+        int plain = 0;
+        int marked = 0;
+        for (const std::string& report : reports) {
+            if (report.find(condition) != std::string::npos)
+                ++(report.starts_with("TOO MANY SIMILAR MESSAGES: ASSERTION FAILED: ") ? marked : plain);
+        }
+        EXPECT_EQ(plain, 2);
+        EXPECT_EQ(marked, 1);
+    }
+    EXPECT_EQ(reports.size(), 6U);
 }
 
 TEST(LprPlateRecordReader, Fields)

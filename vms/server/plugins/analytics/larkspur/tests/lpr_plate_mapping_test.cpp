@@ -37,7 +37,7 @@ PlateRecord makeRecord(const TestPlate& plate, const std::vector<std::string>& i
     std::copy(fields2.begin(), fields2.end(), record.fields2.bytes.begin());
     record.plateNumber = plate.plateNumber;
     for (const std::string& image : images)
-        record.images.emplace_back(image.begin(), image.end());
+        record.addImage(image);
     return record;
 }
 

@@ -20,6 +20,7 @@
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 namespace {
 
+using larkspur_test::loggedCount;
 using sdk::Ptr;
 using sdk::Uuid;
 using sdk::analytics::BoundingBox;
@@ -319,6 +320,40 @@ TEST_F(RtpParserFixture, MalformedBlobTable)
             lines.push_back(text.toStdString());
         EXPECT_THAT(lines, ElementsAreArray(row.logs));
     }
+}
+
+TEST_F(RtpParserFixture, AStreamThatRepeatsAFaultCostsABoundedNumberOfReportsPerWindow)
+{
+    // Limit 3 in a window of 60 s: a camera whose every blob has a bad start code and an object of an
+    // unknown type reports each fault three times, the third marked; the rest are level-5 lines.
+    const larkspur_test::ScopedLogLimiter limiter(3, 60);
+    FakeMonotonicTime clock(1000s);
+    LogCapture capture(Level::verbose);
+    TestObject unknown;
+    unknown.type = 9;
+    const std::string blob = blobHeader() + objectList({unknown}) + record(5, 0, 1, "abcd", /*startCode*/ 7);
+    for (int i = 0; i < 50; ++i)
+        parse(blob);
+    const auto countReports = [&](const std::string& condition) {
+        int plain = 0;
+        int marked = 0;
+        for (const std::string& report : reports()) {
+            if (report.find("(" + condition + ")") == std::string::npos)
+                continue;
+            ++(report.starts_with("TOO MANY SIMILAR MESSAGES: ASSERTION FAILED: ") ? marked : plain);
+        }
+        return std::pair(plain, marked);
+    };
+    EXPECT_EQ(countReports("false"), std::pair(2, 1)) << "unknown object type";
+    EXPECT_EQ(countReports("subclassHeader.startCode == rtsp::kStartCodeMagic"), std::pair(2, 1));
+    EXPECT_EQ(countReports("shift == metadata.size()"), std::pair(2, 1));
+    EXPECT_EQ(loggedCount(capture, "ASSERTION FAILED"), 3 * 47);
+
+    // The next window reports again.
+    clock.advance(61s);
+    assertions.clear();
+    parse(blob);
+    EXPECT_EQ(reports().size(), 3U);
 }
 
 TEST_F(RtpParserFixture, NegativeOrMissingDataIsIgnored)

@@ -30,8 +30,9 @@ using vorn::utils::log::Level;
 using vorn::utils::log::LogCapture;
 namespace wire = vorn::testing::vca_wire;
 
-// At this scale the 5000 ms reconnection delay takes 5 ms.
-constexpr double kTimeScale = 0.001;
+// At this scale the 5000 ms reconnection delay takes 50 ms, and the 30 s wait for a reply 300 ms: long
+// enough that a loaded machine does not make the fake camera look silent.
+constexpr double kTimeScale = 0.01;
 constexpr auto kDeadline = 10s;
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::steady_clock::duration timeout = kDeadline)
@@ -105,8 +106,8 @@ private:
             const std::lock_guard lock(m_mutex);
             m_commands.push_back(frame.command);
         }
-        m_socket->readSomeAsync(
-            &m_receiveBuffer, [this](SystemError::ErrorCode code, std::size_t bytesRead) { onData(code, bytesRead); });
+        readSome(ReadWait::idle,
+                 [this](SystemError::ErrorCode code, std::size_t bytesRead) { onData(code, bytesRead); });
     }
 
     mutable std::mutex m_mutex; //< Guards m_commands.

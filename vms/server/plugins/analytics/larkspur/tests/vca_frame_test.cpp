@@ -111,6 +111,33 @@ TEST(VcaFrameReader, Table)
 }
 
 // `logs` are the starts of the lines written, in order.
+TEST(VcaFrameReader, WarnsOfAnUnexpectedVersionBeforeTheSizeCheck)
+{
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+        ParseStatus status;
+        QStringList logs;
+    } rows[] = {
+        {"payload pending",
+         wire::frame(wire::FrameHeader().withVersion(3).withPayloadSize(10), ""),
+         ParseStatus::needMoreData,
+         {"Warning: unexpected protocol version 3"}},
+        {"size past the limit",
+         wire::frame(wire::FrameHeader().withVersion(3).withPayloadSize(kMaxVcaPayloadSize + 1), ""),
+         ParseStatus::error,
+         {"Warning: unexpected protocol version 3", "Parse failed: Data size too big"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogCapture capture(Level::verbose);
+        BasicBuffer<char> buffer(row.bytes.data(), row.bytes.size());
+        EXPECT_EQ(parseVcaPacket(&buffer, nullptr).status, row.status);
+        EXPECT_EQ(capture.logger().texts(), row.logs);
+    }
+}
+
 TEST(VcaChunkedPayload, Table)
 {
     const std::string object = R"({"event":1,"alarm":1})";

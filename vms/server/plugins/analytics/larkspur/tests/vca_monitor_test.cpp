@@ -2,6 +2,7 @@
 // registration (plain and digest), the replies it accepts, and the pushes that reach the receiver.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -13,6 +14,7 @@
 
 #include <fake_zodivadad_camera/vca_push_server.h>
 #include <fake_zodivadad_camera/vca_wire.h>
+#include <vorn/utils/scaled_clock.h>
 #include <vorn/vms_server/metadata_receiver.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/vca_monitor.h>
 
@@ -24,6 +26,7 @@ namespace {
 using larkspur_test::loggedCount;
 using larkspur_test::waitUntil;
 using vorn::testing::VcaPushServer;
+using vorn::utils::ScaledClock;
 using vorn::utils::log::Level;
 using vorn::utils::log::LogCapture;
 using vorn::vms_server::ReceivedEventPacket;
@@ -234,37 +237,153 @@ TEST(VcaMonitor, HandsEveryPushedEventToTheDeviceAgent)
     EXPECT_EQ(loggedCount(capture, "Next connection attempt"), 0);
 }
 
-TEST(VcaMonitor, ReconnectsWhenThePushesBreakOff)
+TEST(VcaMonitor, ReconnectsFromEveryStepAndDeliversAgain)
 {
-    const struct
+    using Registration = VcaPushServer::Registration;
+    const std::string accepted = registerReply({{"result", 200}});
+    const std::string challenge = registerReply({{"result", 401}, {"nonce", "n0"}, {"realm", "cam"}, {"qop", "auth"}});
+    const std::string garbage(32, 'g'); // More than a header, without the magic.
+    const auto digestThen = [&](std::string answer) {
+        return [&challenge, answer](const Registration& registration) {
+            return registration.hasDigest ? answer : challenge;
+        };
+    };
+    const auto answer = [](std::string bytes) { return [bytes](const Registration&) { return bytes; }; };
+    const char* const registered = "Wait for registration reply.";
+    const char* const pushing = "Waiting for messages without digest auth";
+    struct Row
     {
         const char* name;
-        std::function<void(VcaPushServer&)> breakOff;
-        QString reason;
-    } rows[] = {
-        {"camera closes", [](VcaPushServer& camera) { camera.closeConnections(); },
-         "Push connection closed unexpectedly"},
-        {"camera sends garbage", [](VcaPushServer& camera) { camera.push(kMotion + "garbage, certainly not a frame"); },
-         "Push data parse failed"},
+        VcaPushServer::ReplyHandler firstConnection; //< The camera's answers on its first connection.
+        const char* failingSend;                     //< The first send with this text fails; null: none.
+        const char* misbehaveWhenLogged;             //< The channel's line after which misbehave() runs,
+        std::size_t misbehaveAfterRegistrations;     //< once the camera has this many registrations.
+        std::function<void(VcaPushServer&)> misbehave;
+        const char* reason;
+        bool timedOut; //< The camera fell silent and the channel gave up waiting.
     };
-    for (const auto& row : rows) {
+    const auto close = [](VcaPushServer& camera) { camera.closeConnections(); };
+    const auto send = [](std::string bytes) { return [bytes](VcaPushServer& camera) { camera.push(bytes); }; };
+    const Row rows[] = {
+        {"registration cannot be sent", answer(accepted), "\"password\"", nullptr, 0, {}, "Failed to register", false},
+        {"camera closes before the register reply", answer(""), nullptr, registered, 1, close, "Failed to register",
+         false},
+        {"camera silent after the registration", answer(""), nullptr, nullptr, 0, {}, "Failed to register", true},
+        {"half a register reply, then silence",
+         answer(accepted.substr(0, 10)),
+         nullptr,
+         nullptr,
+         0,
+         {},
+         "Failed to register",
+         true},
+        {"half a register reply body, then silence",
+         answer(accepted.substr(0, 20)),
+         nullptr,
+         nullptr,
+         0,
+         {},
+         "Failed to register",
+         true},
+        {"garbage for the register reply",
+         answer(garbage),
+         nullptr,
+         nullptr,
+         0,
+         {},
+         "Failed to parse register reply",
+         false},
+        {"digest registration cannot be sent",
+         digestThen(accepted),
+         "Authorization",
+         nullptr,
+         0,
+         {},
+         "Failed to register",
+         false},
+        {"camera closes before the digest reply", digestThen(""), nullptr, "Wait for digest registration reply.", 2,
+         close, "Failed to register digest", false},
+        {"camera silent after the digest registration",
+         digestThen(""),
+         nullptr,
+         nullptr,
+         0,
+         {},
+         "Failed to register digest",
+         true},
+        {"garbage for the digest reply",
+         digestThen(garbage),
+         nullptr,
+         nullptr,
+         0,
+         {},
+         "Digest registration reply not parsed",
+         false},
+        {"digest refused",
+         digestThen(registerReply({{"result", 401}})),
+         nullptr,
+         nullptr,
+         0,
+         {},
+         "Register digest: got unexpected code 401",
+         false},
+        {"camera closes in the push phase", answer(accepted), nullptr, pushing, 1, close,
+         "Push connection closed unexpectedly", false},
+        {"garbage in the push phase", answer(accepted), nullptr, pushing, 1, send(garbage), "Push data parse failed",
+         false},
+        {"camera stops inside a frame header", answer(accepted), nullptr, pushing, 1, send(kMotion.substr(0, 7)),
+         "Push connection closed unexpectedly", true},
+        {"camera stops inside a frame", answer(accepted), nullptr, pushing, 1, send(kMotion.substr(0, 20)),
+         "Push connection closed unexpectedly", true},
+    };
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         LogCapture capture(Level::verbose);
+        std::optional<larkspur_test::FirstSendFault> fault;
+        if (row.failingSend)
+            fault.emplace(row.failingSend);
         VcaChannel test;
+        // Every later connection is accepted, and the camera pushes an alarm right behind the reply.
+        test.push.setReplyHandler([&](const Registration& registration) {
+            return registration.connection == 1 ? row.firstConnection(registration) : accepted + kMotion;
+        });
+        auto failedAt = ScaledClock::now();
         test.start({"vorn.zodivadad.Motion"});
-        ASSERT_TRUE(test.push.waitForRegistrations(1));
+        if (row.misbehave) {
+            // The camera has the connection (and the registrations) before it misbehaves on it.
+            ASSERT_TRUE(test.push.waitForRegistrations(row.misbehaveAfterRegistrations));
+            ASSERT_TRUE(waitUntil([&] { return larkspur_test::logged(capture, row.misbehaveWhenLogged); }));
+            failedAt = ScaledClock::now();
+            row.misbehave(test.push);
+        }
 
-        row.breakOff(test.push);
-        ASSERT_TRUE(test.push.waitForRegistrations(2));
-        const auto registrations = test.push.registrations();
-        EXPECT_EQ(registrations[1].connection, 2u);
-        EXPECT_EQ(registrations[1].text, registrations[0].text) << "a new plain registration";
-        EXPECT_EQ(loggedCount(capture, row.reason + ". Next connection attempt in 5 seconds"), 1);
-
-        ASSERT_TRUE(test.push.push(kMotion));
-        ASSERT_TRUE(waitUntil([&] { return !test.packets().empty() && test.packets().back() == kMotionPacket; }));
-        EXPECT_TRUE(test.channel().isStarted());
+        ASSERT_TRUE(test.waitForRecords(1));
+        EXPECT_EQ(test.packets(), Strings{kMotionPacket});
+        EXPECT_EQ(test.push.registrations().back().connection, 2u);
+        EXPECT_EQ(loggedCount(capture, QString(row.reason) + ". Next connection attempt in 5 seconds"), 1);
+        EXPECT_EQ(loggedCount(capture, "Next connection attempt"), 1);
+        EXPECT_EQ(loggedCount(capture, "No data from Zodivadad camera for 30 seconds"), row.timedOut ? 1 : 0);
+        if (row.timedOut) {
+            EXPECT_GE(ScaledClock::now() - failedAt, TcpDataMonitor::kDataTimeout + TcpDataMonitor::kReconnectDelay);
+        }
     }
+}
+
+TEST(VcaMonitor, AnIdleConnectionStaysOpen)
+{
+    LogCapture capture(Level::verbose);
+    VcaChannel test;
+    test.start({"vorn.zodivadad.Motion"});
+    ASSERT_TRUE(waitUntil([&] { return larkspur_test::logged(capture, "Waiting for messages without digest auth"); }));
+    // A frame, then nothing started: the camera has nothing to report for twice the time-out.
+    ASSERT_TRUE(test.push.push(kMotion));
+    ASSERT_TRUE(test.waitForRecords(1));
+    larkspur_test::letScaledTimePass(2 * TcpDataMonitor::kDataTimeout);
+
+    ASSERT_TRUE(test.push.push(kMotion));
+    ASSERT_TRUE(test.waitForRecords(2));
+    EXPECT_EQ(test.push.connectionCount(), 1u);
+    EXPECT_EQ(loggedCount(capture, "Next connection attempt"), 0);
 }
 
 } // namespace

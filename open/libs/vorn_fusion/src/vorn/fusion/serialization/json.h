@@ -108,7 +108,7 @@ void serialize(VnJsonContext* ctx, const std::optional<T>& value, const QString&
  *     not strict.
  * @param found When not null, receives whether the key was present (also when its value was bad).
  * @param deprecatedFieldNames Former key names of the record's fields, or null.
- * @param structType The record that owns the field; its namespace scopes the log tag.
+ * @param structType The record that owns the field.
  * @return False when the record's reading must stop.
  */
 template <typename T>
@@ -130,7 +130,11 @@ bool deserialize(VnJsonContext* ctx, const QJsonObject& object, const QString& k
 
     // The text is recorded on the context, so it is built even when the log line is not wanted.
     const QString valueText = QString::fromUtf8(QJson::serialized(value));
-    VN_LOG(3, vorn::utils::log::Tag(vorn::scopeOfFunction(structType, "QJson::deserialize")),
+    // Its type names this instantiation of the reader; the log tag is made from it.
+    struct ScopeTag
+    {
+    };
+    VN_LOG(3, vorn::utils::log::Tag(vorn::scopeOfFunction(typeid(ScopeTag), "QJson::deserialize")),
            "Can't deserialize field `%1` from value `%2`", key, valueText);
     if (ctx)
         ctx->addFailedField(key, valueText);

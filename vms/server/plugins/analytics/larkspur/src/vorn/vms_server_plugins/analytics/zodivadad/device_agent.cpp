@@ -93,10 +93,12 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
         const Ptr<const IString> text = toPtr(result.value);
         const Ptr<const IString> message = toPtr(result.error.errorMessage);
         // A guard, not a plain assertion: a reporter that answers "carry on" must not lead to reading a
-        // text that is not there.
-        if (VN_CHECK(result.isOk() && text, "engineManifest.isOk(): the engine gave no manifest; every event "
-                                            "type is offered"))
+        // text that is not there. Without a manifest every event type is offered.
+        if (result.isOk() && text) {
             engineManifestText = QByteArray(text->text());
+        } else {
+            log_support::reportAssertionFailure(false, __FILE__, __LINE__, "engineManifest.isOk()", vorn::Formatter());
+        }
     }
     m_manifestJson = buildDeviceAgentManifest(engineManifestText, engineManifest, m_lprSupported);
 
@@ -293,8 +295,11 @@ void DeviceAgent::pushMetadataPacket(const Ptr<IMetadataPacket>& packet)
     if (!VN_CHECK(packet))
         return;
     const Ptr<IMetadataReceiver> receiver = handler();
-    if (!VN_CHECK(receiver, "handler(): no metadata receiver attached; the packet is dropped"))
+    if (!receiver) {
+        // No receiver attached (yet, or any more): the packet is dropped.
+        log_support::reportAssertionFailure(false, __FILE__, __LINE__, "handler()", vorn::Formatter());
         return;
+    }
     receiver->receiveMetadata(packet.get());
 }
 
@@ -309,7 +314,8 @@ void DeviceAgent::handleEvent(uint16_t command, const Json& event)
 
 void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
 {
-    const int eventId = jsonToInt(event["event"]).value_or(0);
+    const Json& eventValue = event["event"];
+    const std::optional<int> eventNumber = jsonToInt(eventValue);
     const bool active = jsonToInt(event["alarm"]).value_or(1) != 0;
 
     const std::optional<std::string> section = sectionForCommand(command);
@@ -318,6 +324,13 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
     if (!m_engine)
         return;
 
+    // A number outside the int range names no event of the camera's; the default 0 is for a missing or
+    // unreadable member only, and would turn such a push into an event the camera never reported.
+    if (eventValue.is_number() && !eventNumber) {
+        VN_LOG(5, this, "No event type for section '%1' and event '%2'", *section, eventValue.dump());
+        return;
+    }
+    const int eventId = eventNumber.value_or(0);
     const EventType* const eventType = m_engine->eventTypeBySection(*section, eventId);
     if (!eventType) {
         VN_LOG(5, this, "No event type for section '%1' and event '%2'", *section, eventId);

@@ -43,13 +43,6 @@ constexpr int32_t kCameraTimeFlag = 1; //< Flag bit 0: the timestamp came from t
 
 constexpr BoundingBox kNoBox{-1, -1, -1, -1};
 
-// Reports a failed check whose condition is best named in the camera's terms rather than in the
-// accessor calls of the code; the answer is the reporter's, as for VN_ASSERT.
-bool reportFailedCheck(const char* condition, int line = __builtin_LINE())
-{
-    return log_support::reportAssertionFailure(false, __FILE__, line, condition, vorn::Formatter());
-}
-
 // The decimal integer at the start of a text: leading white space, an optional sign, digits; anything
 // after them is ignored, no digits give 0, and values beyond the int range saturate.
 int leadingInteger(std::string_view text)
@@ -204,7 +197,7 @@ void LprMonitor::onRegisterReply(SystemError::ErrorCode code, std::size_t bytesR
         return;
     case ParseStatus::needMoreData:
         VN_ASSERT(result.totalSize > 0);
-        readMore(result.totalSize, &LprMonitor::onRegisterReply);
+        readMore(ReadWait::forData, result.totalSize, &LprMonitor::onRegisterReply);
         return;
     case ParseStatus::ok:
         break;
@@ -228,7 +221,9 @@ void LprMonitor::readPushes()
     for (;;) {
         const LprParseResult packet = parsePacket(this, m_receiveBuffer.view(), LprPacketType::kMetadata);
         if (packet.status == ParseStatus::needMoreData) {
-            readMore(packet.totalSize, &LprMonitor::onPush);
+            // Between packets the camera may stay silent for ever; inside one it owes the rest.
+            readMore(m_receiveBuffer.size() == 0 ? ReadWait::idle : ReadWait::forData, packet.totalSize,
+                     &LprMonitor::onPush);
             return;
         }
         if (packet.status == ParseStatus::error) {
@@ -243,13 +238,11 @@ void LprMonitor::readPushes()
     }
 }
 
-void LprMonitor::readMore(uint64_t totalSize, CompletionHandler handler)
+void LprMonitor::readMore(ReadWait wait, uint64_t totalSize, CompletionHandler handler)
 {
     // The packet's size is bounded by kMaxLprPacketLength, so the whole packet arrives without regrowth.
     m_receiveBuffer.reserve(static_cast<std::size_t>(totalSize));
-    m_socket->readSomeAsync(&m_receiveBuffer, [this, handler](SystemError::ErrorCode code, std::size_t bytes) {
-        (this->*handler)(code, bytes);
-    });
+    readSome(wait, [this, handler](SystemError::ErrorCode code, std::size_t bytes) { (this->*handler)(code, bytes); });
 }
 
 void LprMonitor::pushPlateMetadata(std::vector<PlateRecord> records)
@@ -324,7 +317,7 @@ LprChunkWalk LprMonitor::parseChunks(const LprMonitor* logSource, std::string_vi
         const std::string_view data = payload.substr(offset);
         if (data.size() <= kLprChunkHeaderSize) {
             VN_LOG(5, logSource, "Unexpected remainder %1 bytes", data.size());
-            VN_ASSERT(data.empty());
+            VN_ASSERT_LIMITED(data.empty());
             walk.status = ChunkWalkStatus::unexpectedRemainder;
             break;
         }
@@ -342,13 +335,13 @@ LprChunkWalk LprMonitor::parseChunks(const LprMonitor* logSource, std::string_vi
             walk.records.push_back(parsePlateRecord(body));
             current = walk.records.size() - 1;
         } else if (current) {
-            walk.records[*current].images.emplace_back(body.begin(), body.end());
+            walk.records[*current].addImage(body); // Keeps the two smallest only: memory bounded by the packet.
         } else {
             VN_LOG(5, logSource, "Unexpected image chunk before metadata chunk");
         }
 
         if (buffer.size() < size) {
-            VN_ASSERT(buffer.size() >= size);
+            VN_REPORT_LIMITED("buffer.size() >= size");
             walk.status = ChunkWalkStatus::chunkPastEnd;
             break;
         }
@@ -377,15 +370,17 @@ PlateRecord LprMonitor::parsePlateRecord(std::string_view body)
     const std::string_view buffer = body;
     const std::size_t size =
         PlateRecordFields1::kSize + metadata.fields1.plateNumberLength() + PlateRecordFields2::kSize;
-    VN_ASSERT(buffer.size() >= size);
+    // Every check here is of the camera's bytes: reported through the limiter, so that a camera that
+    // sends the same broken record in every packet costs a bounded number of lines.
+    VN_ASSERT_LIMITED(buffer.size() >= size);
     if (metadata.fields2.x2() < metadata.fields2.x1())
-        reportFailedCheck("metadata.fields2.x1 <= metadata.fields2.x2");
+        VN_REPORT_LIMITED("metadata.fields2.x1 <= metadata.fields2.x2");
     if (metadata.fields2.y2() < metadata.fields2.y1())
-        reportFailedCheck("metadata.fields2.y1 <= metadata.fields2.y2");
+        VN_REPORT_LIMITED("metadata.fields2.y1 <= metadata.fields2.y2");
     const std::string_view data = body.substr(offset);
-    VN_ASSERT(data.empty());
+    VN_ASSERT_LIMITED(data.empty());
 
-    metadata.images.reserve(metadata.fields1.imageCount());
+    metadata.images.reserve(std::min<std::size_t>(metadata.fields1.imageCount(), PlateRecord::kKeptImages));
     return metadata;
 }
 
@@ -399,7 +394,7 @@ PlatePackets LprMonitor::makePlatePackets(const LprMonitor* logSource, PlateReco
                                           const ServerClock& serverTimeUs)
 {
     PlatePackets result;
-    if (!VN_ASSERT(!entry.plateNumber.empty()))
+    if (!VN_ASSERT_LIMITED(!entry.plateNumber.empty()))
         return result;
 
     VN_LOG(6, logSource, "Processing metadata for plate %1", entry.plateNumber);
@@ -435,10 +430,11 @@ PlatePackets LprMonitor::makePlatePackets(const LprMonitor* logSource, PlateReco
     packet->addItem(vehicle.get());
     result.objects = std::move(packet);
 
-    if (entry.images.size() != entry.fields1.imageCount())
-        reportFailedCheck("entry.images.size() == entry.fields1.imageCount");
+    // Counted as they arrived: the record keeps only the two it passes on.
+    if (entry.imagesReceived != entry.fields1.imageCount())
+        VN_REPORT_LIMITED("entry.images.size() == entry.fields1.imageCount");
 
-    // The smallest image shows the plate, the next smallest the vehicle; the rest are not passed on.
+    // The smallest image shows the plate, the next smallest the vehicle; the rest were not kept.
     std::stable_sort(entry.images.begin(), entry.images.end(),
                      [](const std::vector<char>& a, const std::vector<char>& b) { return a.size() < b.size(); });
     if (!entry.images.empty())

@@ -122,7 +122,7 @@ private:
     /** Publishes every metadata packet that is buffered, then reads for more. */
     void readPushes();
     /** Makes room for `totalSize` bytes in the receive buffer and reads more of them. */
-    void readMore(uint64_t totalSize, CompletionHandler handler);
+    void readMore(ReadWait wait, uint64_t totalSize, CompletionHandler handler);
     void pushPlateMetadata(std::vector<PlateRecord> records);
 };
 

@@ -176,4 +176,18 @@ uint16_t PlateRecordFields2::y2() const
     return readLittleEndian<uint16_t>(bytes.data() + 28);
 }
 
+void PlateRecord::addImage(std::string_view image)
+{
+    ++imagesReceived;
+    if (images.size() == kKeptImages) {
+        // The largest kept image goes, the later of two equal ones, when the new one is smaller still;
+        // otherwise the new one is dropped without being copied.
+        const auto largest = images[1].size() >= images[0].size() ? images.begin() + 1 : images.begin();
+        if (image.size() >= largest->size())
+            return;
+        images.erase(largest);
+    }
+    images.emplace_back(image.begin(), image.end());
+}
+
 } // namespace vorn::vms_server_plugins::analytics::zodivadad

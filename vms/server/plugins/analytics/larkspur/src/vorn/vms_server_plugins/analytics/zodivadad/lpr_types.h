@@ -123,13 +123,26 @@ struct PlateRecordFields2
     uint16_t y2() const;
 };
 
-/** One recognised plate with its images; owns the images, so it is moved, never shared. */
+/**
+ * One recognised plate with its images; owns the images, so it is moved, never shared.
+ *
+ * Only the smallest image (the plate's best shot) and the second smallest (the vehicle's) are ever
+ * passed on, so addImage() keeps just those two while the images arrive: a packet of a thousand
+ * images holds two of them, not a thousand. Of images of equal size the earlier counts as smaller.
+ */
 struct PlateRecord
 {
+    /** The images that are passed on at most. */
+    static constexpr std::size_t kKeptImages = 2;
+
     PlateRecordFields1 fields1;
     PlateRecordFields2 fields2;
     std::string plateNumber;               //< The bytes as the camera sent them.
-    std::vector<std::vector<char>> images; //< JPEG images, in arrival order.
+    std::vector<std::vector<char>> images; //< The kKeptImages smallest JPEG images so far, in arrival order.
+    std::size_t imagesReceived = 0;        //< Every image that arrived, kept or not.
+
+    /** Counts the image and keeps a copy of it when it is among the kKeptImages smallest so far. */
+    void addImage(std::string_view image);
 };
 
 enum class ChunkWalkStatus {

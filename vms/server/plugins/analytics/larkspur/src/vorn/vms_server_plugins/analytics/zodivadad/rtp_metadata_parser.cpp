@@ -1,5 +1,10 @@
 #include "rtp_metadata_parser.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string_view>
+
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
@@ -17,23 +22,22 @@ namespace {
 
 constexpr int32_t kCameraTimeFlag = 1; //< Flag bit 0: the timestamp came from the camera's stream.
 
-// "{ 12, 0, 255, ... }": the identifier's bytes in decimal.
+// "{ 12, 0, 255, ... }": the identifier's bytes in decimal. Written into one fixed buffer and made a
+// text once: the line is built for every object of every packet when detail is logged.
 QString uuidBytesText(const sdk::Uuid& id)
 {
-    QString text = QStringLiteral("{ ");
+    // "{ " + 16 numbers of up to 3 digits + 15 ", " + " }".
+    std::array<char, 2 + 16 * 3 + 15 * 2 + 2> text{};
+    char* out = text.data();
+    const auto put = [&out](std::string_view part) { out = std::copy(part.begin(), part.end(), out); };
+    put("{ ");
     for (std::size_t i = 0; i < id.bytes.size(); ++i) {
         if (i != 0)
-            text += QStringLiteral(", ");
-        text += QString::number(id.bytes[i]);
+            put(", ");
+        out = std::to_chars(out, text.data() + text.size(), id.bytes[i]).ptr;
     }
-    return text + QStringLiteral(" }");
-}
-
-// Reports a failed check under the condition as it reads in terms of the record, for checks whose code
-// must not call the record's accessors again (they report on their own); the answer is the reporter's.
-bool reportFailedCheck(const char* condition, int line = __builtin_LINE())
-{
-    return log_support::reportAssertionFailure(false, __FILE__, line, condition, vorn::Formatter());
+    put(" }");
+    return QString::fromLatin1(text.data(), static_cast<int>(out - text.data()));
 }
 
 bool isInsideFrame(const BoundingBox& box)
@@ -64,21 +68,21 @@ void RtpMetadataParser::parseMetadata(const char* data, int32_t size, int64_t ti
         while (shift < metadata.size()) {
             const std::optional<rtsp::SubclassHeader> header = rtsp::SubclassHeader::read(metadata.substr(shift));
             if (!header) {
-                VN_ASSERT(shift + sizeof(rtsp::SubclassHeader) <= metadata.size());
+                VN_ASSERT_LIMITED(shift + sizeof(rtsp::SubclassHeader) <= metadata.size());
                 break;
             }
             const rtsp::SubclassHeader& subclassHeader = *header;
-            if (!VN_ASSERT(subclassHeader.startCode == rtsp::kStartCodeMagic))
+            if (!VN_ASSERT_LIMITED(subclassHeader.startCode == rtsp::kStartCodeMagic))
                 break;
             const uint64_t dataSize = subclassHeader.dataSize();
-            if (dataSize == 0 && !reportFailedCheck("subclassHeader.dataSize() > 0"))
+            if (dataSize == 0 && !VN_REPORT_LIMITED("subclassHeader.dataSize() > 0"))
                 break;
 
             const uint64_t subclassSize = sizeof(rtsp::SubclassHeader) + dataSize;
             if (shift + subclassSize > metadata.size()) {
                 VN_LOG(5, m_logTag, "Metadata record of %1 bytes at offset %2 of a %3-byte packet; rest skipped",
                        subclassSize, shift, metadata.size());
-                VN_ASSERT(shift + subclassSize <= metadata.size());
+                VN_ASSERT_LIMITED(shift + subclassSize <= metadata.size());
                 break;
             }
 
@@ -88,12 +92,12 @@ void RtpMetadataParser::parseMetadata(const char* data, int32_t size, int64_t ti
                     metadata.substr(shift + sizeof(rtsp::SubclassHeader), static_cast<std::size_t>(dataSize)),
                     timestampUs);
             } else if (subclassHeader.eventId > rtsp::kMaxEventId) {
-                VN_ASSERT(false, "Unknown event id");
+                VN_ASSERT_LIMITED(false, "Unknown event id");
             }
             shift += static_cast<std::size_t>(subclassSize);
         }
     }
-    VN_ASSERT(shift == metadata.size());
+    VN_ASSERT_LIMITED(shift == metadata.size());
 }
 
 void RtpMetadataParser::processObjects(const rtsp::SubclassHeader& header, std::string_view data, int64_t timestampUs)
@@ -106,13 +110,14 @@ void RtpMetadataParser::processObjects(const rtsp::SubclassHeader& header, std::
         VN_LOG(5, m_logTag, "Object list of %1 bytes has no frame size; skipped", data.size());
         return;
     case ObjectListStatus::missingObjects:
-        VN_LOG(5, m_logTag, "Object list of %1 bytes cannot hold its %2 objects; skipped", data.size(), header.itemCount);
+        VN_LOG(5, m_logTag, "Object list of %1 bytes cannot hold its %2 objects; skipped", data.size(),
+               header.itemCount);
         return;
     }
 
     const ResolutionBase& resolutionBase = list.resolution;
     if (!resolutionBase.isValid()) {
-        VN_ASSERT(resolutionBase.isValid());
+        VN_ASSERT_LIMITED(resolutionBase.isValid());
         VN_LOG(5, m_logTag, "Object list with frame size %1x%2 skipped", resolutionBase.width, resolutionBase.height);
         return;
     }

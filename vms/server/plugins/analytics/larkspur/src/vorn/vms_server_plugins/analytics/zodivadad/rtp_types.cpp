@@ -42,7 +42,7 @@ uint64_t SubclassHeader::dataSize() const
         return size;
     if (eventId <= kMaxEventId)
         return uint64_t{size} * 4;
-    VN_ASSERT(false, "Unknown event id");
+    VN_ASSERT_LIMITED(false, "Unknown event id");
     return 0;
 }
 
@@ -74,7 +74,7 @@ std::string objectTypeId(uint32_t type)
     case 2:
         return "vorn.zodivadad.Vehicle";
     default:
-        VN_ASSERT(false, "Unknown object type");
+        VN_ASSERT_LIMITED(false, "Unknown object type");
         return std::string();
     }
 }
@@ -82,7 +82,7 @@ std::string objectTypeId(uint32_t type)
 sdk::analytics::BoundingBox boxToRect(uint16_t x1, uint16_t y1, uint16_t x2, uint16_t y2, ResolutionBase base)
 {
     // Never divides by a zero size, whatever the reporter answers.
-    if (!VN_ASSERT(base.isValid()) || !base.isValid())
+    if (!VN_ASSERT_LIMITED(base.isValid()) || !base.isValid())
         return {-1, -1, -1, -1};
     const float width = base.width;
     const float height = base.height;

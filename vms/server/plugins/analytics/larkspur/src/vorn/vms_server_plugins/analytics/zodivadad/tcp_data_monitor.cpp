@@ -2,6 +2,8 @@
 
 #include <sys/socket.h>
 
+#include <cerrno>
+
 #include <utility>
 
 #include <vorn/log_support/assert.h>
@@ -130,8 +132,21 @@ void TcpDataMonitor::onRegister(SystemError::ErrorCode code)
         return;
     }
     VN_LOG(6, this, "Wait for registration reply.");
-    m_socket->readSomeAsync(&m_receiveBuffer, [this](SystemError::ErrorCode code, std::size_t bytesRead) {
-        onRegisterReply(code, bytesRead);
+    readSome(ReadWait::forData,
+             [this](SystemError::ErrorCode code, std::size_t bytesRead) { onRegisterReply(code, bytesRead); });
+}
+
+void TcpDataMonitor::readSome(ReadWait wait, vorn::network::TCPSocket::IoCompletionHandler handler)
+{
+    m_socket->setRecvTimeout(wait == ReadWait::forData ? static_cast<unsigned int>(kDataTimeout.count())
+                                                       : 0U); // Channel's clock.
+    m_socket->readSomeAsync(&m_receiveBuffer, [this, wait, handler = std::move(handler)](
+                                                  SystemError::ErrorCode code, std::size_t bytesRead) mutable {
+        if (code == ETIMEDOUT && wait == ReadWait::forData) { // Not keep-alive's ETIMEDOUT of a vanished peer.
+            VN_LOG(5, this, "No data from Zodivadad camera for %1 seconds",
+                   static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(kDataTimeout).count()));
+        }
+        handler(code, bytesRead);
     });
 }
 

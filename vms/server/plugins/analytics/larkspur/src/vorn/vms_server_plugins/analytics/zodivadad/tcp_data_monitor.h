@@ -12,15 +12,21 @@
 //     monitor->stop();                                            // synchronous
 //
 // A derived class supplies the request (makeRegisterRequest()) and takes over in onRegisterReply(),
-// where it reads into m_receiveBuffer and sends from m_sendBuffer on m_socket, handing completions
-// that capture only `this`, and calls scheduleReconnect() on every failure:
+// where it reads into m_receiveBuffer with readSome() and sends from m_sendBuffer on m_socket, handing
+// completions that capture only `this`, and calls scheduleReconnect() on every failure:
 //
 //     void onRegisterReply(SystemError::ErrorCode code, std::size_t bytesRead) override
 //     {
 //         if (code != SystemError::noError || bytesRead == 0)
 //             return scheduleReconnect("Failed to register");
-//         m_socket->readSomeAsync(&m_receiveBuffer, [this](auto code, auto bytes) { onData(code, bytes); });
+//         readSome(ReadWait::idle, [this](auto code, auto bytes) { onData(code, bytes); });
 //     }
+//
+// A camera that accepts the connection and then falls silent is not seen by TCP keep-alive while its
+// system still answers. So every read that waits for something the camera owes (the reply to a
+// request, the rest of a started frame) is ReadWait::forData: it fails with ETIMEDOUT after
+// kDataTimeout on the channel's clock, and the channel reconnects as after any failure. Only a read
+// between frames (ReadWait::idle) waits for ever: a camera with nothing to report sends nothing.
 //
 // Rules:
 // - start(), stop(), setAddress(), address() and isStarted() are called from the server's threads, one
@@ -66,6 +72,18 @@ public:
     static constexpr std::chrono::milliseconds kReconnectDelay{5000};
     /** Reserved in the receive buffer at every connection start: most pushes fit without growth. */
     static constexpr std::size_t kReceiveBufferReserve = 4096;
+    /**
+     * How long a read of ReadWait::forData waits for the camera's next bytes: far beyond any reply time
+     * of a working camera, short enough that a silent one does not hold the channel (and the buffer of
+     * an announced frame) for long.
+     */
+    static constexpr std::chrono::milliseconds kDataTimeout{30000};
+
+    /** What a read waits for; see the class comment. */
+    enum class ReadWait {
+        idle,   //< Nothing started: no time-out.
+        forData //< A reply or the rest of a frame: fails with ETIMEDOUT after kDataTimeout.
+    };
 
     explicit TcpDataMonitor(DeviceAgent* deviceAgent);
     virtual ~TcpDataMonitor();
@@ -106,6 +124,9 @@ protected:
 
     /** Logs the reason, drops the connection's pending operations and tries again after kReconnectDelay. */
     void scheduleReconnect(const QString& reason);
+
+    /** Reads what the socket has into the spare room of m_receiveBuffer; a time-out is logged here. */
+    void readSome(ReadWait wait, vorn::network::TCPSocket::IoCompletionHandler handler);
 
     DeviceAgent* const m_deviceAgent; //< Owns this channel and outlives it.
 

@@ -107,6 +107,8 @@ VcaParseResult parseVcaPacket(BasicBuffer<char>* buffer, const TcpDataMonitor* c
     const std::uint16_t checksum = readUint16Be(header + 6);
     const std::uint32_t payloadSize = readUint32Be(header + 8);
     const std::uint32_t version = readUint32Be(header + 12);
+    if (version != 1 && version != 2)
+        VN_LOG(6, channel, "Warning: unexpected protocol version %1", version);
 
     // Checked before anything is reserved for the payload: the size is the peer's word.
     if (payloadSize > kMaxVcaPayloadSize) {
@@ -118,10 +120,6 @@ VcaParseResult parseVcaPacket(BasicBuffer<char>* buffer, const TcpDataMonitor* c
         buffer->reserve(frameSize);
         return withStatus(ParseStatus::needMoreData);
     }
-
-    // Warned once per frame, not on every read of a large frame that is still arriving.
-    if (version != 1 && version != 2)
-        VN_LOG(6, channel, "Warning: unexpected protocol version %1", version);
 
     const std::string_view payload(buffer->data() + kVcaHeaderSize, payloadSize);
     if (vorn::utils::crc16(payload) != checksum) {

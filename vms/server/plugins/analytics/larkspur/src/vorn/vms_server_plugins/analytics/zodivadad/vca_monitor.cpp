@@ -121,11 +121,9 @@ VcaParseResult VcaMonitor::parsePacket()
     return parseVcaPacket(&m_receiveBuffer, this);
 }
 
-void VcaMonitor::readThen(CompletionHandler handler)
+void VcaMonitor::readThen(ReadWait wait, CompletionHandler handler)
 {
-    m_socket->readSomeAsync(&m_receiveBuffer, [this, handler](SystemError::ErrorCode code, std::size_t bytes) {
-        (this->*handler)(code, bytes);
-    });
+    readSome(wait, [this, handler](SystemError::ErrorCode code, std::size_t bytes) { (this->*handler)(code, bytes); });
 }
 
 void VcaMonitor::sendThen(CompletionHandler handler)
@@ -143,7 +141,7 @@ void VcaMonitor::onRegisterReply(SystemError::ErrorCode code, std::size_t bytesR
     }
     const VcaParseResult reply = parsePacket();
     if (reply.status == ParseStatus::needMoreData) {
-        readThen(&VcaMonitor::onRegisterReply);
+        readThen(ReadWait::forData, &VcaMonitor::onRegisterReply);
         return;
     }
     if (reply.status == ParseStatus::error) {
@@ -170,7 +168,7 @@ void VcaMonitor::onRegisterDigest(SystemError::ErrorCode code, std::size_t bytes
         return;
     }
     VN_LOG(6, this, "Wait for digest registration reply.");
-    readThen(&VcaMonitor::onRegisterDigestReply);
+    readThen(ReadWait::forData, &VcaMonitor::onRegisterDigestReply);
 }
 
 void VcaMonitor::onRegisterDigestReply(SystemError::ErrorCode code, std::size_t bytesRead)
@@ -181,7 +179,7 @@ void VcaMonitor::onRegisterDigestReply(SystemError::ErrorCode code, std::size_t 
     }
     const VcaParseResult reply = parsePacket();
     if (reply.status == ParseStatus::needMoreData) {
-        readThen(&VcaMonitor::onRegisterDigestReply);
+        readThen(ReadWait::forData, &VcaMonitor::onRegisterDigestReply);
         return;
     }
     if (reply.status == ParseStatus::error) {
@@ -213,7 +211,8 @@ void VcaMonitor::readPushes()
     for (;;) {
         const VcaParseResult frame = parsePacket();
         if (frame.status == ParseStatus::needMoreData) {
-            readThen(&VcaMonitor::onPush);
+            // Between frames the camera may stay silent for ever; inside one it owes the rest.
+            readThen(m_receiveBuffer.size() == 0 ? ReadWait::idle : ReadWait::forData, &VcaMonitor::onPush);
             return;
         }
         if (frame.status == ParseStatus::error) {

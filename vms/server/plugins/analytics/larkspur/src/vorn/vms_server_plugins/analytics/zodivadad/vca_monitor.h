@@ -58,7 +58,7 @@ private:
 
     /** Hands over every frame that is buffered, then reads for more. */
     void readPushes();
-    void readThen(CompletionHandler handler);
+    void readThen(ReadWait wait, CompletionHandler handler);
     void sendThen(CompletionHandler handler);
 
     VcaParseResult parsePacket();
