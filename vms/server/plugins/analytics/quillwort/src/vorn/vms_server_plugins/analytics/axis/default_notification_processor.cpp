@@ -21,6 +21,7 @@ void DefaultNotificationProcessor::collectDefaultTypes(const std::vector<Notific
         }
         EventTypeInfo& info = m_eventTypes[type.topic];
         info.id = makeEventTypeId(type);
+        info.idUtf8 = info.id.toStdString();
         info.name = type.niceName ? *type.niceName : normalizeTopic(type.topic);
         info.isProlonged = type.stateName.has_value();
         info.isNeeded.set(false);
@@ -57,6 +58,7 @@ bool DefaultNotificationProcessor::processNotification(const Notification& notif
     Event event;
     event.timestamp = notification.timestamp;
     event.typeId = it->second.id;
+    event.typeIdUtf8 = it->second.idUtf8;
     event.isActive = notification.state;
     emitEvent(event);
     return true;

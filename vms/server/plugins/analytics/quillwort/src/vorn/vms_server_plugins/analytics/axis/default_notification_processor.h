@@ -6,6 +6,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include <QtCore/QString>
@@ -33,6 +34,7 @@ private:
     struct EventTypeInfo
     {
         QString id;
+        std::string idUtf8; //< encoded once here rather than for every event
         QString name;
         bool isProlonged = false;
         NeededFlag isNeeded;

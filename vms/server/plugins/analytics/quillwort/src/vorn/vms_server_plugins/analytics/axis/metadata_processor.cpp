@@ -25,6 +25,10 @@ using namespace vorn::sdk::analytics;
 
 namespace {
 
+// Notifications take a few KiB; a rare larger packet gives its buffer back rather than keep it for the
+// device agent's life.
+constexpr std::size_t kMaxKeptPacketTextBytes = 64 * 1024;
+
 // The camera's discovery requests answer Digest challenges only.
 constexpr auto kDiscoveryAuthType = static_cast<http::AuthType>(1);
 
@@ -81,12 +85,13 @@ ParsedMessage parseNotificationMessage(const XmlNode* message, int64_t timestamp
         const XmlAttribute* value = name ? findAttribute(item, "Value") : nullptr;
         if (!value)
             continue;
-        const QString itemName = valueText(name);
-        const QString itemValue = valueText(value);
-        if (stateName != stateNames.end() && itemName == stateName->second)
-            notification.state = itemValue == QLatin1String("true") || itemValue == QLatin1String("1");
-        else
-            notification.attributes[itemName] = itemValue;
+        QString itemName = valueText(name);
+        if (stateName != stateNames.end() && itemName == stateName->second) {
+            const std::string_view itemValue(value->value(), value->value_size());
+            notification.state = itemValue == "true" || itemValue == "1";
+        } else {
+            notification.attributes.insert_or_assign(std::move(itemName), valueText(value));
+        }
     }
     return {std::move(notification), nullptr};
 }
@@ -181,14 +186,22 @@ void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& 
         return;
     }
 
-    // A copy of its own, zero-terminated, for the parser to work in.
-    std::string text(data, static_cast<std::size_t>(size));
+    // A copy, zero-terminated, for the parser to work in: in the kept buffer when it is free.
+    std::unique_lock keptTextLock(m_packetTextMutex, std::try_to_lock);
+    std::string ownText;
+    std::string& text = keptTextLock.owns_lock() ? m_packetText : ownText;
+    text.assign(data, static_cast<std::size_t>(size));
     VN_LOG(6, this, "Received raw metadata: %1", text);
 
     // Parsed in a call of its own, so that its document (and the stack it takes) is gone before the
     // processors run, some of which parse the camera's replies too.
     const std::vector<Notification> notifications =
         parseNotificationPacket(&text, packet->timestampUs(), m_stateNames, this);
+    if (keptTextLock.owns_lock()) {
+        if (m_packetText.capacity() > kMaxKeptPacketTextBytes)
+            std::string().swap(m_packetText);
+        keptTextLock.unlock(); // The processors below may hand a packet back in from the receiver.
+    }
     for (const Notification& notification : notifications) {
         VN_LOG(6, this, "Received notification:\n%1", toString(notification));
         for (const auto& processor : m_processors) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,6 +88,11 @@ private:
     DeviceAgent* const m_deviceAgent;
     CoordinateDomain m_coordinateDomain;
     std::map<QString, QString> m_stateNames; //< catalogue topic to the name of its state data item
+
+    // The copy of a packet that the parser works in, kept between packets so that its memory is reused.
+    // Packets come on the server's thread; a packet that finds it in use takes a copy of its own.
+    std::mutex m_packetTextMutex;
+    std::string m_packetText;
     std::vector<std::unique_ptr<NotificationProcessor>> m_processors;
 };
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
 
 #include <QtCore/QString>
 
@@ -38,6 +39,7 @@ struct Event
 {
     int64_t timestamp = 0; //< microseconds since the epoch
     QString typeId;
+    std::string_view typeIdUtf8; //< typeId encoded, when the emitting processor keeps it so; else empty
     std::optional<vorn::sdk::Uuid> trackId;
     std::optional<QString> key;
     std::optional<QString> description;

@@ -64,6 +64,7 @@ void MultiprofileNotificationProcessor::collectMultiprofileTypes(std::vector<Not
 
         EventTypeInfo& eventType = m_eventTypes.emplace_back();
         eventType.id = makeEventTypeId(*it);
+        eventType.idUtf8 = eventType.id.toStdString();
         eventType.name = displayName(*it);
         for (const NotificationType& child : it->children) {
             const bool isAnyProfile = child.topic.endsWith(kAnyProfileSuffix);
@@ -108,6 +109,7 @@ bool MultiprofileNotificationProcessor::processNotification(const Notification& 
     Event event;
     event.timestamp = notification.timestamp;
     event.typeId = topic.eventType->id;
+    event.typeIdUtf8 = topic.eventType->idUtf8;
     event.key = notification.topic;
     event.description = topic.profile;
     event.isActive = notification.state;

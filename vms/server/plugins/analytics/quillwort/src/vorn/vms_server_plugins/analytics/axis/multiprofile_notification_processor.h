@@ -7,6 +7,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include <QtCore/QString>
@@ -34,6 +35,7 @@ private:
     struct EventTypeInfo
     {
         QString id;
+        std::string idUtf8; //< encoded once here rather than for every event
         QString name;
         bool isProlonged = false;
         NeededFlag isNeeded;

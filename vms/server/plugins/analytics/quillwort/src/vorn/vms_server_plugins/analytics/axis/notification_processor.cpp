@@ -79,7 +79,7 @@ void NotificationProcessor::emitEvent(const Event& event)
     packet->setTimestampUs(event.timestamp);
 
     const auto metadata = makePtr<EventMetadata>();
-    metadata->setTypeId(utf8(event.typeId));
+    metadata->setTypeId(event.typeIdUtf8.empty() ? utf8(event.typeId) : std::string(event.typeIdUtf8));
     if (event.trackId)
         metadata->setTrackId(*event.trackId);
     if (event.key)
