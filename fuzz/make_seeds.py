@@ -425,6 +425,73 @@ def rtp_blob_seeds():
         rtp_record(5, 1, object_list(1, 1, []), start_code=2), person))
 
 
+# ------------------------------------------------------------------------------------ H.264 video packets
+
+def start_code(four=True):
+    return b"\x00\x00\x00\x01" if four else b"\x00\x00\x01"
+
+
+def emulation_prevention(rbsp):
+    out = bytearray()
+    zeros = 0
+    for byte in rbsp:
+        if zeros >= 2 and byte <= 3:
+            out.append(3)
+            zeros = 0
+        out.append(byte)
+        zeros = zeros + 1 if byte == 0 else 0
+    return bytes(out)
+
+
+def ff_coded(value):
+    return b"\xff" * (value // 255) + bytes([value % 255])
+
+
+def sei_unit(messages, four=True):
+    rbsp = b"\x06" + b"".join(ff_coded(kind) + ff_coded(len(payload)) + payload for kind, payload in messages)
+    return start_code(four) + emulation_prevention(rbsp + b"\x80")
+
+
+def slice_unit(size, seed, nal_type=5):
+    state = seed * 2654435761 % 2**32 or 1
+    payload = bytearray()
+    for _ in range(size):
+        state ^= (state << 13) % 2**32
+        state ^= state >> 17
+        state ^= (state << 5) % 2**32
+        payload.append(state >> 24)
+    return start_code() + emulation_prevention(bytes([0x60 | nal_type]) + bytes(payload) + b"\x80")
+
+
+def track_record(object_id, left, top, right, bottom, kind=0, type_flag=1, extra=b"\x01", extra_length=None):
+    return (struct.pack(">II4H", object_id, 0, left, top, right, bottom) + struct.pack(">I", kind) + bytes(8)
+            + struct.pack(">II", len(extra) if extra_length is None else extra_length, type_flag) + extra)
+
+
+def track_payload(duration_ms, records, count=None, marker=0x20):
+    return (bytes([marker]) + bytes(8) + struct.pack(">HH", len(records) if count is None else count, duration_ms)
+            + b"".join(records))
+
+
+def h264_sei_seeds():
+    vehicle = track_record(7, 1000, 2000, 3000, 5000, extra=b"\x02")
+    person = track_record(8, 100, 200, 300, 400, extra=b"\x01")
+    write("h264_sei", "one-track", sei_unit([(5, track_payload(40, [vehicle]))]))
+    write("h264_sei", "slice-then-sei", slice_unit(300, 1) + sei_unit([(5, track_payload(40, [vehicle, person]))]))
+    write("h264_sei", "two-sei-units", sei_unit([(5, track_payload(40, [vehicle]))], four=False)
+          + sei_unit([(5, track_payload(40, [person]))]))
+    write("h264_sei", "several-messages", sei_unit([(1, b"\x00\x00\x01"), (300, bytes(400)), (5, b"\x20")]))
+    write("h264_sei", "size-past-end", start_code() + b"\x06\x05\x40short\x80")
+    write("h264_sei", "ff-type-only", start_code() + b"\x06\xff\xff\xff")
+    write("h264_sei", "no-trailing-bits", start_code() + b"\x06\x05\x01\x20")
+    write("h264_sei", "count-past-records", sei_unit([(5, track_payload(40, [vehicle], count=3))]))
+    write("h264_sei", "extra-past-end", sei_unit([(5, track_payload(40, [track_record(9, 1, 2, 3, 4,
+                                                                                          extra_length=1000)]))]))
+    write("h264_sei", "sps", start_code() + emulation_prevention(b"\x67\x64\x00\x29\xac\x80"))
+    write("h264_sei", "start-codes-only", start_code() * 4 + start_code(False) * 3)
+    write("h264_sei", "no-start-code", bytes(range(256)))
+
+
 TARGETS = {
     "json_value": json_value_seeds,
     "digest_challenge": digest_challenge_seeds,
@@ -436,6 +503,7 @@ TARGETS = {
     "lpr_chunks": lpr_chunks_seeds,
     "lpr_plate_record": lpr_plate_record_seeds,
     "rtp_blob": rtp_blob_seeds,
+    "h264_sei": h264_sei_seeds,
 }
 
 
