@@ -491,6 +491,37 @@ def h264_sei_seeds():
     write("h264_sei", "start-codes-only", start_code() * 4 + start_code(False) * 3)
     write("h264_sei", "no-start-code", bytes(range(256)))
 
+# ------------------------------------------------------------------------------------------ Uniview
+
+
+def uniview_object_seeds():
+    # First byte: object type (low bits: 0 face, 1 person, 2 vehicle, 3 bike) and assertion answer (bit 7).
+    samples = {
+        "face": (0, {"FaceID": 3, "SmallPicAttachIndex": 1, "LargePicAttachIndex": 2,
+                     "Position": "1000,2000;3000,5000",
+                     "AttributeInfo": {"Gender": 1, "AgeRange": 3, "GlassFlag": 2, "GlassesStyle": 99,
+                                       "HairColor": 18, "MaskFlag": 1, "HatFlag": 2, "HatColor": 4,
+                                       "Temperature": 36.5}}),
+        "person": (1, {"PersonID": "17", "Position": "0,0;10000,10000",
+                       "AttributeInfo": {"Gender": 0, "AgeRange": "2", "SleevesLength": 1, "CoatColor": 3,
+                                         "TrousersLength": 2, "TrousersColor": 0, "BodyToward": 3,
+                                         "ShoesTubeLength": 1, "HairLength": 2, "BagFlag": 2}}),
+        "vehicle": (2, {"ID": 0, "Position": "3000,5000;1000,2000",
+                        "VehicleAttributeInfo": {"Color": 8, "SpeedType": 4, "VehicleBrand": "Volvo",
+                                                 "AimStatus": 1, "DriverSunVisorStatus": 0, "Pendant": "1x",
+                                                 "ImageDirection": 9}}),
+        "bike": (3 | 0x80, {"ID": 5, "Position": "1,2,3;4,5",
+                            "AttributeInfo": {"SpeedType": 2, "ImageDirection": 1, "NonVehicleType": 4}}),
+        "no-id": (2, {"Position": "1,2;3,4;", "VehicleAttributeInfo": [1, 2]}),
+        "bad-values": (1, {"PersonID": 1e12, "Position": 7,
+                           "AttributeInfo": {"Gender": "unknown", "AgeRange": None, "BagFlag": [2]}}),
+        "lapi-reply": (0, {"Response": {"ResponseCode": 1, "ResponseString": "Not Supported", "Data": {}}}),
+    }
+    for name, (choice, value) in samples.items():
+        write("uniview_object", name, bytes([choice]) + json.dumps(value).encode("utf-8"))
+    write("uniview_object", "not-json", bytes([0]) + b'{"FaceID": 1, "Position": "1,1;2')
+    write("uniview_object", "array", bytes([1]) + b'[{"PersonID": 1}]')
+
 
 TARGETS = {
     "json_value": json_value_seeds,
@@ -504,6 +535,7 @@ TARGETS = {
     "lpr_plate_record": lpr_plate_record_seeds,
     "rtp_blob": rtp_blob_seeds,
     "h264_sei": h264_sei_seeds,
+    "uniview_object": uniview_object_seeds,
 }
 
 

@@ -6,11 +6,7 @@ namespace vorn::vms::api::analytics {
 
 namespace {
 
-constexpr auto kEventTypeFields = std::tuple(
-    QJson::field("id", &EventType::id), QJson::field("name", &EventType::name), QJson::field("icon", &EventType::icon),
-    QJson::field("base", &EventType::base), QJson::field("omittedBaseAttributes", &EventType::omittedBaseAttributes),
-    QJson::field("attributes", &EventType::attributes), QJson::field("flags", &EventType::flags),
-    QJson::field("groupId", &EventType::groupId), QJson::field("provider", &EventType::provider));
+constexpr auto kEventTypeFields = eventTypeFields<EventType>();
 
 } // namespace
 

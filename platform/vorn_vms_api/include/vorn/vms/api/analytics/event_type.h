@@ -9,6 +9,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include <QtCore/QMetaType>
 #include <QtCore/QString>
 
+#include <vorn/fusion/serialization/serialization.h>
 #include <vorn/vms/api/analytics/attribute_description.h>
 
 class VnJsonContext;
@@ -58,6 +60,29 @@ struct EventType
     QString groupId;
     QString provider;
 };
+
+/**
+ * The field list of the nine keys, bound to the members of Record: EventType itself, or a plugin's record
+ * that derives from EventType (or declares the same members) and appends keys of its own:
+ *
+ *     constexpr auto jsonFields(const MyEventType*)
+ *     {
+ *         return std::tuple_cat(eventTypeFields<MyEventType>(),
+ *             std::tuple(QJson::field("triggers", &MyEventType::triggers)));
+ *     }
+ */
+template <typename Record>
+constexpr auto eventTypeFields()
+{
+    using QJson::field;
+    return std::tuple(
+        field<Record, QString>("id", &Record::id), field<Record, QString>("name", &Record::name),
+        field<Record, QString>("icon", &Record::icon), field<Record, std::optional<QString>>("base", &Record::base),
+        field<Record, std::vector<QString>>("omittedBaseAttributes", &Record::omittedBaseAttributes),
+        field<Record, std::vector<AttributeDescription>>("attributes", &Record::attributes),
+        field<Record, EventTypeFlags>("flags", &Record::flags), field<Record, QString>("groupId", &Record::groupId),
+        field<Record, QString>("provider", &Record::provider));
+}
 
 /** Keys "id", "name", "icon", "base", "omittedBaseAttributes", "attributes", "flags", "groupId", "provider". */
 bool deserialize(VnJsonContext* ctx, const QJsonValue& value, EventType* target);

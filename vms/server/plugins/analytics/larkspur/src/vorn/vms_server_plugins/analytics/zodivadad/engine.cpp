@@ -1,14 +1,13 @@
 #include "engine.h"
 
 #include <QtCore/QDateTime>
-#include <QtCore/QFile>
-#include <QtCore/QFileInfo>
 
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/network/http/credentials.h>
 #include <vorn/sdk/helpers/error.h>
 #include <vorn/sdk/helpers/string.h>
+#include <vorn/vms_server_plugins/utils/manifest_text.h>
 
 #include "camera_settings.h"
 #include "device_agent.h"
@@ -27,14 +26,6 @@ QString textOf(const char* text)
     return QString::fromUtf8(text ? text : "");
 }
 
-std::optional<QByteArray> readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
-}
-
 bool matchesAny(const std::vector<QString>& patterns, const QString& text)
 {
     for (const QString& pattern : patterns) {
@@ -49,14 +40,10 @@ bool matchesAny(const std::vector<QString>& patterns, const QString& text)
 Engine::Engine(Plugin* plugin, const QString& manifestName)
     : m_plugin(shareToPtr(plugin))
 {
-    if (auto embedded = readFile(QString::fromLatin1(kEmbeddedManifestPathFormat).arg(manifestName)))
-        m_manifestText = std::move(*embedded);
-
-    const QString externalPath = QString::fromLatin1(kExternalManifestPathFormat).arg(manifestName);
-    if (auto external = readFile(externalPath)) {
-        VN_LOG(4, this, "Switch to external manifest file %1", QFileInfo(externalPath).absoluteFilePath());
-        m_manifestText = std::move(*external);
-    }
+    m_manifestText = vorn::vms_server_plugins::utils::loadManifestText(
+        QString::fromLatin1(kEmbeddedManifestPathFormat).arg(manifestName),
+        QString::fromLatin1(kExternalManifestPathFormat).arg(manifestName),
+        vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
 
     // A text that is no manifest leaves the default record, which refuses every camera; the server is
     // still handed the text as read.

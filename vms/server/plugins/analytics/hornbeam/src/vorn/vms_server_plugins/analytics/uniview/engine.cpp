@@ -1,0 +1,111 @@
+#include "engine.h"
+
+#include <optional>
+
+#include <QtCore/QDateTime>
+
+#include <vorn/kit/json.h>
+#include <vorn/log_support/assert.h>
+#include <vorn/log_support/log.h>
+#include <vorn/network/http/http_client.h>
+#include <vorn/sdk/helpers/error.h>
+#include <vorn/sdk/helpers/string.h>
+#include <vorn/vms_server_plugins/utils/exception.h>
+#include <vorn/vms_server_plugins/utils/manifest_text.h>
+
+#include "lapi.h"
+
+namespace vorn::vms_server_plugins::analytics::uniview {
+
+using namespace vorn::sdk;
+using namespace vorn::sdk::analytics;
+using vorn::kit::detail::json11::Json;
+using vorn::vms_server_plugins::utils::translateExceptions;
+
+namespace {
+
+// The server may hand out null texts; they count as empty.
+const char* textOrEmpty(const char* text)
+{
+    return text ? text : "";
+}
+
+} // namespace
+
+Engine::Engine(Plugin* plugin)
+    : m_plugin(shareToPtr(plugin))
+    , m_manifest(vorn::vms_server_plugins::utils::loadManifestText(
+          QString::fromLatin1(kEmbeddedManifestPath), QString::fromLatin1(kExternalManifestPath),
+          vorn::utils::log::Tag(vorn::log_support::objectLogTag(this))))
+{
+    VN_ASSERT(m_plugin);
+
+    // Text that is no JSON object leaves the empty record (no alarm finds an event type); the server is
+    // still handed the text as read.
+    m_engineManifest = QJson::deserialized<EngineManifest>(m_manifest, EngineManifest());
+}
+
+Engine::~Engine() = default;
+
+void Engine::getManifest(Result<const IString*>* outResult) const
+{
+    translateExceptions(outResult, [&]() -> Result<const IString*> { return new String(m_manifest.constData()); });
+}
+
+bool Engine::supportsDevice(const IDeviceDescription* deviceDescription) const
+{
+    if (!VN_CHECK(deviceDescription) || !m_plugin)
+        return false;
+    if (!m_plugin->isVendorSupported(textOrEmpty(deviceDescription->vendor())))
+        return false;
+    if (!m_plugin->probe())
+        return true;
+    return probeCamera(vorn::utils::Url(textOrEmpty(deviceDescription->url())));
+}
+
+bool Engine::probeCamera(const vorn::utils::Url& cameraUrl)
+{
+    vorn::network::http::HttpClient client(vorn::network::ssl::kAcceptAnyCertificate);
+    client.setTimeouts({kLapiRequestTimeout, kLapiRequestTimeout, kLapiRequestTimeout});
+    if (!client.doGet(makeLapiUrl(cameraUrl, QString::fromLatin1(kSystemTimeLapiPath))))
+        return false;
+    const std::optional<QByteArray> body = client.fetchEntireMessageBody();
+    if (!body)
+        return false;
+
+    std::string error;
+    const Json reply = Json::parse(std::string_view(body->constData(), static_cast<std::size_t>(body->size())), error);
+    return reply.is_object() && reply["Response"].is_object();
+}
+
+void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* /*deviceDescription*/)
+{
+    // The device agent joins with the camera capability discovery and the event reception.
+    translateExceptions(outResult, [&]() -> Result<IDeviceAgent*> {
+        return error(ErrorCode::generalFailure, "Device agents are not available in this build");
+    });
+}
+
+const EventType* Engine::eventTypeByTrigger(const std::string& trigger) const
+{
+    // An empty name would otherwise find an event type whose trigger list holds an unreadable entry.
+    if (trigger.empty())
+        return nullptr;
+    for (const EventType& eventType : m_engineManifest.eventTypes) {
+        for (const std::string& eventTrigger : eventType.triggers) {
+            if (eventTrigger == trigger)
+                return &eventType;
+        }
+    }
+    return nullptr;
+}
+
+int64_t Engine::serverTimeMs() const
+{
+    const Ptr<IHostServices> hostServices = m_plugin ? m_plugin->hostServices() : Ptr<IHostServices>();
+    if (!VN_CHECK(hostServices, "no host services attached; the local clock stands in"))
+        return QDateTime::currentMSecsSinceEpoch();
+    return hostServices->serverTimeMs();
+}
+
+} // namespace vorn::vms_server_plugins::analytics::uniview
