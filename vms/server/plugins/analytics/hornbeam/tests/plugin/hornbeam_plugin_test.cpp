@@ -10,7 +10,6 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QProcess>
 #include <QtCore/QStringList>
 
 #include <gtest/gtest.h>
@@ -21,6 +20,8 @@
 #include <vorn/vms_server/device_description.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server/plugin_library.h>
+#include <vorn/vms_server/testing/loaded_plugin_library.h>
+#include <vorn/vms_server/testing/plugin_host_run.h>
 
 namespace {
 
@@ -29,50 +30,42 @@ using vorn::sdk::analytics::IEngine;
 using AnalyticsPlugin = vorn::sdk::analytics::IPlugin;
 using vorn::testing::FakeHttpServer;
 using vorn::testing::FakeUniviewCamera;
+using vorn::vms_server::testing::linesOfKind;
+using vorn::vms_server::testing::ToolRun;
 
 const char* const kPluginIds[] = {"vorn.uniview", "vorn.hykon", "vorn.videosec"};
 
-/**
- * Loads the built plugin library as the server does. The tear-down unloads it and checks that no object
- * of the library is left, so a test releases all it got from the library before it ends.
- */
-class HornbeamPlugin : public ::testing::Test
+/** The built hornbeam library, loaded as the server does, with host services for its plugins. */
+class HornbeamPlugin : public vorn::vms_server::testing::LoadedPluginLibrary
 {
 protected:
-    void SetUp() override
-    {
-        std::string error;
-        m_library = vorn::vms_server::PluginLibrary::load(HORNBEAM_PLUGIN_PATH, m_ledger, &error);
-        ASSERT_TRUE(m_library) << error;
-    }
+    HornbeamPlugin()
+        : LoadedPluginLibrary(HORNBEAM_PLUGIN_PATH)
+    {}
 
+    // Beyond the base's checks: the library registered objects, and its registry went with it.
     void TearDown() override
     {
+        LoadedPluginLibrary::TearDown();
         if (!m_library)
             return;
-        EXPECT_EQ(m_library->unload(), "");
-        EXPECT_TRUE(m_ledger->isClean()) << m_ledger->report();
         EXPECT_TRUE(m_ledger->registryDeleted());
         EXPECT_GT(m_ledger->registrationCount(), 0);
     }
 
     Ptr<IEngine> engineOf(int index)
     {
-        const auto plugin = queryInterface<AnalyticsPlugin>(m_library->createPlugin(index));
+        const auto plugin = createPlugin(index, m_hostServices.get());
         EXPECT_TRUE(plugin);
         if (!plugin)
             return nullptr;
-        plugin->attachHostServices(m_hostServices.get());
         Result<IEngine*> result;
         plugin->obtainEngine(&result);
         EXPECT_TRUE(result.isOk());
         return toPtr(result.value); // The engine keeps its plugin.
     }
 
-    const std::shared_ptr<vorn::vms_server::RegistryLedger> m_ledger =
-        std::make_shared<vorn::vms_server::RegistryLedger>();
     const Ptr<vorn::vms_server::HostServices> m_hostServices = makePtr<vorn::vms_server::HostServices>();
-    std::unique_ptr<vorn::vms_server::PluginLibrary> m_library;
 };
 
 Ptr<vorn::vms_server::DeviceDescription> describeCamera(std::string vendor, std::string url)
@@ -125,45 +118,58 @@ TEST_F(HornbeamPlugin, AcceptsCamerasOfItsBrandings)
     }
 }
 
-/** How a vms_plugin_host run ended, and what it printed: its JSON lines in order, its error output. */
-struct ToolRun
+#ifdef LARKSPUR_PLUGIN_PATH
+// Both libraries embed their manifests as Qt resources in the one resource tree of the server's Qt, and
+// both export the same entry points: each must still answer with its own.
+TEST_F(HornbeamPlugin, KeepsToItsOwnBesideAnotherPluginLibrary)
 {
-    int exitCode = -1;
-    std::vector<QJsonObject> lines;
-    QString errors;
-
-    std::vector<QJsonObject> linesOfKind(const QString& kind) const
+    std::string error;
+    const auto otherLedger = std::make_shared<vorn::vms_server::RegistryLedger>();
+    auto larkspur = vorn::vms_server::PluginLibrary::load(LARKSPUR_PLUGIN_PATH, otherLedger, &error);
+    ASSERT_TRUE(larkspur) << error;
     {
-        std::vector<QJsonObject> result;
-        for (const QJsonObject& line : lines) {
-            if (line["kind"] == kind)
-                result.push_back(line);
-        }
-        return result;
+        const Ptr<IEngine> engine = engineOf(0);
+        ASSERT_TRUE(engine);
+        Result<const IString*> manifest;
+        engine->getManifest(&manifest);
+        const Ptr<const IString> text = toPtr(manifest.value);
+        ASSERT_TRUE(text);
+        const QJsonObject json = QJsonDocument::fromJson(text->text()).object();
+        EXPECT_EQ(json["eventTypes"].toArray()[0].toObject()["id"].toString(), "vorn.uniview.Motion");
+
+        const auto other = queryInterface<AnalyticsPlugin>(larkspur->createPlugin(0));
+        ASSERT_TRUE(other);
+        Result<const IString*> otherManifest;
+        other->getManifest(&otherManifest);
+        const Ptr<const IString> otherText = toPtr(otherManifest.value);
+        ASSERT_TRUE(otherText);
+        EXPECT_NE(QJsonDocument::fromJson(otherText->text()).object()["id"].toString(), kPluginIds[0]);
     }
-};
+    EXPECT_EQ(larkspur->unload(), "");
+    EXPECT_TRUE(otherLedger->isClean()) << otherLedger->report();
+
+    // hornbeam's resources outlive the other library's unloading.
+    const Ptr<IEngine> engine = engineOf(1);
+    ASSERT_TRUE(engine);
+    Result<const IString*> manifest;
+    engine->getManifest(&manifest);
+    const Ptr<const IString> text = toPtr(manifest.value);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(QJsonDocument::fromJson(text->text()).object()["eventTypes"].toArray().size(), 22);
+}
+#endif
 
 ToolRun runHost(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(VMS_PLUGIN_HOST_PATH, QStringList{HORNBEAM_PLUGIN_PATH} + arguments);
-    ToolRun run;
-    EXPECT_TRUE(process.waitForFinished(60'000)) << process.errorString().toStdString();
-    run.exitCode = process.exitCode();
-    run.errors = QString::fromUtf8(process.readAllStandardError());
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            run.lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return run;
+    return vorn::vms_server::testing::runPluginHost(VMS_PLUGIN_HOST_PATH, HORNBEAM_PLUGIN_PATH, arguments);
 }
 
 TEST(HornbeamHost, ListsThePluginsInIndexOrder)
 {
     const ToolRun run = runHost({"--list"});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    const auto plugins = run.linesOfKind("pluginManifest");
-    const auto engines = run.linesOfKind("engineManifest");
+    const auto plugins = linesOfKind(run.lines, "pluginManifest");
+    const auto engines = linesOfKind(run.lines, "engineManifest");
     ASSERT_EQ(plugins.size(), 3U);
     ASSERT_EQ(engines.size(), 3U);
     for (int index = 0; index < 3; ++index) {
@@ -172,8 +178,8 @@ TEST(HornbeamHost, ListsThePluginsInIndexOrder)
         EXPECT_EQ(plugins[index]["manifest"].toObject()["id"].toString(), kPluginIds[index]);
         EXPECT_EQ(engines[index]["manifest"].toObject()["eventTypes"].toArray().size(), 22);
     }
-    ASSERT_EQ(run.linesOfKind("leakCheck").size(), 1U);
-    EXPECT_EQ(run.linesOfKind("leakCheck")[0]["live"].toInt(), 0);
+    ASSERT_EQ(linesOfKind(run.lines, "leakCheck").size(), 1U);
+    EXPECT_EQ(linesOfKind(run.lines, "leakCheck")[0]["live"].toInt(), 0);
 }
 
 // The compatibility check of the server, on a camera whose probe answer the row sets.
@@ -208,7 +214,7 @@ TEST(HornbeamHost, DecidesCompatibilityByVendorAndProbeAnswer)
         const ToolRun run = runHost({"--index", QString::number(row.index), "--vendor", row.vendor, "--url",
                                      QString::fromStdString(camera.url()), "--login", "admin", "--password", "s3cret"});
 
-        const auto supports = run.linesOfKind("supportsDevice");
+        const auto supports = linesOfKind(run.lines, "supportsDevice");
         ASSERT_EQ(supports.size(), 1U) << run.errors.toStdString();
         EXPECT_EQ(supports[0]["result"].toBool(), row.supported);
         EXPECT_EQ(camera.requests().size(), row.requests);
@@ -216,8 +222,8 @@ TEST(HornbeamHost, DecidesCompatibilityByVendorAndProbeAnswer)
             EXPECT_EQ(request.target, "/LAPI/V1.0/System/Time");
             EXPECT_FALSE(request.header("Authorization"));
         }
-        ASSERT_EQ(run.linesOfKind("leakCheck").size(), 1U);
-        EXPECT_EQ(run.linesOfKind("leakCheck")[0]["live"].toInt(), 0);
+        ASSERT_EQ(linesOfKind(run.lines, "leakCheck").size(), 1U);
+        EXPECT_EQ(linesOfKind(run.lines, "leakCheck")[0]["live"].toInt(), 0);
         if (!row.supported) {
             EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
         }

@@ -36,46 +36,21 @@
 #include <vorn/vms_server/option_map.h>
 #include <vorn/vms_server/plugin_library.h>
 #include <vorn/vms_server/received_metadata.h>
+#include <vorn/vms_server/testing/loaded_plugin_library.h>
+#include <vorn/vms_server/testing/plugin_host_run.h>
 
 namespace larkspur_test {
 
 /** Where the library's brand table has the Zodivadad plugin. */
 constexpr int kZodivadadPluginIndex = 1;
 
-/**
- * Loads the built plugin library as the server does. The tear-down unloads it and checks that no object
- * of the library is left, so a test releases all it got from the library before it ends.
- */
-class LoadedLarkspur : public ::testing::Test
+/** The built larkspur library, loaded as the server does (see LoadedPluginLibrary for the tear-down's checks). */
+class LoadedLarkspur : public vorn::vms_server::testing::LoadedPluginLibrary
 {
 protected:
-    void SetUp() override
-    {
-        std::string error;
-        m_library = vorn::vms_server::PluginLibrary::load(LARKSPUR_PLUGIN_PATH, m_ledger, &error);
-        ASSERT_TRUE(m_library) << error;
-    }
-
-    void TearDown() override
-    {
-        if (!m_library)
-            return;
-        EXPECT_EQ(m_library->unload(), "");
-        EXPECT_TRUE(m_ledger->isClean()) << m_ledger->report();
-    }
-
-    /** The library's plugin at index, with the host services attached; null where there is none. */
-    vorn::sdk::Ptr<vorn::sdk::analytics::IPlugin> createPlugin(int index, vorn::sdk::IHostServices* hostServices) const
-    {
-        const auto plugin = vorn::sdk::queryInterface<vorn::sdk::analytics::IPlugin>(m_library->createPlugin(index));
-        if (plugin)
-            plugin->attachHostServices(hostServices);
-        return plugin;
-    }
-
-    const std::shared_ptr<vorn::vms_server::RegistryLedger> m_ledger =
-        std::make_shared<vorn::vms_server::RegistryLedger>();
-    std::unique_ptr<vorn::vms_server::PluginLibrary> m_library;
+    LoadedLarkspur()
+        : LoadedPluginLibrary(LARKSPUR_PLUGIN_PATH)
+    {}
 };
 
 /** The server's description of the fake camera at url: a Zodivadad ZV-IPC5000 reached as admin / s3cret. */
@@ -159,41 +134,13 @@ inline QStringList cameraArguments(const std::string& url)
             "--password", "s3cret"};
 }
 
-/** How a vms_plugin_host run ended, and what it printed: its JSON lines in order, its error output. */
-struct ToolRun
-{
-    bool finished = false;
-    int exitCode = -1;
-    std::vector<QJsonObject> lines;
-    QString errors;
-};
+using vorn::vms_server::testing::linesOfKind;
+using vorn::vms_server::testing::ToolRun;
 
 /** Runs vms_plugin_host on the built library until it ends by itself (two minutes at the most). */
 inline ToolRun runHost(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(VMS_PLUGIN_HOST_PATH, QStringList{LARKSPUR_PLUGIN_PATH} + arguments);
-    ToolRun run;
-    run.finished = process.waitForFinished(120'000);
-    EXPECT_TRUE(run.finished) << process.errorString().toStdString();
-    run.exitCode = process.exitCode();
-    run.errors = QString::fromUtf8(process.readAllStandardError());
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            run.lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return run;
-}
-
-/** The lines whose "kind" is kind, in order. */
-inline std::vector<QJsonObject> linesOfKind(const std::vector<QJsonObject>& lines, const QString& kind)
-{
-    std::vector<QJsonObject> result;
-    for (const QJsonObject& line : lines) {
-        if (line["kind"] == kind)
-            result.push_back(line);
-    }
-    return result;
+    return vorn::vms_server::testing::runPluginHost(VMS_PLUGIN_HOST_PATH, LARKSPUR_PLUGIN_PATH, arguments);
 }
 
 /**

@@ -14,6 +14,7 @@
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/vms_server_plugins/utils/exception.h>
 #include <vorn/vms_server_plugins/utils/manifest_text.h>
+#include <vorn/vms_server_plugins/utils/server_clock.h>
 
 #include "device_agent.h"
 #include "lapi.h"
@@ -106,10 +107,7 @@ const EventType* Engine::eventTypeByTrigger(const std::string& trigger) const
 
 int64_t Engine::serverTimeMs() const
 {
-    const Ptr<IHostServices> hostServices = m_plugin ? m_plugin->hostServices() : Ptr<IHostServices>();
-    if (!VN_CHECK(hostServices, "no host services attached; the local clock stands in"))
-        return QDateTime::currentMSecsSinceEpoch();
-    return hostServices->serverTimeMs();
+    return vorn::vms_server_plugins::utils::serverTimeMs(m_plugin.get());
 }
 
 } // namespace vorn::vms_server_plugins::analytics::uniview

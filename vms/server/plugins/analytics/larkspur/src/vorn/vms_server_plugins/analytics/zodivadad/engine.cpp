@@ -1,13 +1,12 @@
 #include "engine.h"
 
-#include <QtCore/QDateTime>
-
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/network/http/credentials.h>
 #include <vorn/sdk/helpers/error.h>
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/vms_server_plugins/utils/manifest_text.h>
+#include <vorn/vms_server_plugins/utils/server_clock.h>
 
 #include "camera_settings.h"
 #include "device_agent.h"
@@ -122,10 +121,7 @@ std::optional<NumericAttribute> Engine::numericAttribute(const std::string& name
 
 int64_t Engine::serverTimeMs() const
 {
-    const Ptr<IHostServices> hostServices = m_plugin ? m_plugin->hostServices() : Ptr<IHostServices>();
-    if (!VN_CHECK(hostServices, "no host services attached; the local clock stands in"))
-        return QDateTime::currentMSecsSinceEpoch();
-    return hostServices->serverTimeMs();
+    return vorn::vms_server_plugins::utils::serverTimeMs(m_plugin.get());
 }
 
 } // namespace vorn::vms_server_plugins::analytics::zodivadad

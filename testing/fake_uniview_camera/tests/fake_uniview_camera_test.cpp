@@ -1,0 +1,89 @@
+// The fake camera as a client sees it over HTTP: the clock route, canned replies per method and path in
+// the camera's envelope, recorded requests and the credentials challenge.
+#include <optional>
+#include <string>
+
+#include <boost/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <fake_uniview_camera/fake_uniview_camera.h>
+#include <vorn/network/http/http_client.h>
+
+namespace vorn::testing {
+namespace {
+
+using vorn::network::http::HttpClient;
+
+struct Answer
+{
+    int status = 0;
+    boost::json::value body;
+};
+
+std::optional<Answer> get(const std::string& url, const network::http::Credentials& credentials = {})
+{
+    HttpClient client(network::ssl::kAcceptAnyCertificate);
+    client.setCredentials(credentials);
+    if (!client.doGet(utils::Url(url)))
+        return std::nullopt;
+    const auto body = client.fetchEntireMessageBody();
+    if (!body)
+        return std::nullopt;
+    boost::system::error_code error;
+    boost::json::value json = boost::json::parse(std::string_view(body->constData(), body->size()), error);
+    return Answer{client.statusCode(), error ? boost::json::value(nullptr) : std::move(json)};
+}
+
+TEST(FakeUniviewCamera, AnswersInTheEnvelope)
+{
+    FakeUniviewCamera camera;
+    camera.setLapiData("GET", "Channels/0/Alarm/Capabilities", R"({"MotionDetection": 1})");
+    camera.setLapiError("PUT", "System/Event/Subscription/3", 60, "Not Found");
+
+    const auto clock = get(camera.url() + "LAPI/V1.0/System/Time");
+    ASSERT_TRUE(clock);
+    EXPECT_EQ(clock->status, 200);
+    EXPECT_EQ(clock->body.at("Response").at("ResponseCode"), 0);
+    EXPECT_TRUE(clock->body.at("Response").at("Data").at("DeviceTime").is_int64());
+
+    const auto capabilities = get(camera.url() + "LAPI/V1.0/Channels/0/Alarm/Capabilities");
+    ASSERT_TRUE(capabilities);
+    EXPECT_EQ(capabilities->body.at("Response").at("Data").at("MotionDetection"), 1);
+    EXPECT_EQ(capabilities->body.at("Response").at("ResponseURL"), "/LAPI/V1.0/Channels/0/Alarm/Capabilities");
+
+    const auto unknown = get(camera.url() + "LAPI/V1.0/Channels/1/Alarm/Capabilities");
+    ASSERT_TRUE(unknown);
+    EXPECT_EQ(unknown->status, 404);
+
+    // A canned reply belongs to its method: a GET of the PUT's path is not routed.
+    const auto otherMethod = get(camera.url() + "LAPI/V1.0/System/Event/Subscription/3");
+    ASSERT_TRUE(otherMethod);
+    EXPECT_EQ(otherMethod->status, 404);
+
+    camera.setLapiReply("GET", "System/Time", FakeHttpServer::Reply::ok("plain text"));
+    EXPECT_TRUE(get(camera.url() + "LAPI/V1.0/System/Time")->body.is_null());
+    camera.clearLapiReply("GET", "System/Time");
+    EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time")->body.at("Response").at("ResponseCode"), 0);
+
+    ASSERT_EQ(camera.requests().size(), 6U);
+    EXPECT_EQ(camera.requests()[1].path, "/LAPI/V1.0/Channels/0/Alarm/Capabilities");
+    EXPECT_EQ(FakeUniviewCamera::envelope("a/b", 60, "Not Found", ""),
+              R"({"Response":{"ResponseURL":"/LAPI/V1.0/a/b","CreatedID":-1,"ResponseCode":60,"SubResponseCode":0,)"
+              R"("ResponseString":"Not Found","StatusCode":60,"StatusString":"Not Found"}})");
+}
+
+TEST(FakeUniviewCamera, AsksForCredentialsWhenTold)
+{
+    for (const auto scheme : {FakeHttpServer::AuthScheme::basic, FakeHttpServer::AuthScheme::digest}) {
+        SCOPED_TRACE(static_cast<int>(scheme));
+        FakeUniviewCamera camera;
+        camera.requireAuth(scheme, "admin", "s3cret");
+        EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time")->status, 401);
+        EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time", {"admin", "wrong"})->status, 401);
+        EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time", {"admin", "s3cret"})->status, 200);
+    }
+}
+
+} // namespace
+} // namespace vorn::testing
