@@ -87,8 +87,8 @@ TEST(DeviceCapabilities, DeviceErrorAndUnreadableRepliesContributeNothing)
     uniview::DeviceCapabilitiesProvider provider(fixture.agent.get());
     EXPECT_TRUE(provider.supportedEventTypes().empty());
     const QStringList texts = capture.logger().texts();
-    EXPECT_EQ(texts.filter("failed with device code 7 (Not supported)").size(), 2); // the agent's and ours
-    EXPECT_EQ(texts.filter("JSON parsing failed - ").size(), 2);
+    EXPECT_FALSE(texts.filter("failed with device code 7 (Not supported)").isEmpty());
+    EXPECT_FALSE(texts.filter("JSON parsing failed - ").isEmpty());
 }
 
 TEST(DeviceCapabilities, SilentCameraEndsAfterTheTimeOutsAndIsAskedOnce)
