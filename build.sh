@@ -15,6 +15,7 @@ packages=(
     librapidxml-dev libzip-dev libssl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev
+    g++-mingw-w64-x86-64-posix wine64
 )
 
 jobs() { nproc 2>/dev/null || echo 2; }

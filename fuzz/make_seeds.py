@@ -117,6 +117,22 @@ def flag_text_seeds():
         write("flag_text", name, bytes([1, choice]) + text.encode())
 
 
+def launcher_version_seeds():
+    # Byte 0: the assertion handler's answer; then the text of a "launcher.version" file.
+    samples = [
+        ("equal", "5.1.4.38659\r\n"),
+        ("short", "5.2"),
+        ("negative", "-1.0.0.0"),
+        ("garbage", "garbage"),
+        ("overflow", "2147483648.9.99999999999999999999.-2147483649"),
+        ("limits", "2147483647.-2147483648.0.0"),
+        ("white-space-and-signs", " \t5.+1.\n4. -1"),
+        ("stray-separators", "5..4.1 .2"),
+    ]
+    for name, text in samples:
+        write("launcher_version", name, bytes([1]) + text.encode())
+
+
 def camera_settings_seeds():
     samples = {
         "one-entry": "var system_lpr_support='1';",
@@ -501,6 +517,7 @@ TARGETS = {
     "json_value": json_value_seeds,
     "digest_challenge": digest_challenge_seeds,
     "flag_text": flag_text_seeds,
+    "launcher_version": launcher_version_seeds,
     "camera_settings": camera_settings_seeds,
     "vca_frame": vca_frame_seeds,
     "vca_chunked_payload": vca_chunked_payload_seeds,
