@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs every benchmark program and prints one table of all comparisons: each hot path, its time and
-# allocations per operation, its baseline on the same bytes and the ratio of the two.
+# allocations per operation, its baseline on the same bytes and the ratio of the two. Programs that
+# measure other figures (bench_scale: threads, memory and latency of many agents) add tables of their
+# own, printed after it.
 #
 # Usage: bench/run.sh [BUILD_DIR] [BENCHMARK_ARGS...]
 #   BUILD_DIR       a Release build tree (default build/release); configured and built here when it
@@ -35,7 +37,8 @@ cmake --build "$build" --target "${programs[@]}" -j "${VORN_BENCH_JOBS:-4}" >/de
 table="$build/bench-table.md"
 output="$build/bench-output.txt"
 rows=$(mktemp)
-trap 'rm -f "$rows"' EXIT
+figures=$(mktemp)
+trap 'rm -f "$rows" "$figures"' EXIT
 : > "$output"
 for program in "${programs[@]}"; do
     path=$(find "$build/bench" -type f -name "$program" -perm -u+x | head -1)
@@ -44,7 +47,7 @@ for program in "${programs[@]}"; do
         exit 1
     fi
     echo "running $program" >&2
-    VORN_BENCH_TABLE="$rows" "$path" --benchmark_color=false "$@" >> "$output" 2>&1
+    VORN_BENCH_TABLE="$rows" VORN_BENCH_FIGURES="$figures" "$path" --benchmark_color=false "$@" >> "$output" 2>&1
 done
 
-tee "$table" < "$rows"
+cat "$rows" "$figures" | tee "$table"

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,21 @@ TEST_F(HttpClientTest, GetDeliversStatusHeadersAndBody)
     EXPECT_EQ(request.query, "action=get.system.information");
     EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
     EXPECT_FALSE(request.header("Authorization"));
+}
+
+// A server asks each of its cameras over HTTP: a request to an address must not cost a thread (asio
+// resolves names on a thread of its own, kept as long as the client lives).
+TEST_F(HttpClientTest, RequestToAnAddressStartsNoThread)
+{
+    const auto threadCount = [] {
+        const std::filesystem::directory_iterator tasks("/proc/self/task");
+        return std::distance(begin(tasks), end(tasks));
+    };
+    server.route("GET", "/", Reply::ok("var a='1';"));
+    const auto before = threadCount();
+    ASSERT_TRUE(client.doGet(url("/")));
+    EXPECT_EQ(client.statusCode(), 200);
+    EXPECT_EQ(threadCount(), before);
 }
 
 TEST_F(HttpClientTest, PostSendsBodyAndContentType)

@@ -260,16 +260,27 @@ void VcaPushServer::setReplyHandler(ReplyHandler handler)
 
 bool VcaPushServer::push(std::string_view bytes)
 {
-    return pushInPieces(bytes, {});
+    return write(bytes, {}, nullptr);
+}
+
+bool VcaPushServer::push(std::string_view bytes, std::chrono::steady_clock::time_point* writeStart)
+{
+    return write(bytes, {}, writeStart);
 }
 
 bool VcaPushServer::pushInPieces(std::string_view bytes, const std::vector<std::size_t>& cuts)
+{
+    return write(bytes, cuts, nullptr);
+}
+
+bool VcaPushServer::write(std::string_view bytes, const std::vector<std::size_t>& cuts,
+                          std::chrono::steady_clock::time_point* writeStart)
 {
     if (m_stopped)
         return false;
     auto written = std::make_shared<std::promise<bool>>();
     std::future<bool> result = written->get_future();
-    asio::post(m_io, [this, bytes = std::string(bytes), cuts, written] {
+    asio::post(m_io, [this, bytes = std::string(bytes), cuts, written, writeStart] {
         std::shared_ptr<Session> target;
         for (auto it = m_sessions.rbegin(); it != m_sessions.rend() && !target; ++it) {
             if (auto session = it->lock(); session && session->isOpen())
@@ -288,6 +299,10 @@ bool VcaPushServer::pushInPieces(std::string_view bytes, const std::vector<std::
             start = cut;
         }
         pieces.push_back(bytes.substr(start));
+        // The caller reads the time only once the promise below is kept. An idle session writes to its
+        // socket at once, inside write().
+        if (writeStart)
+            *writeStart = std::chrono::steady_clock::now();
         for (std::size_t i = 0; i + 1 < pieces.size(); ++i)
             target->write(std::move(pieces[i]));
         target->write(std::move(pieces.back()), [written](bool ok) { written->set_value(ok); });

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -247,7 +248,12 @@ TEST(VcaPushServer, PushesToTheLatestConnectionAndMisbehaves)
         EXPECT_EQ(push->payload, jsonChunk(R"({"event":4})") + imageChunk("JPEG"));
     }
 
-    ASSERT_TRUE(camera.push("garbage"));
+    // The timed push tells when its bytes went out: within the call.
+    const auto beforePush = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point writeStart;
+    ASSERT_TRUE(camera.push("garbage", &writeStart));
+    EXPECT_GE(writeStart, beforePush);
+    EXPECT_LE(writeStart, std::chrono::steady_clock::now());
     camera.closeConnections();
     EXPECT_EQ(client.readToEnd(), "garbage");
     EXPECT_EQ(old.readToEnd(), "");

@@ -1,6 +1,7 @@
 #include <vorn/network/http/http_client.h>
 
 #include <cerrno>
+#include <vector>
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -171,29 +172,37 @@ void HttpClient::Private::closeConnection()
 
 bool HttpClient::Private::connect(const Target& target, Clock::time_point deadline)
 {
-    asio::ip::tcp::resolver resolver(m_io);
-    asio::steady_timer resolveTimer(m_io, deadline);
-    asio::ip::tcp::resolver::results_type endpoints;
-    bool timedOut = false;
-    error_code resolveError = asio::error::would_block;
-    resolver.async_resolve(target.host, std::to_string(target.port),
-                           [&](error_code error, asio::ip::tcp::resolver::results_type results) {
-                               resolveError = error;
-                               endpoints = std::move(results);
-                               resolveTimer.cancel();
-                           });
-    resolveTimer.async_wait([&](error_code error) {
-        if (!error) {
-            timedOut = true;
-            resolver.cancel();
-        }
-    });
-    m_io.restart();
-    m_io.run();
-    if (timedOut)
-        return fail(beast::error::timeout);
-    if (resolveError)
-        return fail(resolveError);
+    // An address needs no resolver: asio resolves on a thread of its own, which every client (one per
+    // camera request) would start and join again.
+    std::vector<asio::ip::tcp::endpoint> endpoints;
+    error_code notAnAddress;
+    const asio::ip::address address = asio::ip::make_address(target.host, notAnAddress);
+    if (!notAnAddress) {
+        endpoints.emplace_back(address, target.port);
+    } else {
+        asio::ip::tcp::resolver resolver(m_io);
+        asio::steady_timer resolveTimer(m_io, deadline);
+        bool timedOut = false;
+        error_code resolveError = asio::error::would_block;
+        resolver.async_resolve(target.host, std::to_string(target.port),
+                               [&](error_code error, asio::ip::tcp::resolver::results_type results) {
+                                   resolveError = error;
+                                   endpoints.assign(results.begin(), results.end());
+                                   resolveTimer.cancel();
+                               });
+        resolveTimer.async_wait([&](error_code error) {
+            if (!error) {
+                timedOut = true;
+                resolver.cancel();
+            }
+        });
+        m_io.restart();
+        m_io.run();
+        if (timedOut)
+            return fail(beast::error::timeout);
+        if (resolveError)
+            return fail(resolveError);
+    }
 
     if (target.secure) {
         if (!m_sslContext) {
@@ -209,13 +218,8 @@ bool HttpClient::Private::connect(const Target& target, Clock::time_point deadli
         m_tls = std::make_unique<TlsStream>(m_io, *m_sslContext);
         if (certificateCheck != ssl::kAcceptAnyCertificate)
             m_tls->set_verify_callback(asio::ssl::host_name_verification(target.host));
-        const bool isAddress = [&] {
-            error_code error;
-            asio::ip::make_address(target.host, error);
-            return !error;
-        }();
         // Server name indication, so that a host serving several names picks the right certificate.
-        if (!isAddress)
+        if (notAnAddress)
             SSL_set_tlsext_host_name(m_tls->native_handle(), target.host.c_str());
     } else {
         m_tcp = std::make_unique<beast::tcp_stream>(m_io);

@@ -78,6 +78,11 @@ public:
 
     /** Writes to the latest open connection; false when there is none. Returns when written. */
     bool push(std::string_view bytes);
+    /**
+     * The same; *writeStart gets the time the bytes were handed to the connection (for latency figures):
+     * just before the socket write, when no earlier push of the connection is still being written.
+     */
+    bool push(std::string_view bytes, std::chrono::steady_clock::time_point* writeStart);
     /** The same, in one write per piece, cut before each offset of `cuts` (ascending). */
     bool pushInPieces(std::string_view bytes, const std::vector<std::size_t>& cuts);
 
@@ -105,6 +110,8 @@ private:
     void onRegistration(Session& session, std::string payload);
     std::string answerTo(Session& session, Registration& registration);
     void runOnServerThread(std::function<void()> task);
+    bool write(std::string_view bytes, const std::vector<std::size_t>& cuts,
+               std::chrono::steady_clock::time_point* writeStart);
 
     boost::asio::io_context m_io;
     boost::asio::ip::tcp::acceptor m_acceptor;
