@@ -473,6 +473,76 @@ def uniview_object_seeds():
     write("uniview_object", "array", bytes([1]) + b'[{"PersonID": 1}]')
 
 
+# ---------------------------------------------------------------------------------------- zip packages
+
+
+def zip_package(entries, compression=None):
+    """A zip file of (name, data, unix type and mode) entries, written by Python's own zip code."""
+    import io
+    import stat
+    import zipfile
+    compression = zipfile.ZIP_DEFLATED if compression is None else compression
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", compression) as package:
+        for name, data, mode in entries:
+            info = zipfile.ZipInfo(name, date_time=(2024, 5, 1, 10, 20, 30))
+            info.create_system = 3  # Unix: the high 16 bits of the external attributes are st_mode.
+            info.external_attr = mode << 16
+            if stat.S_ISDIR(mode):
+                info.external_attr |= 0x10  # The MS-DOS folder bit too, as zip tools write it.
+            info.compress_type = compression
+            package.writestr(info, data)
+    return buffer.getvalue()
+
+
+def zip_extract_seeds():
+    import zipfile
+    FILE, DIR, LINK = 0o100000, 0o040000, 0o120000
+    client = [
+        ("bin/", b"", DIR | 0o755),
+        ("bin/velorin", b"#!/bin/sh\necho client\n", FILE | 0o755),
+        ("build_info.txt", b"version=5.1.4.100\nprotoVersion=1234\n", FILE | 0o644),
+        ("lib/libclient.so.5", b"\x7fELF" + bytes(range(256)) * 8, FILE | 0o644),
+        ("lib/libclient.so", b"libclient.so.5", LINK | 0o777),
+        ("bin/lib", b"../lib", LINK | 0o777),
+        ("readonly/", b"", DIR | 0o555),
+        ("readonly/file", b"inside", FILE | 0o444),
+    ]
+    write("zip_extract", "client-tree", zip_package(client))
+    write("zip_extract", "client-tree-stored", zip_package(client, zipfile.ZIP_STORED))
+    write("zip_extract", "empty-package", zip_package([]))
+    for name, entry in {
+        "traversal": ("../evil", b"evil", FILE | 0o644),
+        "traversal-deep": ("a/../../evil", b"evil", FILE | 0o644),
+        "traversal-backslash": ("..\\evil", b"evil", FILE | 0o644),
+        "absolute": ("/tmp/vorn-zip-fuzz-evil", b"evil", FILE | 0o644),
+        "drive-letter": ("C:evil", b"evil", FILE | 0o644),
+        "three-dots": (".../evil", b"evil", FILE | 0o644),
+        "link-out": ("escape", b"../outside", LINK | 0o777),
+        "link-absolute": ("escape", b"/etc", LINK | 0o777),
+        "setuid": ("tool", b"tool", FILE | 0o4755),
+    }.items():
+        write("zip_extract", name, zip_package([client[1], entry]))
+    write("zip_extract", "link-out-through-later-link", zip_package([
+        ("a", b"self/../../outside", LINK | 0o777),
+        ("self", b".", LINK | 0o777),
+    ]))
+    write("zip_extract", "file-through-link", zip_package([
+        ("dir", b"../../outside", LINK | 0o777),
+        ("dir/evil", b"evil", FILE | 0o644),
+    ]))
+    write("zip_extract", "file-below-file", zip_package([
+        ("a", b"file", FILE | 0o644),
+        ("a/b", b"below a file", FILE | 0o644),
+    ]))
+    good = zip_package(client)
+    write("zip_extract", "truncated", good[: len(good) // 2])
+    corrupt = bytearray(zip_package(client, zipfile.ZIP_STORED))
+    corrupt[100] ^= 0xFF  # Inside the first stored file's data: its CRC no longer matches.
+    write("zip_extract", "corrupt-data", bytes(corrupt))
+    write("zip_extract", "not-a-zip", b"PK\x05\x06" + b"\x00" * 18 + b"garbage")
+
+
 # ----------------------------------------------------------------------------- launcher pipe requests
 
 
@@ -526,6 +596,7 @@ TARGETS = {
     "lpr_plate_record": lpr_plate_record_seeds,
     "rtp_blob": rtp_blob_seeds,
     "uniview_object": uniview_object_seeds,
+    "zip_extract": zip_extract_seeds,
     "waypoint_request": waypoint_request_seeds,
 }
 

@@ -82,7 +82,10 @@ public:
             if (!wanted)
                 continue;
             MeasuredRun measured;
-            measured.nsPerOp = toNanoseconds(run.GetAdjustedCPUTime(), run.time_unit);
+            // Benchmarks registered with the wall as their time base carry "real_time" in their names.
+            const bool wallTime = run.run_name.time_type == "real_time";
+            measured.nsPerOp =
+                toNanoseconds(wallTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime(), run.time_unit);
             if (const auto counter = run.counters.find(kAllocationsCounter); counter != run.counters.end())
                 measured.allocationsPerOp = counter->second.value;
             m_runs[run.run_name.function_name] = measured;

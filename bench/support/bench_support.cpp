@@ -22,13 +22,19 @@ bool isSmokeRun()
     return g_smokeRun;
 }
 
-void registerComparison(const ComparisonName& name, BenchmarkFunction measured, BenchmarkFunction baseline)
+void registerComparison(const ComparisonName& name, BenchmarkFunction measured, BenchmarkFunction baseline,
+                        TimeBase timeBase)
 {
     const std::string measuredName = name.group + ": " + name.subject;
     const std::string baselineName = measuredName + " [baseline: " + name.baseline + "]";
     comparisons().push_back({name, measuredName, baselineName});
-    benchmark::RegisterBenchmark(measuredName.c_str(), std::move(measured))->Unit(benchmark::kNanosecond);
-    benchmark::RegisterBenchmark(baselineName.c_str(), std::move(baseline))->Unit(benchmark::kNanosecond);
+    for (auto* registered : {benchmark::RegisterBenchmark(measuredName.c_str(), std::move(measured)),
+                             benchmark::RegisterBenchmark(baselineName.c_str(), std::move(baseline))}) {
+        registered->Unit(benchmark::kNanosecond);
+        // The table then reads the wall time (bench_main.cpp).
+        if (timeBase == TimeBase::wall)
+            registered->UseRealTime();
+    }
 }
 
 AllocationMeter::AllocationMeter(benchmark::State& state)

@@ -40,8 +40,13 @@ struct ComparisonName
 
 using BenchmarkFunction = std::function<void(benchmark::State&)>;
 
+// What a row's times are: the program's CPU time (the default: hot paths that compute), or the time on
+// the wall, for paths that wait on the disk or on another process (a baseline that runs a tool).
+enum class TimeBase { cpu, wall };
+
 /** Registers the pair; the table row's ratio is measured time / baseline time. */
-void registerComparison(const ComparisonName& name, BenchmarkFunction measured, BenchmarkFunction baseline);
+void registerComparison(const ComparisonName& name, BenchmarkFunction measured, BenchmarkFunction baseline,
+                        TimeBase timeBase = TimeBase::cpu);
 
 /** True in the CTest smoke run. */
 bool isSmokeRun();
