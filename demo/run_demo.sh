@@ -5,6 +5,9 @@
 #              against two fake Zodivadad cameras on 127.0.0.1: a video-analytics camera pushes alarms of
 #              five kinds (event metadata), a licence-plate camera pushes plates with two images each
 #              (plate and vehicle objects and their best shots);
+#   launch     the launch chain: waypoint, the launcher, serves its pipe; over it the script pings it,
+#              has it install a Velorin client version from a zip package, start that client (the real
+#              velorin executable, which records its start) and quit;
 #   trailhead  trailhead.exe, the 64-bit Windows start-up program, under Wine: it picks the folder of
 #              the launcher by the per-user "launcher.version" and starts a stand-in waypoint.exe there,
 #              which reports the command line it got. Without Wine (or the cross compiler) the section
@@ -19,7 +22,7 @@
 # something (its logs are printed); 2 a usage error.
 set -euo pipefail
 
-readonly allSections=(larkspur trailhead)
+readonly allSections=(larkspur launch trailhead)
 # A section that cannot run here (a missing platform tool) exits with this and names the reason.
 readonly skipped=77
 # Long JSON lines of vms_plugin_host are cut to this many characters on screen.
@@ -155,6 +158,104 @@ section_larkspur() {
     summary "$alarms alarms -> $(count_kind "$work/vca.lines" eventPacket) event packets; $plates plates ->" \
         "$(count_kind "$work/lpr.lines" objectPacket) object packets, $(count_kind "$work/lpr.lines" bestShot)" \
         "best shots; no plugin object leaked"
+}
+
+# --- The launch chain: waypoint and velorin ---------------------------------------------------------
+
+section_launch() {
+    local waypoint="$build/open/vms/client/waypoint/waypoint" velorin="$build/client/velorin/velorin"
+    need "$waypoint" "$velorin"
+    command -v zip > /dev/null || skip "no zip program to pack the client (package zip)"
+    local version=5.1.4.100
+
+    # Everything the launcher and the client touch stays in the scratch folder.
+    mkdir -p "$work/home" "$work/tmp" "$work/data" "$work/config" "$work/compat" "$work/ini" "$work/package/bin" \
+        "$work/package/lib"
+    export HOME="$work/home" TMPDIR="$work/tmp" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" \
+        VORN_INSTALLATION_ROOT="$work/compat" VORN_INI_FILES_DIR="$work/ini" VELORIN_RECORD="$work/record.jsonl" \
+        VORN_WAYPOINT_PIPE="waypoint-demo-$$"
+    local socket="/tmp/$VORN_WAYPOINT_PIPE"
+
+    # A client package as a release ships it: the client executable, its build information, its libraries.
+    cp "$velorin" "$work/package/bin/velorin"
+    printf 'version=%s\nprotoVersion=51\n' "$version" > "$work/package/build_info.txt"
+    echo "the client library stands in here" > "$work/package/lib/libclient.so"
+    (cd "$work/package" && zip -qr "$work/velorin-$version.zip" bin build_info.txt lib)
+
+    # One request on a connection of its own; prints the reply ("" when none came within 30 s).
+    request() { # channel, JSON body or ""
+        python3 - "$socket" "$1" "$2" << 'PYTHON'
+import socket, sys
+path, channel, body = sys.argv[1:4]
+connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+connection.settimeout(30)
+reply = b""
+try:
+    connection.connect(path)
+    connection.sendall((channel + "\n" + body).encode())
+    # A reply is the result's name, "\n", a JSON object or nothing, "\n".
+    while reply.count(b"\n") < 2:
+        chunk = connection.recv(65536)
+        if not chunk:
+            break
+        reply += chunk
+except OSError:
+    pass
+sys.stdout.write(reply.decode(errors="replace"))
+PYTHON
+    }
+    # Sends a request, shows it and its reply, and checks the reply's first line.
+    ask() { # channel, JSON body or "", expected result
+        local reply
+        reply=$(request "$1" "$2")
+        echo "  > $1${2:+ $2}"
+        echo "$reply" | sed '/^$/d; s/^/  < /'
+        [ "$(echo "$reply" | head -n 1)" = "$3" ] ||
+            fail "$1 was answered \"$(echo "$reply" | head -n 1)\", not \"$3\"" "$work/waypoint.log" "$work/waypoint.out"
+    }
+
+    echo "-- waypoint --exec serves the launcher's pipe $socket"
+    "$waypoint" --exec --log-level verbose --log-file "$work/waypoint.log" > "$work/waypoint.out" 2>&1 &
+    pids+=($!)
+    local launcher=$!
+    local tries=0
+    until [ -S "$socket" ] && [ -n "$(request pingWaypoint '{"value1":"0","value2":"0"}')" ]; do
+        kill -0 "$launcher" 2> /dev/null || fail "waypoint ended at start" "$work/waypoint.log" "$work/waypoint.out"
+        tries=$((tries + 1))
+        [ "$tries" -le 100 ] || fail "waypoint did not answer on its pipe within 10 s" "$work/waypoint.log"
+        sleep 0.1
+    done
+    ask pingWaypoint '{"value1":"7","value2":"9"}' ok
+    ask getInstalledVersions '{}' ok
+    echo "-- The client $version installed from its zip package, then started"
+    ask installZip "{\"version\":\"$version\",\"zipFileName\":\"$work/velorin-$version.zip\"}" ok
+    ask getInstalledVersions '{}' ok
+    grep -q '"installed":true' <<< "$(request isVersionInstalled "{\"version\":\"$version\"}")" ||
+        fail "waypoint does not list $version as installed after the install" "$work/waypoint.log"
+    local installed="$HOME/AppData/Local/Velorin/client/velorin/$version/bin/velorin"
+    [ -x "$installed" ] || fail "no executable $installed after the install" "$work/waypoint.log"
+    ask run "{\"version\":\"$version\",\"arguments\":[\"--demo\",\"two words\"]}" ok
+    tries=0
+    until [ -s "$VELORIN_RECORD" ]; do
+        tries=$((tries + 1))
+        [ "$tries" -le 100 ] || fail "velorin did not start within 10 s" "$work/waypoint.log"
+        sleep 0.1
+    done
+    sed "s/^/  velorin: /" "$VELORIN_RECORD"
+    grep -q '"--demo","two words"' "$VELORIN_RECORD" || fail "velorin did not get its arguments" "$VELORIN_RECORD"
+    echo "-- Quit"
+    ask quit "" ok
+    local status=0
+    tries=0
+    while kill -0 "$launcher" 2> /dev/null; do
+        tries=$((tries + 1))
+        [ "$tries" -le 300 ] || fail "waypoint did not end within 30 s of the quit" "$work/waypoint.log"
+        sleep 0.1
+    done
+    wait "$launcher" || status=$?
+    [ "$status" -eq 0 ] || fail "waypoint ended with status $status" "$work/waypoint.log" "$work/waypoint.out"
+    summary "waypoint answered a ping, installed velorin $version from its zip over the pipe, started it with" \
+        "its arguments, and quit with status 0"
 }
 
 # --- trailhead --------------------------------------------------------------------------------------
