@@ -2,6 +2,7 @@
 # One entry point for everything the project needs:
 #   ./build.sh deps          install the Debian packages the build needs (idempotent, quiet when nothing is missing)
 #   ./build.sh test          ASan + UBSan build in build/test, then CTest
+#   ./build.sh tsan          ThreadSanitizer build in build/tsan, then every test but the fuzz replays
 #   ./build.sh demo          release build in build/release, then the main job against fake cameras
 #   ./build.sh fuzz [SECS]   build the libFuzzer targets with clang and run each for SECS seconds (default 60)
 set -euo pipefail
@@ -47,6 +48,15 @@ cmd_test() {
         ctest --test-dir build/test --output-on-failure -j "$(jobs)" --timeout 300
 }
 
+cmd_tsan() {
+    cmd_deps
+    configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DVORN_TSAN=ON
+    cmake --build build/tsan -j "$(jobs)"
+    # The fuzz replays are single-threaded parsers: nothing for ThreadSanitizer to find there.
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        ctest --test-dir build/tsan --output-on-failure -j "$(jobs)" --timeout 300 -LE fuzz
+}
+
 cmd_demo() {
     cmd_deps
     configure build/release -DCMAKE_BUILD_TYPE=Release
@@ -65,7 +75,8 @@ cmd_fuzz() {
 case "${1:-}" in
     deps) cmd_deps ;;
     test) cmd_test ;;
+    tsan) cmd_tsan ;;
     demo) cmd_demo ;;
     fuzz) shift; cmd_fuzz "$@" ;;
-    *) echo "usage: $0 deps|test|demo|fuzz [SECONDS]" >&2; exit 2 ;;
+    *) echo "usage: $0 deps|test|tsan|demo|fuzz [SECONDS]" >&2; exit 2 ;;
 esac

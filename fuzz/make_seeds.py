@@ -441,6 +441,72 @@ def rtp_blob_seeds():
         rtp_record(5, 1, object_list(1, 1, []), start_code=2), person))
 
 
+# ------------------------------------------------------------------------------------ H.264 video packets
+
+def start_code(four=True):
+    return b"\x00\x00\x00\x01" if four else b"\x00\x00\x01"
+
+
+def emulation_prevention(rbsp):
+    out = bytearray()
+    zeros = 0
+    for byte in rbsp:
+        if zeros >= 2 and byte <= 3:
+            out.append(3)
+            zeros = 0
+        out.append(byte)
+        zeros = zeros + 1 if byte == 0 else 0
+    return bytes(out)
+
+
+def ff_coded(value):
+    return b"\xff" * (value // 255) + bytes([value % 255])
+
+
+def sei_unit(messages, four=True):
+    rbsp = b"\x06" + b"".join(ff_coded(kind) + ff_coded(len(payload)) + payload for kind, payload in messages)
+    return start_code(four) + emulation_prevention(rbsp + b"\x80")
+
+
+def slice_unit(size, seed, nal_type=5):
+    state = seed * 2654435761 % 2**32 or 1
+    payload = bytearray()
+    for _ in range(size):
+        state ^= (state << 13) % 2**32
+        state ^= state >> 17
+        state ^= (state << 5) % 2**32
+        payload.append(state >> 24)
+    return start_code() + emulation_prevention(bytes([0x60 | nal_type]) + bytes(payload) + b"\x80")
+
+
+def track_record(object_id, left, top, right, bottom, kind=0, type_flag=1, extra=b"\x01", extra_length=None):
+    return (struct.pack(">II4H", object_id, 0, left, top, right, bottom) + struct.pack(">I", kind) + bytes(8)
+            + struct.pack(">II", len(extra) if extra_length is None else extra_length, type_flag) + extra)
+
+
+def track_payload(duration_ms, records, count=None, marker=0x20):
+    return (bytes([marker]) + bytes(8) + struct.pack(">HH", len(records) if count is None else count, duration_ms)
+            + b"".join(records))
+
+
+def h264_sei_seeds():
+    vehicle = track_record(7, 1000, 2000, 3000, 5000, extra=b"\x02")
+    person = track_record(8, 100, 200, 300, 400, extra=b"\x01")
+    write("h264_sei", "one-track", sei_unit([(5, track_payload(40, [vehicle]))]))
+    write("h264_sei", "slice-then-sei", slice_unit(300, 1) + sei_unit([(5, track_payload(40, [vehicle, person]))]))
+    write("h264_sei", "two-sei-units", sei_unit([(5, track_payload(40, [vehicle]))], four=False)
+          + sei_unit([(5, track_payload(40, [person]))]))
+    write("h264_sei", "several-messages", sei_unit([(1, b"\x00\x00\x01"), (300, bytes(400)), (5, b"\x20")]))
+    write("h264_sei", "size-past-end", start_code() + b"\x06\x05\x40short\x80")
+    write("h264_sei", "ff-type-only", start_code() + b"\x06\xff\xff\xff")
+    write("h264_sei", "no-trailing-bits", start_code() + b"\x06\x05\x01\x20")
+    write("h264_sei", "count-past-records", sei_unit([(5, track_payload(40, [vehicle], count=3))]))
+    write("h264_sei", "extra-past-end", sei_unit([(5, track_payload(40, [track_record(9, 1, 2, 3, 4,
+                                                                                          extra_length=1000)]))]))
+    write("h264_sei", "sps", start_code() + emulation_prevention(b"\x67\x64\x00\x29\xac\x80"))
+    write("h264_sei", "start-codes-only", start_code() * 4 + start_code(False) * 3)
+    write("h264_sei", "no-start-code", bytes(range(256)))
+
 # ------------------------------------------------------------------------------------------ Uniview
 
 
@@ -471,6 +537,76 @@ def uniview_object_seeds():
         write("uniview_object", name, bytes([choice]) + json.dumps(value).encode("utf-8"))
     write("uniview_object", "not-json", bytes([0]) + b'{"FaceID": 1, "Position": "1,1;2')
     write("uniview_object", "array", bytes([1]) + b'[{"PersonID": 1}]')
+
+
+def uniview_alarm_body_seeds():
+    def alarm(name, stamp=1700000000):
+        info = {"AlarmType": name}
+        if stamp is not None:
+            info["TimeStamp"] = stamp
+        return json.dumps({"AlarmInfo": info})
+    for answer in (0, 1):
+        write("uniview_alarm_body", "motion-on-%d" % answer, bytes([answer]) + alarm("MotionAlarmOn").encode())
+    write("uniview_alarm_body", "motion-off", b"\x00" + alarm("MotionAlarmOff").encode())
+    write("uniview_alarm_body", "line-crossed", b"\x00" + alarm("LineDetectorCrossed").encode())
+    write("uniview_alarm_body", "no-time-stamp", b"\x00" + alarm("MotionAlarmOn", None).encode())
+    write("uniview_alarm_body", "time-stamp-beyond-32-bits", b"\x00" + alarm("MotionAlarmOn", 4102444800).encode())
+    write("uniview_alarm_body", "time-stamp-huge", b"\x00" + alarm("MotionAlarmOn", 1e300).encode())
+    write("uniview_alarm_body", "unknown", b"\x00" + alarm("motionalarmon").encode())
+    write("uniview_alarm_body", "array", b"\x00[1,2]")
+    write("uniview_alarm_body", "alarm-info-text", b'\x00{"AlarmInfo":"MotionAlarmOn"}')
+    write("uniview_alarm_body", "truncated", b'\x00{"AlarmInfo":{')
+
+
+def uniview_structure_body_seeds():
+    picture = {"Index": 1, "Data": "/9j/4AAQSkZJRgABAQ=="}
+    face = {"FaceID": 12, "SmallPicAttachIndex": 1, "Position": "1000,2000;3000,5000",
+            "AttributeInfo": {"Gender": 1, "AgeRange": 3, "GlassFlag": 2, "Temperature": 36.6}}
+    person = {"PersonID": 4, "SmallPicAttachIndex": 2, "Position": "0,0;10000,10000",
+              "AttributeInfo": {"Gender": 0, "BagFlag": 2, "CoatColor": 18}}
+    vehicle = {"ID": 7, "Position": "100,100;200,200", "VehicleAttributeInfo": {"Color": 4, "VehicleBrand": "X"}}
+    bike = {"ID": 8, "Position": "1,2;3,4", "AttributeInfo": {"NonVehicleType": 4}}
+
+    def push(objects, images=(picture,), stamp=1700000000, image_num=None):
+        body = {"StructureInfo": {"ImageNum": len(images) if image_num is None else image_num,
+                                  "ImageInfoList": list(images), "ObjInfo": objects}}
+        if stamp is not None:
+            body["TimeStamp"] = stamp
+        return json.dumps(body)
+    for answer in (0, 1):
+        write("uniview_structure_body", "face-with-picture-%d" % answer,
+              bytes([answer]) + push({"FaceNum": 1, "FaceInfoList": [face]}).encode())
+    write("uniview_structure_body", "all-kinds", b"\x00" + push({
+        "FaceInfoList": [face], "PersonInfoList": [person], "VehicleInfoList": [vehicle],
+        "NonMotorVehicleInfoList": [bike]}, images=(picture, {"Index": 2, "URL": "http://camera/2.jpg"})).encode())
+    write("uniview_structure_body", "bad-base64", b"\x00" + push({"FaceInfoList": [face]},
+                                                                  images=({"Index": 1, "Data": "@@@"},)).encode())
+    write("uniview_structure_body", "no-time-stamp", b"\x00" + push({"FaceInfoList": [face]}, stamp=None).encode())
+    write("uniview_structure_body", "obj-info-text", b'\x01{"StructureInfo":{"ObjInfo":"x"}}')
+    write("uniview_structure_body", "no-structure-info", b'\x00{"TimeStamp":5}')
+    write("uniview_structure_body", "item-not-object", b'\x00{"StructureInfo":{"ObjInfo":{"FaceInfoList":[5]}}}')
+    write("uniview_structure_body", "image-num-differs", b"\x00" + push({}, image_num=3).encode())
+    write("uniview_structure_body", "truncated", b'\x00{"StructureInfo":')
+
+
+def uniview_push_request_seeds():
+    def request(method, target, body, extra=b""):
+        return (method.encode() + b" " + target.encode() + b" HTTP/1.1\r\nHost: 10.0.0.5:40000\r\n"
+                + b"Content-Type: application/json\r\nContent-Length: " + str(len(body)).encode() + b"\r\n"
+                + extra + b"\r\n" + body)
+    alarm = b'{"AlarmInfo":{"AlarmType":"MotionAlarmOn","TimeStamp":1700000000}}'
+    write("uniview_push_request", "alarm", request("POST", "/LAPI/V1.0/System/Event/Notification/Alarm", alarm))
+    write("uniview_push_request", "structure", request("POST", "/LAPI/V1.0/System/Event/Notification/Structure",
+                                                       b'{"StructureInfo":{"ObjInfo":{}}}'))
+    write("uniview_push_request", "control-bytes", request("POST", "/LAPI/V1.0/System/Event/Notification/Alarm",
+                                                           b'{"a":"x\x01\x1fy\t\r\n"}'))
+    write("uniview_push_request", "encoded-path", request("POST", "/LAPI/V1.0/System/Event/Notification/%41larm?x=1",
+                                                          alarm))
+    write("uniview_push_request", "other-case", request("POST", "/lapi/v1.0/system/event/notification/alarm", alarm))
+    write("uniview_push_request", "get", request("GET", "/LAPI/V1.0/System/Event/Notification/Alarm", b""))
+    write("uniview_push_request", "chunked", b"POST /LAPI/V1.0/System/Event/Notification/Alarm HTTP/1.1\r\n"
+          b"Host: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
+    write("uniview_push_request", "length-over-cap", b"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 16777217\r\n\r\n")
 
 
 # ---------------------------------------------------------------------------------------- zip packages
@@ -595,7 +731,11 @@ TARGETS = {
     "lpr_chunks": lpr_chunks_seeds,
     "lpr_plate_record": lpr_plate_record_seeds,
     "rtp_blob": rtp_blob_seeds,
+    "h264_sei": h264_sei_seeds,
     "uniview_object": uniview_object_seeds,
+    "uniview_alarm_body": uniview_alarm_body_seeds,
+    "uniview_structure_body": uniview_structure_body_seeds,
+    "uniview_push_request": uniview_push_request_seeds,
     "zip_extract": zip_extract_seeds,
     "waypoint_request": waypoint_request_seeds,
 }

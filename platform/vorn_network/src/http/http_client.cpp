@@ -18,10 +18,9 @@
 #include <boost/beast/http/write.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
 
-#include <vorn/network/http/auth_challenge.h>
-#include <vorn/network/http/default_port.h>
-#include <vorn/network/http/digest_authentication.h>
 #include <vorn/network/http/status_code.h>
+
+#include "request_support.h"
 
 namespace vorn::network::http {
 
@@ -33,50 +32,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Socket read size: large bodies arrive in few reads instead of thousands of small ones.
-constexpr std::size_t kReadBufferSize = 64 * 1024;
+using detail::kReadBufferSize;
 
-SystemError::ErrorCode toSystemError(const error_code& error)
-{
-    if (!error)
-        return 0;
-    if (error == beast::error::timeout)
-        return ETIMEDOUT;
-    if (error == bhttp::error::body_limit || error == bhttp::error::header_limit ||
-        error == bhttp::error::buffer_overflow) {
-        return EMSGSIZE;
-    }
-    if (error == asio::error::eof || error == bhttp::error::end_of_stream || error == bhttp::error::partial_message ||
-        error == asio::ssl::error::stream_truncated) {
-        return ECONNRESET;
-    }
-    if (error.category() == boost::system::system_category() || error.category() == boost::system::generic_category())
-        return static_cast<SystemError::ErrorCode>(error.value());
-    if (error.category() == asio::error::get_netdb_category() ||
-        error.category() == asio::error::get_addrinfo_category()) {
-        return EHOSTUNREACH;
-    }
-    return EPROTO; // HTTP syntax, TLS
-}
-
-// The request target: encoded path (at least "/") and query.
-std::string requestTarget(const QUrl& url)
-{
-    std::string target = url.path(QUrl::FullyEncoded).toStdString();
-    if (target.empty())
-        target = "/";
-    if (url.hasQuery())
-        target += "?" + url.query(QUrl::FullyEncoded).toStdString();
-    return target;
-}
-
-std::string hostFieldValue(const std::string& host, int port, std::uint16_t defaultPort)
-{
-    std::string value = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-    if (port >= 0 && port != defaultPort)
-        value += ":" + std::to_string(port);
-    return value;
-}
+using detail::toSystemError;
 
 } // namespace
 
@@ -103,19 +61,10 @@ public:
     SystemError::ErrorCode lastError = 0;
 
 private:
-    struct Target
-    {
-        bool secure = false;
-        std::string host; //< ASCII (punycode) form; an IPv6 address without brackets
-        std::uint16_t port = 0;
-        std::string hostField;
-        std::string requestTarget;
-        Credentials credentials;
-    };
+    using Target = detail::RequestTarget;
 
     bool sendAndReadHeader(const Target& target, const bhttp::request<bhttp::string_body>& request);
     bool connect(const Target& target, Clock::time_point deadline);
-    std::optional<std::string> authorizationFor(const Target& target, bhttp::verb method) const;
     void closeConnection();
     bool fail(const error_code& error);
 
@@ -234,40 +183,6 @@ bool HttpClient::Private::connect(const Target& target, Clock::time_point deadli
     return true;
 }
 
-std::optional<std::string> HttpClient::Private::authorizationFor(const Target& target, bhttp::verb method) const
-{
-    if (target.credentials.isEmpty() || !response)
-        return std::nullopt;
-
-    std::vector<AuthChallenge> offered;
-    for (const std::string& value : response->headerValues("WWW-Authenticate")) {
-        std::vector<AuthChallenge> challenges;
-        if (parseAuthChallenges(value, &challenges))
-            offered.insert(offered.end(), challenges.begin(), challenges.end());
-    }
-    const auto find = [&](const char* scheme) -> const AuthChallenge* {
-        for (const AuthChallenge& challenge : offered) {
-            if (beast::iequals(challenge.scheme, scheme))
-                return &challenge;
-        }
-        return nullptr;
-    };
-
-    if (authType != AuthType::basic) {
-        if (const AuthChallenge* digest = find("Digest")) {
-            std::map<std::string, std::string> answer;
-            if (calcDigestResponse(std::string(bhttp::to_string(method)), target.credentials.username,
-                                   target.credentials.password, std::nullopt, target.requestTarget, digest->params,
-                                   &answer)) {
-                return makeDigestAuthorization(answer);
-            }
-        }
-    }
-    if (authType != AuthType::digest && find("Basic"))
-        return makeBasicAuthorization(target.credentials);
-    return std::nullopt;
-}
-
 bool HttpClient::Private::sendAndReadHeader(const Target& target, const bhttp::request<bhttp::string_body>& request)
 {
     closeConnection();
@@ -320,28 +235,12 @@ bool HttpClient::Private::doRequest(bhttp::verb method, const utils::Url& url, c
     fetchedBody.reset();
     m_parser.reset();
 
-    const QUrl& qurl = url.toQUrl();
-    Target target;
-    const QString scheme = qurl.scheme().toLower();
-    if (scheme != "http" && scheme != "https") {
-        lastError = EPROTONOSUPPORT;
+    const std::optional<Target> parsed = detail::makeRequestTarget(url.toQUrl(), credentials, &lastError);
+    if (!parsed)
         return false;
-    }
-    target.secure = scheme == "https";
-    target.host = qurl.host(QUrl::FullyEncoded).toStdString();
-    if (!qurl.isValid() || target.host.empty()) {
-        lastError = EINVAL;
-        return false;
-    }
-    if (!target.host.empty() && target.host.front() == '[' && target.host.back() == ']')
-        target.host = target.host.substr(1, target.host.size() - 2);
-    const std::uint16_t defaultPort = defaultPortForScheme(scheme.toStdString());
-    target.port = static_cast<std::uint16_t>(qurl.port(defaultPort));
-    target.hostField = hostFieldValue(target.host, qurl.port(), defaultPort);
-    target.requestTarget = requestTarget(qurl);
-    target.credentials = credentials.isEmpty() ? Credentials(qurl.userName(), qurl.password()) : credentials;
+    const Target& target = *parsed;
 
-    bhttp::request<bhttp::string_body> request(method, target.requestTarget, 11);
+    bhttp::request<bhttp::string_body> request(method, target.target, 11);
     request.set(bhttp::field::host, target.hostField);
     request.set(bhttp::field::user_agent, "vorn_network");
     request.set(bhttp::field::accept, "*/*");
@@ -357,7 +256,8 @@ bool HttpClient::Private::doRequest(bhttp::verb method, const utils::Url& url, c
     if (response->statusLine.statusCode != StatusCode::unauthorized)
         return true;
 
-    const std::optional<std::string> authorization = authorizationFor(target, method);
+    const std::optional<std::string> authorization = detail::authorizationFor(
+        *response, std::string(bhttp::to_string(method)), target.target, target.credentials, authType);
     if (!authorization)
         return true; // the 401 is the answer
     request.set(bhttp::field::authorization, *authorization);

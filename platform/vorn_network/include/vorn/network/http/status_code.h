@@ -23,6 +23,7 @@ struct StatusCode
         unauthorized = 401,
         forbidden = 403,
         notFound = 404,
+        payloadTooLarge = 413,
         internalServerError = 500,
         serviceUnavailable = 503,
     };

@@ -1,5 +1,7 @@
 #include "engine.h"
 
+#include "device_agent.h"
+
 #include <optional>
 
 #include <QtCore/QDateTime>
@@ -14,6 +16,7 @@
 #include <vorn/vms_server_plugins/utils/manifest_text.h>
 #include <vorn/vms_server_plugins/utils/server_clock.h>
 
+#include "device_agent.h"
 #include "lapi.h"
 
 namespace vorn::vms_server_plugins::analytics::uniview {
@@ -79,11 +82,12 @@ bool Engine::probeCamera(const vorn::utils::Url& cameraUrl)
     return reply.is_object() && reply["Response"].is_object();
 }
 
-void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* /*deviceDescription*/)
+void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* deviceDescription)
 {
-    // The device agent joins with the camera capability discovery and the event reception.
     translateExceptions(outResult, [&]() -> Result<IDeviceAgent*> {
-        return error(ErrorCode::generalFailure, "Device agents are not available in this build");
+        if (!VN_CHECK(deviceDescription))
+            return error(ErrorCode::generalFailure, "No device description");
+        return new DeviceAgent(this, deviceDescription);
     });
 }
 

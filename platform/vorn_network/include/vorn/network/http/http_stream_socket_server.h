@@ -1,0 +1,68 @@
+// vorn::network::http::HttpStreamSocketServer: an HTTP/1.1 server on an I/O thread that hands each complete
+// request to a message dispatcher and writes the processor's answer.
+//
+//     MessageDispatcher dispatcher;                       // outlives the server
+//     HttpStreamSocketServer server(&dispatcher, thread);
+//     if (!server.bind(SocketAddress(HostAddress("192.0.2.5"), 0)) || !server.listen(128))
+//         return fail();
+//     announce(server.address());                         // the port the system picked
+//     ...
+//     server.pleaseStopSync();                            // no processor starts after this
+//
+// Rules of use (see also BasicPollable):
+// - Everything of the server, its connections and the processors run on its thread. pleaseStopSync()
+//   closes the listening socket and every connection; when it returns nothing of the server runs.
+// - Requests are read whole: a body above kMaxRequestBodySize is answered with 413 and the connection is
+//   closed; a header above kMaxHeaderSize or malformed HTTP with 400 and a close. A request for which the
+//   dispatcher has no processor is answered with 404.
+// - Connections are kept alive between requests unless the client asks otherwise; one that stays silent
+//   for kIdleTimeout is closed, and at most kMaxConnections are open at once (more are closed at accept).
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+
+#include <vorn/network/aio/basic_pollable.h>
+#include <vorn/network/http/message_dispatcher.h>
+#include <vorn/network/socket_address.h>
+#include <vorn/utils/system_error.h>
+
+namespace vorn::network::http {
+
+class HttpStreamSocketServer : public aio::BasicPollable
+{
+public:
+    // Cameras push JSON events with a few pictures: far below this, which bounds what one request can make
+    // the server hold.
+    static constexpr std::size_t kMaxRequestBodySize = 16 * 1024 * 1024;
+    // Bounds what a peer can make the server buffer before the body.
+    static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
+    // A camera's push connection that says nothing for this long is gone; its socket is released.
+    static constexpr std::chrono::seconds kIdleTimeout{120};
+    // One device pushes over a handful of connections; more are a misbehaving peer.
+    static constexpr std::size_t kMaxConnections = 64;
+
+    // `dispatcher` is not owned and must outlive the server.
+    explicit HttpStreamSocketServer(AbstractMessageDispatcher* dispatcher, aio::AbstractAioThread* thread = nullptr);
+    ~HttpStreamSocketServer() override;
+
+    // Binds to an IP address (not a name); port 0 lets the system pick one. False, with the reason in
+    // lastError(), when the address cannot be bound (for example one the machine does not have).
+    bool bind(const SocketAddress& address);
+    // Starts accepting. False when not bound or the system refuses.
+    bool listen(int backlog);
+
+    // The bound address, with the port the system picked; empty before bind().
+    SocketAddress address() const;
+    SystemError::ErrorCode lastError() const;
+
+protected:
+    void stopWhileInAioThread() override;
+
+private:
+    struct Private;
+    std::shared_ptr<Private> d;
+};
+
+} // namespace vorn::network::http

@@ -1,0 +1,79 @@
+#include "alarm_processor.h"
+
+#include <string>
+
+#include <vorn/kit/json.h>
+#include <vorn/log_support/log.h>
+#include <vorn/sdk/analytics/helpers/event_metadata.h>
+
+#include "device_agent.h"
+#include "engine.h"
+#include "structure_processor.h"
+
+namespace vorn::vms_server_plugins::analytics::uniview {
+
+using Json = vorn::kit::detail::json11::Json;
+using namespace vorn::sdk;
+using namespace vorn::sdk::analytics;
+
+AlarmProcessor::AlarmProcessor(DeviceAgent* deviceAgent)
+    : m_deviceAgent(deviceAgent)
+{}
+
+QString AlarmProcessor::logTagSuffix() const
+{
+    return m_deviceAgent->deviceUrlText();
+}
+
+void AlarmProcessor::process(std::string_view body)
+{
+    std::string error;
+    const Json json = Json::parse(body, error);
+    if (!json.is_object()) {
+        VN_LOG(5, this, "JSON parsing failed - %1, data: %2", error, body);
+        return;
+    }
+    const Json& alarmInfo = json["AlarmInfo"];
+    const std::string& name = alarmInfo["AlarmType"].string_value();
+    if (name.empty()) {
+        VN_LOG(5, this, "Empty alarm name, data: %1", body);
+        return;
+    }
+    VN_LOG(6, this, "Received event [%1]", name);
+
+    const EventType* eventType = m_deviceAgent->engine()->eventTypeByTrigger(name);
+    if (!eventType) {
+        VN_LOG(5, this, "Unknown event [%1]", name);
+        return;
+    }
+    if (!m_deviceAgent->isEventTypeNeeded(eventType->id))
+        return;
+
+    // Epoch seconds as the camera sends them, widened before they are scaled; an alarm without a numeric
+    // time gets the server's clock and says so by leaving bit 0 clear.
+    const std::optional<int64_t> cameraTimeUs = StructureProcessor::timestampUsOf(alarmInfo["TimeStamp"]);
+    const int64_t timestampUs = cameraTimeUs ? *cameraTimeUs : m_deviceAgent->serverTimeUs();
+    const bool isActive = !eventType->triggers.empty() && name == eventType->triggers.front();
+
+    const Ptr<EventMetadataPacket> packet = sendEvent(*eventType, timestampUs, cameraTimeUs.has_value(), isActive);
+    if (const Ptr<IMetadataReceiver> receiver = m_deviceAgent->handler())
+        receiver->receiveMetadata(packet.get());
+}
+
+Ptr<EventMetadataPacket> AlarmProcessor::sendEvent(const EventType& eventType, int64_t timestampUs, bool fromCamera,
+                                                   bool isActive) const
+{
+    const auto metadata = makePtr<EventMetadata>();
+    metadata->setTypeId(eventType.id.toStdString());
+    if (eventType.flags.testFlag(vorn::vms::api::analytics::EventTypeFlag::stateDependent))
+        metadata->setIsActive(isActive);
+
+    auto packet = makePtr<EventMetadataPacket>();
+    packet->addItem(metadata.get());
+    packet->setTimestampUs(timestampUs);
+    if (fromCamera)
+        packet->setFlags(packet->flags() | kTimestampFromDeviceFlag);
+    return packet;
+}
+
+} // namespace vorn::vms_server_plugins::analytics::uniview

@@ -1,0 +1,482 @@
+#include "metadata_monitor.h"
+
+#include <climits>
+#include <condition_variable>
+#include <stdexcept>
+
+#include <sys/socket.h>
+
+#include <vorn/log_support/assert.h>
+#include <vorn/log_support/log.h>
+#include <vorn/network/host_address.h>
+#include <vorn/network/http/default_port.h>
+#include <vorn/network/http/status_line.h>
+#include <vorn/network/socket_address.h>
+#include <vorn/sdk/helpers/plugin_diagnostic_event.h>
+#include <vorn/utils/scope_guard.h>
+
+#include "alarm_processor.h"
+#include "device_agent.h"
+#include "lapi.h"
+#include "sei_processor.h"
+
+namespace vorn::vms_server_plugins::analytics::uniview {
+
+using Json = vorn::kit::detail::json11::Json;
+using namespace vorn::network;
+using namespace vorn::sdk;
+using namespace std::chrono_literals;
+using Level = IPluginDiagnosticEvent::Level;
+
+namespace {
+
+QString statusLineText(const http::AsyncClient& client)
+{
+    return client.response() ? QString::fromStdString(client.response()->statusLine.toString()) : QStringLiteral("N/A");
+}
+
+// The result slot of subscribeSync(): fulfilled once, by the completion or, when the completion is
+// destroyed without having run (its guard was reset), by the completion's destructor with "none".
+class SyncResult
+{
+public:
+    void fulfil(std::unique_ptr<Subscription> subscription)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_ready)
+                return;
+            m_result = std::move(subscription);
+            m_ready = true;
+        }
+        m_condition.notify_all();
+    }
+
+    std::unique_ptr<Subscription> wait()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_condition.wait(lock, [this] { return m_ready; });
+        return std::move(m_result);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    bool m_ready = false;
+    std::unique_ptr<Subscription> m_result;
+};
+
+class FulfilOnDestruction
+{
+public:
+    explicit FulfilOnDestruction(std::shared_ptr<SyncResult> result)
+        : m_result(std::move(result))
+    {}
+    FulfilOnDestruction(FulfilOnDestruction&&) noexcept = default;
+    FulfilOnDestruction& operator=(FulfilOnDestruction&&) noexcept = default;
+    ~FulfilOnDestruction()
+    {
+        if (m_result)
+            m_result->fulfil(nullptr);
+    }
+
+    void fulfil(std::unique_ptr<Subscription> subscription)
+    {
+        if (const std::shared_ptr<SyncResult> result = std::exchange(m_result, nullptr))
+            result->fulfil(std::move(subscription));
+    }
+
+private:
+    std::shared_ptr<SyncResult> m_result;
+};
+
+} // namespace
+
+MetadataMonitor::MetadataMonitor(DeviceAgent* deviceAgent)
+    : m_deviceAgent(deviceAgent)
+{
+    m_httpClient = m_deviceAgent->makeHttpClient();
+    m_httpClient->bindToAioThread(m_timer.getAioThread());
+    m_cancelClient = m_deviceAgent->makeHttpClient();
+    m_cancelClient->bindToAioThread(m_timer.getAioThread());
+}
+
+MetadataMonitor::~MetadataMonitor()
+{
+    m_asyncOperationGuard.reset();
+    m_timer.executeInAioThreadSync([this] {
+        m_timer.pleaseStopSync();
+        m_httpClient->pleaseStopSync();
+        m_cancelClient->pleaseStopSync();
+        if (m_probeSocket)
+            m_probeSocket->pleaseStopSync();
+        m_probeSocket.reset();
+        m_subscription.reset(); // stops the receiver; nothing is sent to the camera
+    });
+    const std::lock_guard<std::mutex> lock(m_structureProcessorMutex);
+    m_structureProcessor.reset();
+}
+
+QString MetadataMonitor::logTagSuffix() const
+{
+    const int id = m_loggedSubscriptionId.load(std::memory_order_relaxed);
+    return QStringLiteral("%1 Sub %2")
+        .arg(m_deviceAgent->deviceUrlText(), id == kNoSubscription ? QStringLiteral("N/A") : QString::number(id));
+}
+
+int64_t MetadataMonitor::nowSeconds() const
+{
+    return m_deviceAgent->serverTimeUs() / 1'000'000;
+}
+
+int64_t MetadataMonitor::expirationTimeFromResponse(const Json& reply, int64_t nowSeconds)
+{
+    const Json& data = reply["Response"]["Data"];
+    return nowSeconds - static_cast<int64_t>(data["CurrentTime"].int_value()) +
+           static_cast<int64_t>(data["TerminationTime"].int_value());
+}
+
+std::chrono::seconds MetadataMonitor::renewDelay(int64_t expirationTime, int64_t nowSeconds)
+{
+    const int64_t remaining = expirationTime - nowSeconds;
+    if (remaining > kShortGrant.count())
+        return std::chrono::seconds(remaining - kRenewMargin.count());
+    return std::max(kMinRenewDelay, std::chrono::seconds(remaining / 2));
+}
+
+http::BufferSource MetadataMonitor::makeJsonBody(const Json& value)
+{
+    return http::BufferSource(kJsonContentType, value.dump());
+}
+
+void MetadataMonitor::startMonitoring()
+{
+    bool hadSubscription = false;
+    m_timer.executeInAioThreadSync([&] {
+        hadSubscription = m_subscription != nullptr;
+        if (hadSubscription)
+            VN_LOG(3, this, "Discarding existing subscription [%1]", m_subscription->toString());
+    });
+
+    std::unique_ptr<Subscription> subscription = subscribeSync();
+
+    m_timer.executeInAioThreadSync([&] {
+        // The old subscription's receiver served pushes until now; it goes (and is cancelled at the camera)
+        // whether or not the new attempt succeeded.
+        if (m_subscription)
+            m_lostSubscriptionIds.push_back(m_subscription->id());
+        setSubscription(std::move(subscription));
+        if (!m_subscription) {
+            VN_LOG(3, this, "Subscription failed");
+            // Without a new one, the old one is cancelled at once: it may hold the slot the retry needs.
+            for (const int id : std::exchange(m_lostSubscriptionIds, {}))
+                unsubscribeAsync(id);
+            scheduleSubscriptionRenew(kRetryDelay);
+        } else {
+            scheduleSubscriptionRenew(renewDelay(m_subscription->expirationTime(), nowSeconds()));
+        }
+    });
+}
+
+void MetadataMonitor::stopMonitoring()
+{
+    m_timer.executeInAioThreadSync([this] {
+        if (!m_subscription)
+            return;
+        unsubscribeAsync(m_subscription->id());
+        setSubscription(nullptr);
+    });
+}
+
+void MetadataMonitor::cancelPendingOperations()
+{
+    m_asyncOperationGuard.reset();
+    m_timer.cancelSync();
+    m_timer.executeInAioThreadSync([this] {
+        m_httpClient->pleaseStopSync();
+        if (m_probeSocket)
+            m_probeSocket->pleaseStopSync();
+        m_probeSocket.reset();
+    });
+}
+
+std::unique_ptr<Subscription> MetadataMonitor::subscribeSync()
+{
+    const auto result = std::make_shared<SyncResult>();
+    subscribeAsync([fulfiller = FulfilOnDestruction(result)](std::unique_ptr<Subscription> subscription) mutable {
+        fulfiller.fulfil(std::move(subscription));
+    });
+    return result->wait();
+}
+
+void MetadataMonitor::subscribeAsync(SubscribeCompletion completion)
+{
+    m_timer.dispatch(m_asyncOperationGuard.wrap([this, completion = std::move(completion)]() mutable {
+        const utils::Url url = m_deviceAgent->lapiUrl(kSubscriptionPath);
+        probeAsync(url, m_asyncOperationGuard.wrap([this, url,
+                                                    completion = std::move(completion)](QString localAddress) mutable {
+            if (localAddress.isEmpty()) {
+                VN_LOG(5, this, "Probing %1 failed", urlLogText(url));
+                return completion(nullptr);
+            }
+            std::unique_ptr<Subscription> subscription;
+            try {
+                subscription = std::make_unique<Subscription>(localAddress, m_timer.getAioThread());
+            } catch (const std::exception& e) {
+                pushDiagnosticEvent(Level::error, "Event subscription", e.what());
+                VN_LOG(5, this, "%1", e.what());
+                return completion(nullptr);
+            }
+            Json::object body{
+                {"AddressType", 0},
+                {"IpAddress", subscription->serverHost()},
+                {"Port", static_cast<int>(subscription->serverPort())},
+                {"Duration", kSubscriptionDuration},
+            };
+            m_httpClient->doPost(url, makeJsonBody(Json(std::move(body))),
+                                 m_asyncOperationGuard.wrap([this, subscription = std::move(subscription),
+                                                             completion = std::move(completion)]() mutable {
+                                     onSubscribeRequestCompleted(std::move(subscription), std::move(completion));
+                                 }));
+        }));
+    }));
+}
+
+void MetadataMonitor::probeAsync(const utils::Url& url, ProbeCompletion completion)
+{
+    const int port = url.port(http::defaultPortForScheme(url.scheme().toStdString()));
+    const SocketAddress target(HostAddress(url.host(QUrl::FullyDecoded)), static_cast<uint16_t>(port));
+
+    if (m_probeSocket)
+        m_probeSocket->pleaseStopSync();
+    m_probeSocket = std::make_unique<TCPSocket>(AF_INET, m_timer.getAioThread());
+    m_probeSocket->setNonBlockingMode(true);
+    m_probeSocket->setSendTimeout(static_cast<unsigned int>(kProbeSendTimeout.count()));
+    const int64_t startUs = m_deviceAgent->serverTimeUs();
+    m_probeSocket->connectAsync(target, m_asyncOperationGuard.wrap([this, startUs, completion = std::move(completion)](
+                                                                       SystemError::ErrorCode code) mutable {
+        // The socket stays until the next probe or a stop: this runs inside its completion.
+        QString localAddress;
+        if (code == SystemError::noError)
+            localAddress = QString::fromStdString(m_probeSocket->getLocalAddress().address.toString());
+        VN_LOG(5, this, "Probing %1 took %2 msec with result code %3", m_probeSocket->getForeignHostName(),
+               (m_deviceAgent->serverTimeUs() - startUs) / 1000, code);
+        completion(localAddress);
+    }));
+}
+
+void MetadataMonitor::onSubscribeRequestCompleted(std::unique_ptr<Subscription> subscription,
+                                                  SubscribeCompletion completion)
+{
+    bool succeeded = false;
+    const utils::ScopeGuard finish([&] { completion(succeeded ? std::move(subscription) : nullptr); });
+
+    if (!m_httpClient->hasRequestSucceeded()) {
+        VN_LOG(5, this, "Subscribe request failed with HTTP code [%1] sys error code [%2]",
+               statusLineText(*m_httpClient), m_httpClient->lastSysErrorCode());
+        return;
+    }
+    const std::string& body = m_httpClient->fetchMessageBodyBuffer();
+    std::string error;
+    const Json reply = Json::parse(body, error);
+    if (!reply.is_object()) {
+        VN_LOG(5, this, "JSON parsing failed - %1, data: %2", error, body);
+        return;
+    }
+    if (const int code = lapiResponseCode(reply); code != 0) {
+        VN_LOG(5, this, "Subscribe request failed with device error code %1 (%2), data: %3", code,
+               lapiResponseString(reply), body);
+        return;
+    }
+    const int id = reply["Response"]["CreatedID"].int_value();
+    if (id >= 0)
+        subscription->setId(id);
+    else
+        VN_LOG(5, this, "Invalid subscription id %1", id);
+    subscription->setExpirationTime(expirationTimeFromResponse(reply, nowSeconds()));
+    succeeded = true;
+}
+
+void MetadataMonitor::setSubscription(std::unique_ptr<Subscription> subscription)
+{
+    m_renewAttempts = 0;
+    std::unique_ptr<Subscription> previous = std::exchange(m_subscription, std::move(subscription));
+    m_loggedSubscriptionId = m_subscription ? m_subscription->id() : kNoSubscription;
+    previous.reset(); // its receiver stops
+    installProcessors();
+    if (m_subscription) {
+        for (const int id : std::exchange(m_lostSubscriptionIds, {})) {
+            if (id != m_subscription->id())
+                unsubscribeAsync(id);
+        }
+    }
+}
+
+void MetadataMonitor::installProcessors()
+{
+    if (!m_subscription)
+        return;
+    const std::string alarmPath = m_deviceAgent->lapiUrl(kAlarmNotificationPath).path(QUrl::FullyDecoded).toStdString();
+    const std::string structurePath =
+        m_deviceAgent->lapiUrl(kStructureNotificationPath).path(QUrl::FullyDecoded).toStdString();
+    m_subscription->installProcessor(
+        alarmPath, [this](const QString&, std::string_view body) { AlarmProcessor(m_deviceAgent).process(body); });
+    m_subscription->installProcessor(structurePath, [this](const QString&, std::string_view body) {
+        MetadataPackets packets;
+        {
+            const std::lock_guard<std::mutex> lock(m_structureProcessorMutex);
+            if (!m_structureProcessor)
+                m_structureProcessor = std::make_unique<StructureProcessor>(m_deviceAgent);
+            packets = m_structureProcessor->process(body);
+        }
+        deliver(packets);
+    });
+}
+
+void MetadataMonitor::scheduleSubscriptionRenew(std::chrono::seconds delay)
+{
+    VN_LOG(6, this, "Scheduling renew in %1 seconds", delay.count());
+    m_timer.start(delay, m_asyncOperationGuard.wrap([this] { onTimer(); }));
+}
+
+void MetadataMonitor::onTimer()
+{
+    ++m_renewAttempts;
+    if (m_subscription) {
+        if (m_renewAttempts <= kMaxRenewAttempts) {
+            VN_LOG(5, this, "Renewing subscription %1/%2", m_renewAttempts, kMaxRenewAttempts);
+            renewSubscriptionAsync();
+            return;
+        }
+        pushDiagnosticEvent(Level::warning, "Event subscription lost",
+                            QStringLiteral("Cannot renew analytic events subscription after %1 retries")
+                                .arg(kMaxRenewAttempts)
+                                .toStdString());
+        VN_LOG(5, this, "Abort trying to renew, trying to resubscribe");
+        m_lostSubscriptionIds.push_back(m_subscription->id());
+        setSubscription(nullptr);
+    }
+    if (!m_deviceAgent->isAnyTypeNeeded())
+        return;
+    VN_LOG(5, this, "Resubscribing");
+    subscribeAsync(m_asyncOperationGuard.wrap([this](std::unique_ptr<Subscription> subscription) {
+        if (!subscription) {
+            scheduleSubscriptionRenew(kRetryDelay);
+            return;
+        }
+        setSubscription(std::move(subscription));
+        scheduleSubscriptionRenew(renewDelay(m_subscription->expirationTime(), nowSeconds()));
+        pushDiagnosticEvent(Level::warning, "Event subscription recovered",
+                            "Successfully resubscribed to analytic events");
+        VN_LOG(5, this, "Resubscribe success");
+    }));
+}
+
+void MetadataMonitor::renewSubscriptionAsync()
+{
+    if (!VN_CHECK(m_subscription))
+        return scheduleSubscriptionRenew(kRetryDelay);
+    VN_LOG(5, this, "Renewing subscription");
+    const utils::Url url =
+        m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(m_subscription->id()));
+    m_httpClient->doPut(url, makeJsonBody(Json(Json::object{{"Duration", kSubscriptionDuration}})),
+                        m_asyncOperationGuard.wrap([this] { onRenewRequestDone(); }));
+}
+
+void MetadataMonitor::onRenewRequestDone()
+{
+    std::optional<int64_t> expirationTime;
+    const utils::ScopeGuard finish([&] {
+        // Without a subscription there is nothing to renew: the next step resubscribes when types are
+        // needed, instead of touching a subscription that is not there.
+        if (!VN_CHECK(m_subscription))
+            return scheduleSubscriptionRenew(kRetryDelay);
+        if (!expirationTime)
+            return scheduleSubscriptionRenew(kRetryDelay);
+        m_renewAttempts = 0;
+        m_subscription->setExpirationTime(*expirationTime);
+        scheduleSubscriptionRenew(renewDelay(*expirationTime, nowSeconds()));
+    });
+
+    if (!m_httpClient->hasRequestSucceeded()) {
+        VN_LOG(5, this, "Renew request failed with HTTP code [%1] sys error code [%2]", statusLineText(*m_httpClient),
+               m_httpClient->lastSysErrorCode());
+        return;
+    }
+    const std::string& body = m_httpClient->fetchMessageBodyBuffer();
+    std::string error;
+    const Json reply = Json::parse(body, error);
+    if (!reply.is_object()) {
+        VN_LOG(5, this, "JSON parsing failed - %1, data: %2", error, body);
+        return;
+    }
+    if (const int code = lapiResponseCode(reply); code != 0) {
+        VN_LOG(5, this, "Renew request failed with device error code %1 (%2)", code, lapiResponseString(reply));
+        return;
+    }
+    expirationTime = expirationTimeFromResponse(reply, nowSeconds());
+}
+
+void MetadataMonitor::unsubscribeAsync(int id)
+{
+    m_pendingCancels.push_back(id);
+    if (!m_cancelInFlight)
+        sendNextCancel();
+}
+
+void MetadataMonitor::sendNextCancel()
+{
+    if (m_pendingCancels.empty()) {
+        m_cancelInFlight = false;
+        return;
+    }
+    const int id = m_pendingCancels.front();
+    m_pendingCancels.pop_front();
+    m_cancelInFlight = true;
+    const utils::Url url = m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(id));
+    // Not guarded: a re-selection must not cut a cancel short. The client is stopped before the monitor
+    // goes, so this never runs after it; what it logs is captured here, not read from the monitor later.
+    m_cancelClient->doDelete(url, [this, id, tag = utils::log::Tag(log_support::objectLogTag(this))] {
+        VN_LOG(5, tag, "Subscription cancel for id %1 %2", id,
+               m_cancelClient->hasRequestSucceeded() ? "succeeded" : "failed");
+        sendNextCancel();
+    });
+}
+
+void MetadataMonitor::pushDiagnosticEvent(Level level, std::string caption, std::string description)
+{
+    const Ptr<vorn::sdk::analytics::IMetadataReceiver> receiver = m_deviceAgent->handler();
+    if (!receiver)
+        return;
+    const auto event = makePtr<PluginDiagnosticEvent>(level, std::move(caption), std::move(description));
+    receiver->receiveDiagnosticEvent(event.get());
+}
+
+void MetadataMonitor::processVideoFrame(const uint8_t* data, int size)
+{
+    std::vector<Object> objects = SeiProcessor(data, size).parse();
+    if (objects.empty())
+        return;
+    MetadataPackets packets;
+    {
+        const std::lock_guard<std::mutex> lock(m_structureProcessorMutex);
+        if (!m_structureProcessor)
+            m_structureProcessor = std::make_unique<StructureProcessor>(m_deviceAgent);
+        packets = m_structureProcessor->sendObjects(std::move(objects), {}, std::nullopt);
+        m_structureProcessor->sweep();
+    }
+    deliver(packets);
+}
+
+void MetadataMonitor::deliver(const MetadataPackets& packets) const
+{
+    if (packets.empty())
+        return;
+    const Ptr<vorn::sdk::analytics::IMetadataReceiver> receiver = m_deviceAgent->handler();
+    if (!receiver)
+        return; // dropped: nobody to hand them to
+    for (const auto& packet : packets)
+        receiver->receiveMetadata(packet.get());
+}
+
+} // namespace vorn::vms_server_plugins::analytics::uniview

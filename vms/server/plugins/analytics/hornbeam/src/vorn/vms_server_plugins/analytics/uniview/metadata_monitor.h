@@ -1,0 +1,149 @@
+// uniview::MetadataMonitor: keeps a device agent's event subscription at the camera alive and routes what
+// arrives: pushed alarms to the alarm processor, pushed structured data and SEI tracks of the video to
+// the structure processor.
+//
+//     MetadataMonitor monitor(deviceAgent);
+//     monitor.cancelPendingOperations();     // before every start or stop
+//     monitor.startMonitoring();             // probe, push receiver, subscribe: blocks for the attempt
+//     ...
+//     monitor.processVideoFrame(data, size); // on the thread that delivers video packets
+//
+// Life cycle: a subscription is renewed kRenewMargin before it expires (for grants of kShortGrant or less,
+// after half the remaining time, at least kMinRenewDelay later); a failed step is retried every
+// kRetryDelay; more than kMaxRenewAttempts steps without a successful renewal count as lost ("Event
+// subscription lost"), and the monitor subscribes anew ("Event subscription recovered" when that
+// succeeds). A subscription that is replaced or lost is cancelled at the camera, best effort, once the
+// new one is in place (cameras have few subscription slots).
+//
+// Threads and rules:
+// - The device agent calls the public operations from server threads, one selection at a time;
+//   processVideoFrame() may run at the same time on the video thread.
+// - Everything else runs on the I/O thread of the monitor's timer: probe, requests, timer steps, the push
+//   receiver. Every completion is wrapped by the operation guard, so cancelPendingOperations() and the
+//   destructor make pending ones no-ops; the state they touch (subscription, counter, clients, probe
+//   socket) lives on that thread, and the public operations reach it through executeInAioThreadSync().
+// - The structure processor is shared by the push thread and the video thread under
+//   m_structureProcessorMutex; packets go to the server after the lock is released.
+// - Destruction is synchronous: nothing of the monitor, its clients, probe socket or receiver runs after
+//   the destructor returns.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <QtCore/QString>
+
+#include <vorn/kit/json.h>
+#include <vorn/network/aio/timer.h>
+#include <vorn/network/http/async_client.h>
+#include <vorn/network/http/buffer_source.h>
+#include <vorn/network/tcp_socket.h>
+#include <vorn/sdk/i_plugin_diagnostic_event.h>
+#include <vorn/utils/async_operation_guard.h>
+#include <vorn/utils/move_only_func.h>
+#include <vorn/utils/url.h>
+
+#include "structure_processor.h"
+#include "subscription.h"
+
+namespace vorn::vms_server_plugins::analytics::uniview {
+
+class DeviceAgent;
+
+class MetadataMonitor
+{
+public:
+    static constexpr char kSubscriptionPath[] = "System/Event/Subscription";
+    static constexpr char kAlarmNotificationPath[] = "System/Event/Notification/Alarm";
+    static constexpr char kStructureNotificationPath[] = "System/Event/Notification/Structure";
+    static constexpr char kJsonContentType[] = "application/json";
+    /** Timer steps with a subscription after which, when exceeded, it counts as lost. */
+    static constexpr int kMaxRenewAttempts = 10;
+    /** The lifetime asked of the camera, in seconds. */
+    static constexpr int kSubscriptionDuration = 1800;
+    static constexpr std::chrono::seconds kRenewMargin{60};
+    static constexpr std::chrono::seconds kRetryDelay{5};
+    /** Bounds the probe connect to a camera that does not answer. */
+    static constexpr std::chrono::milliseconds kProbeSendTimeout{20000};
+    /**
+     * A camera that grants this much or less would otherwise be renewed after a negative delay, at once,
+     * again and again: such grants are renewed after half of what remains, never sooner than
+     * kMinRenewDelay.
+     */
+    static constexpr std::chrono::seconds kShortGrant{120};
+    static constexpr std::chrono::seconds kMinRenewDelay{1};
+
+    explicit MetadataMonitor(DeviceAgent* deviceAgent);
+    ~MetadataMonitor();
+    MetadataMonitor(const MetadataMonitor&) = delete;
+    MetadataMonitor& operator=(const MetadataMonitor&) = delete;
+
+    void startMonitoring();
+    void stopMonitoring();
+    void cancelPendingOperations();
+    void processVideoFrame(const uint8_t* data, int size);
+
+    /** "%1 Sub %2": the device URL text and the subscription id, or "N/A" without one. */
+    QString logTagSuffix() const;
+
+    int64_t nowSeconds() const;
+
+    /** now - "CurrentTime" + "TerminationTime" of the camera's reply (both 32-bit, the sum 64-bit). */
+    static int64_t expirationTimeFromResponse(const vorn::kit::detail::json11::Json& reply, int64_t nowSeconds);
+    /** The delay of the next renewal for an expiration time; see kShortGrant. */
+    static std::chrono::seconds renewDelay(int64_t expirationTime, int64_t nowSeconds);
+
+    static vorn::network::http::BufferSource makeJsonBody(const vorn::kit::detail::json11::Json& value);
+
+private:
+    using SubscribeCompletion = vorn::utils::MoveOnlyFunc<void(std::unique_ptr<Subscription>)>;
+    using ProbeCompletion = vorn::utils::MoveOnlyFunc<void(QString)>;
+
+    std::unique_ptr<Subscription> subscribeSync();
+    void subscribeAsync(SubscribeCompletion completion);
+    void probeAsync(const vorn::utils::Url& url, ProbeCompletion completion);
+    void onSubscribeRequestCompleted(std::unique_ptr<Subscription> subscription, SubscribeCompletion completion);
+    /** Replaces the subscription; the replaced one (and every lost one) is cancelled when `subscription` is set. */
+    void setSubscription(std::unique_ptr<Subscription> subscription);
+    void installProcessors();
+    void scheduleSubscriptionRenew(std::chrono::seconds delay);
+    void onTimer();
+    void renewSubscriptionAsync();
+    void onRenewRequestDone();
+    void unsubscribeAsync(int id);
+    void sendNextCancel();
+    void pushDiagnosticEvent(vorn::sdk::IPluginDiagnosticEvent::Level level, std::string caption,
+                             std::string description);
+    void deliver(const MetadataPackets& packets) const;
+
+    DeviceAgent* const m_deviceAgent;
+    vorn::network::aio::Timer m_timer;
+
+    // On the timer's thread only (see the class comment).
+    std::unique_ptr<Subscription> m_subscription;
+    int m_renewAttempts = 0;
+    std::unique_ptr<vorn::network::http::AsyncClient> m_httpClient;
+    std::unique_ptr<vorn::network::TCPSocket> m_probeSocket;
+    /** Cancels at the camera go over their own client, one after another, so no renewal cuts one short. */
+    std::unique_ptr<vorn::network::http::AsyncClient> m_cancelClient;
+    std::deque<int> m_pendingCancels;
+    bool m_cancelInFlight = false;
+    std::vector<int> m_lostSubscriptionIds; //< Cancelled once a new subscription is in place.
+
+    /** The current subscription's id for the log tag, which any thread may build; kNoSubscription without. */
+    static constexpr int kNoSubscription = INT32_MIN;
+    std::atomic<int> m_loggedSubscriptionId{kNoSubscription};
+
+    std::mutex m_structureProcessorMutex; //< Guards m_structureProcessor (push thread and video thread).
+    std::unique_ptr<StructureProcessor> m_structureProcessor;
+
+    // Declared last: destroyed first, so no guarded completion runs into members already gone.
+    vorn::utils::AsyncOperationGuard m_asyncOperationGuard;
+};
+
+} // namespace vorn::vms_server_plugins::analytics::uniview

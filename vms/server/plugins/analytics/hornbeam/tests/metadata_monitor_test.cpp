@@ -1,0 +1,297 @@
+#include <vorn/vms_server_plugins/analytics/uniview/metadata_monitor.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <vorn/kit/json.h>
+#include <vorn/testing/annexb_builder.h>
+#include <vorn/utils/scaled_clock.h>
+#include <vorn/vms_server/compressed_video_packet.h>
+
+#include "agent_test_support.h"
+
+namespace hornbeam_test {
+namespace {
+
+using vorn::testing::FakeEventService;
+using vorn::vms_server::ReceivedDiagnostic;
+using Json = vorn::kit::detail::json11::Json;
+using Failure = FakeEventService::Failure;
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+std::vector<std::string> diagnosticCaptions(const vorn::vms_server::MetadataReceiver& receiver)
+{
+    std::vector<std::string> captions;
+    for (const ReceivedDiagnostic& diagnostic : recordsOf<ReceivedDiagnostic>(receiver))
+        captions.push_back(diagnostic.caption);
+    return captions;
+}
+
+bool hasDiagnostic(const vorn::vms_server::MetadataReceiver& receiver, const std::string& caption)
+{
+    const auto captions = diagnosticCaptions(receiver);
+    return std::find(captions.begin(), captions.end(), caption) != captions.end();
+}
+
+TEST(MetadataMonitorArithmetic, ExpirationFollowsTheCamerasRemainingLifetime)
+{
+    struct Row
+    {
+        const char* name;
+        std::string reply;
+        int64_t expected;
+    };
+    const int64_t now = 1'700'000'000;
+    const std::vector<Row> rows = {
+        {"camera clock an hour behind",
+         R"({"Response":{"Data":{"CurrentTime":1699996400,"TerminationTime":1699998200}}})", now + 1800},
+        {"no Response", R"({})", now},
+        {"32-bit camera times", R"({"Response":{"Data":{"CurrentTime":2147483000,"TerminationTime":2147483647}}})",
+         now + 647},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string error;
+        EXPECT_EQ(uniview::MetadataMonitor::expirationTimeFromResponse(Json::parse(row.reply, error), now),
+                  row.expected);
+    }
+}
+
+TEST(MetadataMonitorArithmetic, RenewalDelayHasAFloorForShortGrants)
+{
+    struct Row
+    {
+        int64_t grant;
+        int64_t delay;
+    };
+    // Long grants renew 60 s before they end; 120 s or less after half the rest, never sooner than 1 s.
+    const std::vector<Row> rows = {{1800, 1740}, {121, 61}, {120, 60}, {30, 15}, {3, 1}, {1, 1}, {0, 1}, {-30, 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.grant);
+        EXPECT_EQ(uniview::MetadataMonitor::renewDelay(1000 + row.grant, 1000).count(), row.delay);
+    }
+}
+
+class MetadataMonitorTest : public ::testing::Test
+{
+protected:
+    MetadataMonitorTest() { fixture.createAgent(); }
+
+    // 5 s retries in 50 ms, and the client's 5 s time-outs too: short, but long enough for a loaded machine
+    // (a time-out is a failure, which a test then sees as a retry).
+    const vorn::utils::ScopedTimeScale fast{0.01};
+    AgentFixture fixture;
+};
+
+TEST_F(MetadataMonitorTest, RenewsBeforeExpiryWhateverTheCamerasClockSays)
+{
+    fixture.events.setClockOffsetSeconds(-3600);
+    fixture.events.setGrantSeconds(130); // renewed after 70 s: 700 ms here
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    EXPECT_TRUE(fixture.events.waitUntil([](const auto& all) { return all.size() == 1 && all[0].renewals >= 1; }));
+    EXPECT_EQ(fixture.events.subscribers().size(), 1u) << "renewal made a new subscription";
+    EXPECT_TRUE(diagnosticCaptions(*fixture.receiver).empty());
+}
+
+TEST_F(MetadataMonitorTest, FailedSubscribesAreRetriedAndTheFirstSuccessIsReported)
+{
+    struct Row
+    {
+        const char* name;
+        Failure failure;
+    };
+    const std::vector<Row> rows = {
+        {"4xx", Failure::clientError}, {"5xx", Failure::serverError},  {"closed", Failure::close},
+        {"stall", Failure::stall},     {"not JSON", Failure::notJson}, {"ResponseCode", Failure::responseCode},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        AgentFixture local;
+        local.createAgent();
+        local.events.setSubscribeFailure(row.failure);
+        local.select({"vorn.uniview.Motion"});
+        EXPECT_TRUE(local.events.liveSubscribers().empty());
+        EXPECT_FALSE(hasDiagnostic(*local.receiver, "Event subscription recovered"));
+        local.events.setSubscribeFailure(Failure::none);
+        EXPECT_TRUE(local.events.waitForLiveSubscriptions(1));
+        EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*local.receiver, "Event subscription recovered"); }));
+    }
+}
+
+TEST_F(MetadataMonitorTest, CameraRestartLosesTheSubscriptionAndANewOneIsMade)
+{
+    fixture.events.setGrantSeconds(20); // renewed every 10 s: 100 ms here
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    const int firstPort = fixture.events.liveSubscribers()[0].port;
+    fixture.events.restart(); // renewals of the old id now fail
+
+    EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription lost"); }));
+    EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
+    EXPECT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    const auto diagnostics = recordsOf<ReceivedDiagnostic>(*fixture.receiver);
+    ASSERT_GE(diagnostics.size(), 2u);
+    EXPECT_EQ(diagnostics[0].level, 1);
+    EXPECT_EQ(diagnostics[0].description, "Cannot renew analytic events subscription after 10 retries");
+    EXPECT_EQ(diagnostics[1].description, "Successfully resubscribed to analytic events");
+    EXPECT_NE(fixture.events.liveSubscribers()[0].port, firstPort) << "the new subscription has a new receiver";
+}
+
+TEST_F(MetadataMonitorTest, LostSubscriptionIsCancelledOnceTheNewOneIsInPlace)
+{
+    fixture.events.setGrantSeconds(20);
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    fixture.events.setRenewFailure(Failure::serverError); // the camera keeps the subscription but renews nothing
+    EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
+    fixture.events.setRenewFailure(Failure::none);
+    EXPECT_TRUE(fixture.events.waitUntil([](const auto& all) {
+        return all.size() >= 2 && !all[0].live && all.back().live;
+    })) << "the lost subscription still holds a slot";
+}
+
+TEST_F(MetadataMonitorTest, ReselectionReplacesAndCancelsTheOldSubscription)
+{
+    fixture.events.setSlotLimit(1); // the camera has one slot: the old one must go for the retry to succeed
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    const int firstId = fixture.events.liveSubscribers()[0].id;
+    fixture.select({"vorn.uniview.Motion", "vorn.uniview.Tamper"});
+    EXPECT_TRUE(fixture.events.waitUntil([firstId](const auto& all) {
+        int live = 0;
+        bool firstGone = false;
+        for (const auto& subscriber : all) {
+            live += subscriber.live ? 1 : 0;
+            firstGone |= subscriber.id == firstId && !subscriber.live;
+        }
+        return live == 1 && firstGone && all.size() >= 2;
+    }));
+}
+
+TEST_F(MetadataMonitorTest, StopCancelsAtTheCameraAndStopsTheReceiverAtOnce)
+{
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    const int id = fixture.events.liveSubscribers()[0].id;
+    fixture.selectNothing();
+    EXPECT_EQ(fixture.events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 5)), 0)
+        << "the receiver still answers";
+    EXPECT_TRUE(fixture.events.waitUntil([](const auto& all) {
+        return std::none_of(all.begin(), all.end(), [](const auto& subscriber) { return subscriber.live; });
+    }));
+    bool cancelled = false;
+    for (const auto& request : fixture.camera.requests())
+        cancelled |=
+            request.method == "DELETE" && request.path == "/LAPI/V1.0/System/Event/Subscription/" + std::to_string(id);
+    EXPECT_TRUE(cancelled);
+}
+
+TEST_F(MetadataMonitorTest, ACancelDuringTheSynchronousSubscribeEndsTheWait)
+{
+    const vorn::utils::ScopedTimeScale realTime(1.0); // the camera's silence must outlast the cancel
+    fixture.events.setSubscribeFailure(Failure::stall);
+    auto selected = std::async(std::launch::async, [&] { fixture.select({"vorn.uniview.Motion"}); });
+    ASSERT_TRUE(fixture.camera.waitForRequests(3)); // two capability requests and the subscribe
+    fixture.agent->monitor()->cancelPendingOperations();
+    EXPECT_EQ(selected.wait_for(kDeadline), std::future_status::ready) << "the selection waits for ever";
+    fixture.events.setSubscribeFailure(Failure::none);
+    fixture.agent->monitor()->cancelPendingOperations();
+}
+
+TEST_F(MetadataMonitorTest, PushesReachTheProcessorsOnItsRoutes)
+{
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_EQ(fixture.events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 1'700'000'000)), 1);
+    ASSERT_TRUE(fixture.receiver->waitForRecords(1, kDeadline));
+    const auto events = recordsOf<vorn::vms_server::ReceivedEventPacket>(*fixture.receiver);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].timestampUs, 1'700'000'000'000'000);
+
+    const std::string structure =
+        R"({"TimeStamp":1700000001,"StructureInfo":{"ObjInfo":{"VehicleInfoList":[{"ID":3,"Position":"0,0;5000,5000"}]}}})";
+    ASSERT_EQ(fixture.events.pushStructure(structure), 1);
+    ASSERT_TRUE(fixture.receiver->waitForRecords(2, kDeadline));
+    const auto objects = recordsOf<vorn::vms_server::ReceivedObjectPacket>(*fixture.receiver);
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0].items[0].typeId, "vorn.uniview.Vehicle");
+}
+
+// Stop, re-selection, pushes and video packets at once; also run under ThreadSanitizer (build.sh tsan).
+TEST_F(MetadataMonitorTest, SelectionsPushesAndVideoHammeredTogether)
+{
+    // Real time-outs: a subscribe that timed out on our side while the camera made it would leave a
+    // subscription nobody knows the id of, which is not what this test is about.
+    const vorn::utils::ScopedTimeScale realTime(1.0);
+    namespace annexb = vorn::testing::annexb;
+    annexb::TrackRecord record;
+    record.objectId = 5;
+    record.right = 1000;
+    record.bottom = 1000;
+    record.typeFlag = 1;
+    record.extra = "\x01";
+    const std::string video =
+        annexb::sliceUnit(2000, 1) + annexb::seiUnit({{5, annexb::univiewTrackPayload(40, {record})}});
+
+    std::atomic<bool> stop{false};
+    std::thread pusher([&] {
+        while (!stop) {
+            fixture.events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 5));
+            fixture.events.pushStructure(
+                R"({"StructureInfo":{"ObjInfo":{"FaceInfoList":[{"FaceID":1,"Position":"0,0;100,100"}]}}})");
+        }
+    });
+    std::thread videoThread([&] {
+        const auto packet = vorn::sdk::makePtr<vorn::vms_server::CompressedVideoPacket>("h264", video, 0);
+        while (!stop) {
+            vorn::sdk::Result<void> result;
+            fixture.agent->consumeDataPacket(&result, packet.get());
+        }
+    });
+    std::thread receiverSwapper([&] {
+        const auto other = vorn::sdk::makePtr<vorn::vms_server::MetadataReceiver>();
+        for (int i = 0; i < 50 && !stop; ++i) {
+            fixture.agent->attachReceiver(i % 2 ? other.get() : fixture.receiver.get());
+            std::this_thread::yield();
+        }
+        fixture.agent->attachReceiver(fixture.receiver.get());
+    });
+    for (int i = 0; i < 6; ++i) {
+        if (i % 3 == 2)
+            fixture.selectNothing();
+        else
+            fixture.select({"vorn.uniview.Motion"});
+    }
+    fixture.select({"vorn.uniview.Motion"});
+    stop = true;
+    pusher.join();
+    videoThread.join();
+    receiverSwapper.join();
+    EXPECT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    EXPECT_TRUE(fixture.events.waitUntil([](const auto& all) {
+        int live = 0;
+        for (const auto& subscriber : all)
+            live += subscriber.live ? 1 : 0;
+        return live == 1;
+    })) << "replaced subscriptions were left at the camera";
+}
+
+} // namespace
+} // namespace hornbeam_test

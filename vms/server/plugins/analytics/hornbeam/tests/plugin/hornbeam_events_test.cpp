@@ -1,0 +1,114 @@
+// hornbeam's event reception end to end: vms_plugin_host runs the built library against a fake Uniview
+// camera that announces its capabilities, takes the subscription and pushes alarms and structured data,
+// while the host hands over video packets with SEI tracks. What the host prints is what the server got.
+
+#include <chrono>
+#include <thread>
+
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QProcess>
+#include <QtCore/QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fake_uniview_camera/fake_event_service.h>
+#include <fake_uniview_camera/fake_uniview_camera.h>
+#include <vorn/testing/annexb_builder.h>
+#include <vorn/utils/base64.h>
+
+namespace {
+
+using vorn::testing::FakeEventService;
+using vorn::testing::FakeUniviewCamera;
+namespace annexb = vorn::testing::annexb;
+
+std::vector<QJsonObject> linesOfKind(const QByteArray& output, const QString& kind)
+{
+    std::vector<QJsonObject> result;
+    for (const QByteArray& line : output.split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object["kind"] == kind)
+            result.push_back(object);
+    }
+    return result;
+}
+
+TEST(HornbeamEvents, PushedAlarmsStructuredObjectsAndSeiTracksReachTheServer)
+{
+    FakeUniviewCamera camera;
+    FakeEventService events(camera);
+    camera.setLapiData("GET", "Channels/0/Alarm/Capabilities", R"({"MotionDetection":{"IsSupport":1}})");
+    camera.setLapiData("GET", "Channels/0/Smart/Capabilities",
+                       R"({"FaceDetection":{"IsSupport":1},"CrossLineDetection":{"IsSupport":1}})");
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    annexb::TrackRecord vehicle;
+    vehicle.objectId = 7;
+    vehicle.left = 1000;
+    vehicle.top = 2000;
+    vehicle.right = 3000;
+    vehicle.bottom = 5000;
+    vehicle.typeFlag = 1;
+    vehicle.extra = "\x02";
+    const std::string video =
+        annexb::seiUnit({{5, annexb::univiewTrackPayload(40, {vehicle})}}) + annexb::sliceUnit(20000, 3, 5);
+    const QString videoPath = folder.filePath("frame.h264");
+    {
+        QFile file(videoPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(video.data(), static_cast<qint64>(video.size()));
+    }
+
+    QProcess host;
+    host.start(VMS_PLUGIN_HOST_PATH,
+               {HORNBEAM_PLUGIN_PATH, "--vendor", "Uniview", "--url", QString::fromStdString(camera.url()), "--login",
+                "admin", "--password", "s3cret", "--events", "all", "--objects", "all", "--video-packet", videoPath,
+                "--run-for", "3", "--log-level", "6"});
+    ASSERT_TRUE(host.waitForStarted());
+    ASSERT_TRUE(events.waitForLiveSubscriptions(1, std::chrono::seconds(20)));
+
+    const std::string picture = "\xFF\xD8\xFF\xE0 a face";
+    EXPECT_EQ(events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 1'700'000'000)), 1);
+    EXPECT_EQ(events.pushStructure(R"({"TimeStamp":1700000001,"StructureInfo":{"ImageNum":1,"ImageInfoList":[)"
+                                   R"({"Index":1,"Data":")" +
+                                   vorn::utils::toBase64(picture) +
+                                   R"("}],"ObjInfo":{"FaceInfoList":[{"FaceID":3,"SmallPicAttachIndex":1,)"
+                                   R"("Position":"100,100;900,900"}]}}})"),
+              1);
+
+    ASSERT_TRUE(host.waitForFinished(60'000));
+    const QByteArray output = host.readAllStandardOutput();
+    const QByteArray errors = host.readAllStandardError();
+    EXPECT_EQ(host.exitCode(), 0) << errors.toStdString();
+
+    const auto eventPackets = linesOfKind(output, "eventPacket");
+    ASSERT_EQ(eventPackets.size(), 1u) << output.toStdString();
+    EXPECT_EQ(eventPackets[0]["timestampUs"].toDouble(), 1'700'000'000'000'000.0);
+    EXPECT_EQ(eventPackets[0]["flags"].toInt(), 1);
+
+    const auto objectPackets = linesOfKind(output, "objectPacket");
+    ASSERT_EQ(objectPackets.size(), 2u) << output.toStdString(); // the SEI track, then the pushed face
+    const QJsonObject seiObject = objectPackets[0]["items"].toArray()[0].toObject();
+    EXPECT_EQ(seiObject["typeId"].toString(), "vorn.uniview.Vehicle");
+    EXPECT_EQ(objectPackets[0]["flags"].toInt(), 0);
+    const QJsonObject face = objectPackets[1]["items"].toArray()[0].toObject();
+    EXPECT_EQ(face["typeId"].toString(), "vorn.uniview.Face");
+    EXPECT_EQ(objectPackets[1]["timestampUs"].toDouble(), 1'700'000'001'000'000.0);
+
+    const auto bestShots = linesOfKind(output, "bestShot");
+    ASSERT_EQ(bestShots.size(), 1u);
+    EXPECT_EQ(bestShots[0]["trackId"], face["trackId"]);
+
+    const auto leakChecks = linesOfKind(output, "leakCheck");
+    ASSERT_EQ(leakChecks.size(), 1u);
+    EXPECT_EQ(leakChecks[0]["live"].toInt(), 0);
+    EXPECT_FALSE(errors.contains("s3cret")) << "the password reached the log";
+    EXPECT_TRUE(errors.contains("Received event [MotionAlarmOn]"));
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+#include <vorn/vms_server_plugins/analytics/uniview/structure_processor.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <vorn/utils/assert.h>
+#include <vorn/utils/base64.h>
+#include <vorn/utils/scaled_clock.h>
+
+#include "agent_test_support.h"
+
+namespace hornbeam_test {
+namespace {
+
+using vorn::vms_server::ReceivedBestShot;
+using vorn::vms_server::ReceivedObjectPacket;
+
+const std::string kPicture = std::string("\xFF\xD8\xFF\xE0 jpeg bytes \x00\x01", 18);
+
+std::string facePush(int faceId, int picIndex, const std::string& imageList,
+                     const std::string& timeStamp = "1700000000", const std::string& listKey = "FaceInfoList",
+                     const std::string& idKey = "FaceID")
+{
+    return R"({"TimeStamp":)" + timeStamp + R"(,"StructureInfo":{"ImageNum":1,"ImageInfoList":[)" + imageList +
+           R"(],"ObjInfo":{")" + listKey + R"(":[{")" + idKey + R"(":)" + std::to_string(faceId) +
+           R"(,"SmallPicAttachIndex":)" + std::to_string(picIndex) +
+           R"(,"Position":"1000,2000;3000,5000","AttributeInfo":{"Gender":1}}]}}})";
+}
+
+std::string picture(int index)
+{
+    return R"({"Index":)" + std::to_string(index) + R"(,"Data":")" + vorn::utils::toBase64(kPicture) + R"("})";
+}
+
+class StructureProcessorTest : public ::testing::Test
+{
+protected:
+    StructureProcessorTest()
+    {
+        fixture.createAgent();
+        processor = std::make_unique<uniview::StructureProcessor>(fixture.agent.get());
+    }
+
+    /** The packets of one push as the server receives them. */
+    std::vector<vorn::vms_server::ReceivedRecord> process(const std::string& body)
+    {
+        const auto receiver = vorn::sdk::makePtr<vorn::vms_server::MetadataReceiver>();
+        for (const auto& packet : processor->process(body))
+            receiver->receiveMetadata(packet.get());
+        return receiver->records();
+    }
+
+    AgentFixture fixture;
+    std::unique_ptr<uniview::StructureProcessor> processor;
+};
+
+template <class T>
+const T* as(const vorn::vms_server::ReceivedRecord& record)
+{
+    return std::get_if<T>(&record);
+}
+
+TEST_F(StructureProcessorTest, FaceWithPictureGivesObjectThenBestShotOnce)
+{
+    const auto packets = process(facePush(12, 1, picture(1)));
+    ASSERT_EQ(packets.size(), 2u);
+    const auto* objects = as<ReceivedObjectPacket>(packets[0]);
+    ASSERT_TRUE(objects);
+    EXPECT_EQ(objects->timestampUs, 1'700'000'000'000'000);
+    EXPECT_EQ(objects->flags, 1);
+    EXPECT_EQ(objects->durationUs, 500'000);
+    ASSERT_EQ(objects->items.size(), 1u);
+    EXPECT_EQ(objects->items[0].typeId, "vorn.uniview.Face");
+    const vorn::sdk::Uuid trackId = objects->items[0].trackId;
+    EXPECT_FALSE(trackId.isNull());
+    ASSERT_FALSE(objects->items[0].attributes.empty());
+    EXPECT_EQ(objects->items[0].attributes[0].value, "Man");
+
+    const auto* bestShot = as<ReceivedBestShot>(packets[1]);
+    ASSERT_TRUE(bestShot);
+    EXPECT_EQ(bestShot->trackId, trackId);
+    EXPECT_EQ(bestShot->timestampUs, 1'700'000'000'000'000);
+    EXPECT_EQ(bestShot->flags, 1);
+    EXPECT_EQ(bestShot->imageFormat, "image/jpeg");
+    EXPECT_EQ(bestShot->imageData, kPicture);
+    EXPECT_NEAR(bestShot->boundingBox.x, 0.1, 1e-6);
+    EXPECT_NEAR(bestShot->boundingBox.height, 0.3, 1e-6);
+
+    // The same face again: same track, no second best shot. A person with the same id: another track.
+    const auto again = process(facePush(12, 1, picture(1)));
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(as<ReceivedObjectPacket>(again[0])->items[0].trackId, trackId);
+    const auto person = process(facePush(12, 1, picture(1), "5", "PersonInfoList", "PersonID"));
+    ASSERT_EQ(person.size(), 2u);
+    EXPECT_NE(as<ReceivedObjectPacket>(person[0])->items[0].trackId, trackId);
+}
+
+TEST_F(StructureProcessorTest, PushesToPacketsAndBestShots)
+{
+    struct Row
+    {
+        const char* name;
+        std::string body;
+        std::size_t objectPackets;
+        std::size_t bestShots;
+        const char* message = nullptr;
+    };
+    const std::vector<Row> rows = {
+        {"picture by URL", facePush(1, 1, R"({"Index":1,"URL":"http://camera/pic/1.jpg"})"), 1, 1},
+        {"picture of another index", facePush(2, 1, picture(2)), 1, 0},
+        {"invalid Base64: no best shot", facePush(3, 1, R"({"Index":1,"Data":"@@not base64@@"})"), 1, 0,
+         "is not Base64"},
+        {"no objects", R"({"StructureInfo":{"ObjInfo":{}}})", 0, 0},
+        {"ObjInfo as text", R"({"StructureInfo":{"ObjInfo":"x"}})", 0, 0},
+        {"no StructureInfo", R"({"TimeStamp":5})", 0, 0, "StructureInfo node not found"},
+        {"not JSON", R"({"StructureInfo":)", 0, 0, "JSON parsing failed - "},
+        {"object list item not an object", R"({"StructureInfo":{"ObjInfo":{"FaceInfoList":[5]}}})", 0, 0,
+         "Invalid Json - object expected for type vorn.uniview.Face"},
+        {"image count differs",
+         R"({"StructureInfo":{"ImageNum":2,"ImageInfoList":[)" + picture(7) + R"(],"ObjInfo":{}}})", 0, 0,
+         "Expected 2 images, got 1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+        vorn::utils::AssertionCapture assertions(false);
+        const auto packets = process(row.body);
+        std::size_t objectPackets = 0;
+        std::size_t bestShots = 0;
+        for (const auto& packet : packets) {
+            objectPackets += as<ReceivedObjectPacket>(packet) ? 1 : 0;
+            bestShots += as<ReceivedBestShot>(packet) ? 1 : 0;
+        }
+        EXPECT_EQ(objectPackets, row.objectPackets);
+        EXPECT_EQ(bestShots, row.bestShots);
+        if (row.message) {
+            EXPECT_FALSE(capture.logger().texts().filter(row.message).isEmpty())
+                << capture.logger().texts().join('\n').toStdString();
+        }
+    }
+    // The face whose picture came with another index gets its best shot when picture 1 comes.
+    const auto later = process(facePush(2, 1, picture(1)));
+    EXPECT_EQ(later.size(), 2u);
+}
+
+TEST_F(StructureProcessorTest, WithoutTimeStampTheServerClockStampsWithFlagsClear)
+{
+    const int64_t before = fixture.agent->serverTimeUs();
+    const auto packets = process(facePush(4, 1, picture(1), R"("not a number")"));
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_GE(as<ReceivedObjectPacket>(packets[0])->timestampUs, before);
+    EXPECT_EQ(as<ReceivedObjectPacket>(packets[0])->flags, 0);
+    EXPECT_GE(as<ReceivedBestShot>(packets[1])->timestampUs, before);
+    EXPECT_EQ(as<ReceivedBestShot>(packets[1])->flags, 0);
+}
+
+TEST_F(StructureProcessorTest, TracksExpireAfterStructurePushesAndAfterSeiObjects)
+{
+    const vorn::utils::ScopedTimeScale fast(0.0001); // 60 s of tracks in 6 ms
+    uniview::Object object;
+    object.typeId = "vorn.uniview.Vehicle";
+    object.id = 9;
+    for (const bool sei : {false, true}) {
+        SCOPED_TRACE(sei ? "SEI objects" : "structure pushes");
+        processor = std::make_unique<uniview::StructureProcessor>(fixture.agent.get());
+        processor->sendObjects({object}, {}, std::nullopt);
+        if (sei)
+            processor->sweep();
+        else
+            process(R"({"StructureInfo":{"ObjInfo":{}}})");
+        EXPECT_EQ(processor->trackCount(), 1u);
+        // Wait (on the scaled clock) past the sweep interval; the track is then older than its lifetime.
+        const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+        while (processor->trackCount() != 0 && std::chrono::steady_clock::now() < deadline) {
+            if (sei)
+                processor->sweep();
+            else
+                process(R"({"StructureInfo":{"ObjInfo":{}}})");
+        }
+        EXPECT_EQ(processor->trackCount(), 0u);
+    }
+}
+
+} // namespace
+} // namespace hornbeam_test
