@@ -71,7 +71,9 @@ TEST_F(TimerTest, ZeroOrNegativeDelayFiresOnTheNextPass)
 
 TEST_F(TimerTest, TimeScaleKeepsTheOrderOfLongDelays)
 {
-    utils::ScopedTimeScale fast(1e-6); // An hour of timer time is 3.6 ms.
+    // An hour of timer time is 360 ms: the delays lie apart by far more than a busy machine may hold a
+    // thread back between two starts.
+    utils::ScopedTimeScale fast(1e-4);
     std::mutex mutex;
     std::vector<int> order;
     Signal<> last;
@@ -82,9 +84,12 @@ TEST_F(TimerTest, TimeScaleKeepsTheOrderOfLongDelays)
             last.set();
     };
     Timer hour(&m_thread), halfHour(&m_thread), minute(&m_thread);
-    hour.start(1h, [&] { record(60); });
-    halfHour.start(30min, [&] { record(30); });
-    minute.start(1min, [&] { record(1); });
+    // Started together on the timers' own thread, longest first: none can fire before the last is started.
+    m_thread.executeSync([&] {
+        hour.start(1h, [&] { record(60); });
+        halfHour.start(30min, [&] { record(30); });
+        minute.start(1min, [&] { record(1); });
+    });
     ASSERT_TRUE(last.wait()); // Without the scale this would take an hour.
     EXPECT_EQ(order, (std::vector<int>{1, 30, 60}));
 }

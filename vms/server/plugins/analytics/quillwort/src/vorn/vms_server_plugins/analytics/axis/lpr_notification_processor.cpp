@@ -1,0 +1,256 @@
+#include "lpr_notification_processor.h"
+
+#include <cmath>
+#include <limits>
+
+#include <vorn/log_support/log.h>
+#include <vorn/network/http/credentials.h>
+#include <vorn/network/http/status_code.h>
+#include <vorn/sdk/helpers/uuid.h>
+
+#include "device_agent.h"
+#include "metadata_processor.h"
+
+namespace vorn::vms_server_plugins::analytics::axis {
+
+using namespace vorn::network;
+
+namespace {
+
+const QString kLprObjectBaseTypeId = QStringLiteral("vorn.base.LicensePlate");
+const QString kLprEventTypeName = QStringLiteral("License plate detected");
+constexpr char kSearchPath[] = "/local/fflprapp/search.cgi";
+constexpr char kImageFolder[] = "/local/fflprapp/";
+// "capture_timestamp" to "timestampFrom" of the search.
+constexpr int64_t kTimestampFromFactor = 1000;
+
+QString textOf(const char* text)
+{
+    return QString::fromUtf8(text ? text : "");
+}
+
+bool claimLprTopic(std::vector<NotificationType>& types)
+{
+    bool claimed = false;
+    std::erase_if(types, [&claimed](NotificationType& type) {
+        if (type.children.empty()) {
+            const bool isPlateTopic = type.topic == LprNotificationProcessor::kLprTopic;
+            claimed = claimed || isPlateTopic;
+            return isPlateTopic;
+        }
+        claimed = claimLprTopic(type.children) || claimed;
+        return type.children.empty();
+    });
+    return claimed;
+}
+
+std::optional<QString> attribute(const Notification& notification, const char* name)
+{
+    const auto it = notification.attributes.find(QLatin1String(name));
+    if (it == notification.attributes.end())
+        return std::nullopt;
+    return it->second;
+}
+
+double coordinate(const Notification& notification, const char* name)
+{
+    return attribute(notification, name).value_or(QStringLiteral("0")).toDouble(); // 0 when not a number
+}
+
+bool isUsableImageSize(const CoordinateDomain& domain)
+{
+    return std::isfinite(domain.width) && std::isfinite(domain.height) && domain.width > 0 && domain.height > 0;
+}
+
+} // namespace
+
+const QString LprNotificationProcessor::kLprTopic = QStringLiteral("tnsaxis:CameraApplicationPlatform/ALPV.AllPlates");
+const QString LprNotificationProcessor::kLprEventTypeId = QStringLiteral("vorn.axis.event.LicensePlateDetected");
+const QString LprNotificationProcessor::kLprObjectTypeId = QStringLiteral("vorn.axis.object.LicensePlate");
+
+PlateRecordReadResult parsePlateRecord(std::string* body, uint64_t carId)
+{
+    PlateRecordReadResult result;
+    if (!isXmlNestingWithin(*body, kMaxXmlDepth)) {
+        result.parseError = QStringLiteral("elements nested more than %1 levels deep").arg(kMaxXmlDepth);
+        return result;
+    }
+    XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
+    try {
+        document.parse<0>(body->data());
+    } catch (const rapidxml::parse_error& error) {
+        result.parseError = QString::fromUtf8(error.what());
+        return result;
+    }
+
+    const XmlNode* event = findDescendant(&document, "event");
+    for (; event; event = event->next_sibling("event")) {
+        const XmlNode* id = event->first_node("CAR_ID");
+        if (id && valueText(id).toULongLong() == carId) // 0 when not a number
+            break;
+    }
+    if (!event)
+        return result;
+    if (const XmlNode* image = event->first_node("LP_BMP"))
+        result.imagePath = valueText(image);
+    return result;
+}
+
+LprNotificationProcessor::LprNotificationProcessor(MetadataProcessor* metadataProcessor,
+                                                   std::vector<NotificationType>& types)
+    : NotificationProcessor(metadataProcessor)
+    , m_trackIdBase(vorn::sdk::makeRandomUuid())
+    , m_httpClient(ssl::kAcceptAnyCertificate)
+{
+    m_isSupported = claimLprTopic(types);
+    const auto deviceInfo = metadataProcessor->deviceAgent()->deviceInfo();
+    m_httpClient.setCredentials(http::PasswordCredentials(deviceInfo->login(), deviceInfo->password()));
+}
+
+LprNotificationProcessor::~LprNotificationProcessor() = default;
+
+std::vector<EventType> LprNotificationProcessor::eventTypes() const
+{
+    if (!m_isSupported)
+        return {};
+    return {{kLprEventTypeId, kLprEventTypeName, /*isProlonged*/ false}};
+}
+
+std::vector<ObjectType> LprNotificationProcessor::objectTypes() const
+{
+    if (!m_isSupported)
+        return {};
+    return {{kLprObjectBaseTypeId, kLprObjectTypeId, {QStringLiteral("Country"), QStringLiteral("Number")}}};
+}
+
+void LprNotificationProcessor::setNeededTypes(std::set<QString>& eventTypeIds, std::set<QString>& objectTypeIds)
+{
+    m_isEventNeeded.set(eventTypeIds.erase(kLprEventTypeId) > 0);
+    m_isObjectNeeded.set(objectTypeIds.erase(kLprObjectTypeId) > 0);
+}
+
+vorn::sdk::Uuid LprNotificationProcessor::trackIdOf(uint64_t carId) const
+{
+    vorn::sdk::Uuid trackId = m_trackIdBase;
+    for (std::size_t k = 0; k < trackId.bytes.size(); ++k)
+        trackId.bytes[k] ^= static_cast<uint8_t>(carId >> (8 * (k % 8)));
+    return trackId;
+}
+
+bool LprNotificationProcessor::processNotification(const Notification& notification)
+{
+    if (notification.topic != kLprTopic)
+        return false;
+    const bool isEventNeeded = m_isEventNeeded.get();
+    const bool isObjectNeeded = m_isObjectNeeded.get();
+    if (!isEventNeeded && !isObjectNeeded)
+        return true;
+
+    const uint64_t carId = attribute(notification, "carID").value_or(QString()).toULongLong(); // 0 when not a number
+    const vorn::sdk::Uuid trackId = trackIdOf(carId);
+
+    std::map<QString, QString> attributes;
+    if (const auto number = attribute(notification, "text"); number && !number->isEmpty())
+        attributes[QStringLiteral("Number")] = *number;
+    if (const auto country = attribute(notification, "country"); country && !country->isEmpty())
+        attributes[QStringLiteral("Country")] = *country;
+
+    if (isObjectNeeded) {
+        const CoordinateDomain domain = metadataProcessor()->coordinateDomain();
+        if (!isUsableImageSize(domain)) {
+            // Without the image size a box would be negative or infinite; the event still goes out.
+            VN_LOG(5, this, "Couldn't place licence plate: image size is %1", toString(domain));
+        } else {
+            Object object;
+            object.timestamp = notification.timestamp;
+            object.typeId = kLprObjectTypeId;
+            object.trackId = trackId;
+            object.boundingBox.x = static_cast<float>(coordinate(notification, "left") / domain.width);
+            object.boundingBox.y = static_cast<float>(coordinate(notification, "top") / domain.height);
+            object.boundingBox.width = static_cast<float>(coordinate(notification, "width") / domain.width);
+            object.boundingBox.height = static_cast<float>(coordinate(notification, "height") / domain.height);
+            object.attributes = attributes;
+
+            if (const auto captureTimestamp = attribute(notification, "capture_timestamp")) {
+                const int64_t captured = captureTimestamp->toLongLong(); // 0 when not a number
+                int64_t timestampFrom = 0;
+                std::optional<vorn::utils::Url> imageUrl;
+                if (__builtin_mul_overflow(captured, kTimestampFromFactor, &timestampFrom)) {
+                    VN_LOG(5, this, "Capture timestamp %1 is out of range; the plate record is not searched",
+                           *captureTimestamp);
+                } else {
+                    imageUrl = fetchRecord(timestampFrom, carId);
+                    if (!imageUrl)
+                        VN_LOG(5, this, "Couldn't fetch best shot image url");
+                }
+                object.bestShot = Object::BestShot{std::move(imageUrl)};
+            }
+            emitObject(object);
+        }
+    }
+
+    if (isEventNeeded && attribute(notification, "carState") == QStringLiteral("new")) {
+        Event event;
+        event.timestamp = notification.timestamp;
+        event.typeId = kLprEventTypeId;
+        event.trackId = trackId;
+        event.attributes = std::move(attributes);
+        emitEvent(event);
+    }
+    return true;
+}
+
+std::optional<vorn::utils::Url> LprNotificationProcessor::fetchRecord(int64_t timestampFrom, uint64_t carId)
+{
+    std::optional<std::string> body = requestRecord(timestampFrom);
+    if (!body) {
+        VN_LOG(5, this, "Couldn't fetch record");
+        return std::nullopt;
+    }
+    VN_LOG(6, this, "Unparsed record:\n%1", *body);
+
+    const PlateRecordReadResult record = parsePlateRecord(&*body, carId);
+    if (record.parseError) {
+        VN_LOG(5, this, "Couldn't parse record XML: %1", *record.parseError);
+        return std::nullopt;
+    }
+    if (!record.imagePath)
+        return std::nullopt;
+    return bestShotUrl(*record.imagePath);
+}
+
+std::optional<std::string> LprNotificationProcessor::requestRecord(int64_t timestampFrom)
+{
+    const auto deviceInfo = metadataProcessor()->deviceAgent()->deviceInfo();
+    vorn::utils::Url url(deviceInfo->url());
+    url.setPath(QString::fromLatin1(kSearchPath));
+    url.setQuery(QStringLiteral("timestampFrom=%1").arg(timestampFrom));
+
+    const std::lock_guard lock(m_httpClientMutex);
+    if (!m_httpClient.doGet(url)) {
+        VN_LOG(5, this, "Request failed: %1", SystemError::toString(m_httpClient.lastSysErrorCode()));
+        return std::nullopt;
+    }
+    if (!http::StatusCode::isSuccessCode(m_httpClient.statusCode())) {
+        VN_LOG(5, this, "Bad HTTP response status: %1", http::StatusCode::toString(m_httpClient.statusCode()));
+        return std::nullopt;
+    }
+    const std::optional<QByteArray> body = m_httpClient.fetchEntireMessageBody();
+    if (!body) {
+        VN_LOG(5, this, "Couldn't read response body: %1", SystemError::toString(m_httpClient.lastSysErrorCode()));
+        return std::nullopt;
+    }
+    return body->toStdString();
+}
+
+std::optional<vorn::utils::Url> LprNotificationProcessor::bestShotUrl(const QString& imagePath) const
+{
+    const auto deviceInfo = metadataProcessor()->deviceAgent()->deviceInfo();
+    vorn::utils::Url url(deviceInfo->url());
+    url.setUserName(textOf(deviceInfo->login()));
+    url.setPassword(textOf(deviceInfo->password()));
+    url.setPathAndQuery(QString::fromLatin1(kImageFolder) + imagePath);
+    return url;
+}
+
+} // namespace vorn::vms_server_plugins::analytics::axis

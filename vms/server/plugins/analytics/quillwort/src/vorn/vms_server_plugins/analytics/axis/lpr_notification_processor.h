@@ -1,0 +1,76 @@
+// LprNotificationProcessor: the second processor of the chain. Cameras that run the ALPV licence-plate
+// application report every plate read on one topic; this processor claims that topic and turns each read
+// into a licence-plate object (track, box, number, country), with a best shot whose image it looks up in
+// the application's records, and into a plate-detected event when the vehicle is new.
+//
+// The record search is a synchronous request to the camera inside the handling of the notification, on
+// the server thread that delivered the packet. The processor's camera client serves one request at a
+// time (a mutex guards it), so packets handled on two threads at once wait for each other's search.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QtCore/QString>
+
+#include <vorn/network/http/http_client.h>
+#include <vorn/sdk/uuid.h>
+#include <vorn/utils/url.h>
+
+#include "notification_processor.h"
+#include "notification_type.h"
+#include "xml_search.h"
+
+namespace vorn::vms_server_plugins::analytics::axis {
+
+/** What a plate search reply says about one car: the image path of its record, or why there is none. */
+struct PlateRecordReadResult
+{
+    std::optional<QString> parseError; //< the reply was refused or is not well-formed XML
+    std::optional<QString> imagePath;  //< "LP_BMP" of the first "event" with the car's "CAR_ID"
+};
+
+/** Reads a plate search reply (parsed in place, nesting bounded by kMaxXmlDepth). */
+PlateRecordReadResult parsePlateRecord(std::string* body, uint64_t carId);
+
+class LprNotificationProcessor : public NotificationProcessor
+{
+public:
+    static const QString kLprTopic;
+    static const QString kLprEventTypeId;
+    static const QString kLprObjectTypeId;
+
+    /** Claims the plate topic and sets up the camera client with the description's credentials. */
+    LprNotificationProcessor(MetadataProcessor* metadataProcessor, std::vector<NotificationType>& types);
+    ~LprNotificationProcessor() override;
+
+    /** The plate event and object types when the camera's catalogue has the plate topic, else nothing. */
+    std::vector<EventType> eventTypes() const override;
+    std::vector<ObjectType> objectTypes() const override;
+    void setNeededTypes(std::set<QString>& eventTypeIds, std::set<QString>& objectTypeIds) override;
+
+    /** False for any other topic; true for every notification on the plate topic. */
+    bool processNotification(const Notification& notification) override;
+
+    /** The track of a car: the processor's random base with the car id's bytes mixed in. */
+    vorn::sdk::Uuid trackIdOf(uint64_t carId) const;
+
+private:
+    std::optional<vorn::utils::Url> fetchRecord(int64_t timestampFrom, uint64_t carId);
+    std::optional<std::string> requestRecord(int64_t timestampFrom);
+    std::optional<vorn::utils::Url> bestShotUrl(const QString& imagePath) const;
+
+    const vorn::sdk::Uuid m_trackIdBase;
+    bool m_isSupported = false;
+    NeededFlag m_isEventNeeded;
+    NeededFlag m_isObjectNeeded;
+
+    std::mutex m_httpClientMutex; //< guards m_httpClient: one record search at a time
+    vorn::network::http::HttpClient m_httpClient;
+};
+
+} // namespace vorn::vms_server_plugins::analytics::axis

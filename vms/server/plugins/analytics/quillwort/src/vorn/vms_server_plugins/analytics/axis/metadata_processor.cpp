@@ -1,0 +1,302 @@
+#include "metadata_processor.h"
+
+#include <cstring>
+
+#include <vorn/log_support/log.h>
+#include <vorn/network/http/auth_type.h>
+#include <vorn/network/http/credentials.h>
+#include <vorn/network/http/http_client.h>
+#include <vorn/network/http/status_code.h>
+#include <vorn/network/ssl/certificate_check.h>
+
+#include "camera_discovery.h"
+#include "default_notification_processor.h"
+#include "device_agent.h"
+#include "filtering_notification_processor.h"
+#include "lpr_notification_processor.h"
+#include "multiprofile_notification_processor.h"
+#include "xml_search.h"
+
+namespace vorn::vms_server_plugins::analytics::axis {
+
+using namespace vorn::network;
+using namespace vorn::sdk;
+using namespace vorn::sdk::analytics;
+
+namespace {
+
+// The camera's discovery requests answer Digest challenges only.
+constexpr auto kDiscoveryAuthType = static_cast<http::AuthType>(1);
+
+std::unique_ptr<http::HttpClient> makeCameraClient(const IDeviceDescription& deviceInfo)
+{
+    auto client = std::make_unique<http::HttpClient>(ssl::kAcceptAnyCertificate);
+    client->setAuthType(kDiscoveryAuthType);
+    client->setCredentials(http::PasswordCredentials(deviceInfo.login(), deviceInfo.password()));
+    const std::chrono::milliseconds timeout(MetadataProcessor::kCameraRequestTimeoutMs);
+    client->setTimeouts(http::Timeouts{timeout, timeout, timeout});
+    return client;
+}
+
+void addTexts(const ITextList* list, std::set<QString>* texts)
+{
+    const Ptr<const ITextList> owned = toPtr(list);
+    if (!owned)
+        return;
+    for (int32_t i = 0; i < owned->count(); ++i) {
+        if (const char* text = owned->textAt(i))
+            texts->insert(QString::fromUtf8(text));
+    }
+}
+
+struct ParsedMessage
+{
+    std::optional<Notification> notification;
+    const char* failure = nullptr; //< why the message gave no notification, when it is worth a line
+};
+
+ParsedMessage parseNotificationMessage(const XmlNode* message, int64_t timestampUs,
+                                       const std::map<QString, QString>& stateNames)
+{
+    const XmlNode* topic = findDescendant(message, "wsnt:Topic");
+    if (!topic)
+        return {std::nullopt, "Notification has no topic"};
+    const XmlNode* messageNode = findDescendant(message, "tt:Message");
+    if (!messageNode)
+        return {std::nullopt, "Notification has no message node"};
+    if (const XmlAttribute* operation = findAttribute(messageNode, "PropertyOperation");
+        operation && std::string_view(operation->value(), operation->value_size()) == "Initialized") {
+        return {}; // The camera's report of the current state when the stream starts: no event.
+    }
+    const XmlNode* data = findDescendant(messageNode, "tt:Data");
+    if (!data)
+        return {std::nullopt, "Notification has no data node"};
+
+    Notification notification;
+    notification.timestamp = timestampUs;
+    notification.topic = valueText(topic);
+    const auto stateName = stateNames.find(notification.topic);
+    for (const XmlNode* item = findDescendant(data, "tt:SimpleItem"); item; item = item->next_sibling()) {
+        const XmlAttribute* name = findAttribute(item, "Name");
+        const XmlAttribute* value = name ? findAttribute(item, "Value") : nullptr;
+        if (!value)
+            continue;
+        const QString itemName = valueText(name);
+        const QString itemValue = valueText(value);
+        if (stateName != stateNames.end() && itemName == stateName->second)
+            notification.state = itemValue == QLatin1String("true") || itemValue == QLatin1String("1");
+        else
+            notification.attributes[itemName] = itemValue;
+    }
+    return {std::move(notification), nullptr};
+}
+
+} // namespace
+
+MetadataProcessor::MetadataProcessor(DeviceAgent* deviceAgent)
+    : m_deviceAgent(deviceAgent)
+{
+    m_coordinateDomain = fetchCoordinateDomain();
+    VN_LOG(6, this, "Coordinate domain: %1", toString(m_coordinateDomain));
+
+    std::vector<NotificationType> types = fetchNotificationTypes();
+    VN_LOG(6, this, "Notification types:\n%1", toString(types));
+
+    // Before any processor claims a topic, so that claimed topics keep their state items.
+    collectStateNames(types);
+
+    m_processors.push_back(std::make_unique<FilteringNotificationProcessor>(this, types));
+    m_processors.push_back(std::make_unique<LprNotificationProcessor>(this, types));
+    m_processors.push_back(std::make_unique<MultiprofileNotificationProcessor>(this, types));
+    m_processors.push_back(std::make_unique<DefaultNotificationProcessor>(this, types));
+
+    VN_LOG(6, this, "Event types:\n%1", toString(eventTypes(), QStringLiteral("  ")));
+    VN_LOG(6, this, "Object types:\n%1", toString(objectTypes(), QStringLiteral("  ")));
+}
+
+MetadataProcessor::~MetadataProcessor()
+{
+    // The processors go in chain order.
+    for (auto& processor : m_processors)
+        processor.reset();
+}
+
+QString MetadataProcessor::deviceAgentTag() const
+{
+    return m_deviceAgent ? m_deviceAgent->logTag() : QString();
+}
+
+void MetadataProcessor::collectStateNames(const std::vector<NotificationType>& types)
+{
+    for (const NotificationType& type : types) {
+        if (type.stateName)
+            m_stateNames[type.topic] = *type.stateName;
+        collectStateNames(type.children);
+    }
+}
+
+std::vector<EventType> MetadataProcessor::eventTypes() const
+{
+    std::vector<EventType> result;
+    for (const auto& processor : m_processors) {
+        auto types = processor->eventTypes();
+        result.insert(result.end(), types.begin(), types.end());
+    }
+    return result;
+}
+
+std::vector<ObjectType> MetadataProcessor::objectTypes() const
+{
+    std::vector<ObjectType> result;
+    for (const auto& processor : m_processors) {
+        auto types = processor->objectTypes();
+        result.insert(result.end(), types.begin(), types.end());
+    }
+    return result;
+}
+
+void MetadataProcessor::setNeededTypes(const IMetadataTypeSelection* selection)
+{
+    std::set<QString> eventTypeIds;
+    std::set<QString> objectTypeIds;
+    if (selection) {
+        addTexts(selection->eventTypeIdList(), &eventTypeIds);
+        addTexts(selection->objectTypeIdList(), &objectTypeIds);
+    }
+    for (const auto& processor : m_processors)
+        processor->setNeededTypes(eventTypeIds, objectTypeIds);
+}
+
+void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& packet)
+{
+    const char* codec = packet->codec();
+    if (!codec || std::strcmp(codec, kOnvifMetadataCodec) != 0) {
+        VN_LOG(5, this, "Unexpected metadata codec: %1", codec ? codec : "");
+        return;
+    }
+    const char* data = packet->data();
+    const int32_t size = packet->dataSize();
+    if (!data || size < 0) {
+        VN_LOG(5, this, "Dropped metadata packet without data or with a negative size (%1)", size);
+        return;
+    }
+
+    // A copy of its own, zero-terminated, for the parser to work in.
+    std::string text(data, static_cast<std::size_t>(size));
+    VN_LOG(6, this, "Received raw metadata: %1", text);
+
+    // Parsed in a call of its own, so that its document (and the stack it takes) is gone before the
+    // processors run, some of which parse the camera's replies too.
+    const std::vector<Notification> notifications =
+        parseNotificationPacket(&text, packet->timestampUs(), m_stateNames, this);
+    for (const Notification& notification : notifications) {
+        VN_LOG(6, this, "Received notification:\n%1", toString(notification));
+        for (const auto& processor : m_processors) {
+            if (processor->processNotification(notification))
+                break;
+        }
+    }
+}
+
+std::vector<Notification> MetadataProcessor::parseNotificationPacket(std::string* text, int64_t timestampUs,
+                                                                     const std::map<QString, QString>& stateNames,
+                                                                     const MetadataProcessor* logTagOwner)
+{
+    std::vector<Notification> notifications;
+    if (!isXmlNestingWithin(*text, kMaxXmlDepth)) {
+        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: elements nested more than %1 levels deep", kMaxXmlDepth);
+        return notifications;
+    }
+    XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
+    try {
+        document.parse<0>(text->data());
+    } catch (const rapidxml::parse_error& error) {
+        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: %1", error.what());
+        return notifications;
+    }
+
+    // Every message of the packet, in document order: a camera may batch several into one packet.
+    for (const XmlNode* message = findDescendant(&document, "wsnt:NotificationMessage"); message;
+         message = findNextDescendant(&document, message, "wsnt:NotificationMessage")) {
+        ParsedMessage parsed = parseNotificationMessage(message, timestampUs, stateNames);
+        if (parsed.failure)
+            VN_LOG(5, logTagOwner, parsed.failure);
+        if (parsed.notification)
+            notifications.push_back(std::move(*parsed.notification));
+    }
+    return notifications;
+}
+
+std::optional<QByteArray> MetadataProcessor::getImageSize()
+{
+    const auto deviceInfo = m_deviceAgent->deviceInfo();
+    vorn::utils::Url url(deviceInfo->url());
+    url.setPath(QString::fromLatin1(kImageSizePath));
+    url.setQuery(QStringLiteral("camera=%1").arg(static_cast<int64_t>(deviceInfo->channel()) + 1));
+
+    const auto client = makeCameraClient(*deviceInfo);
+    if (!client->doGet(url)) {
+        VN_LOG(5, this, "Request failed: %1", SystemError::toString(client->lastSysErrorCode()));
+        return std::nullopt;
+    }
+    if (!http::StatusCode::isSuccessCode(client->statusCode())) {
+        VN_LOG(5, this, "Bad HTTP response status: %1", http::StatusCode::toString(client->statusCode()));
+        return std::nullopt;
+    }
+    std::optional<QByteArray> body = client->fetchEntireMessageBody();
+    if (!body)
+        VN_LOG(5, this, "Couldn't read response body: %1", SystemError::toString(client->lastSysErrorCode()));
+    return body;
+}
+
+CoordinateDomain MetadataProcessor::fetchCoordinateDomain()
+{
+    const std::optional<QByteArray> body = getImageSize();
+    if (!body) {
+        VN_LOG(5, this, "Couldn't fetch coordinate domain");
+        return {};
+    }
+    VN_LOG(6, this, "Unparsed coordinate domain:\n%1", body->trimmed());
+    return parseCoordinateDomain(*body);
+}
+
+std::optional<std::string> MetadataProcessor::getEventInstances()
+{
+    const auto deviceInfo = m_deviceAgent->deviceInfo();
+    vorn::utils::Url url(deviceInfo->url());
+    url.setPath(QString::fromLatin1(kEventServicePath));
+
+    const auto client = makeCameraClient(*deviceInfo);
+    if (!client->doPost(url, eventInstancesContentType(), eventInstancesRequestBody())) {
+        VN_LOG(5, this, "Request failed: %1", SystemError::toString(client->lastSysErrorCode()));
+        return std::nullopt;
+    }
+    if (!http::StatusCode::isSuccessCode(client->statusCode())) {
+        VN_LOG(5, this, "Bad HTTP response status: %1", http::StatusCode::toString(client->statusCode()));
+        return std::nullopt;
+    }
+    const std::optional<QByteArray> body = client->fetchEntireMessageBody();
+    if (!body) {
+        VN_LOG(5, this, "Couldn't read response body: %1", SystemError::toString(client->lastSysErrorCode()));
+        return std::nullopt;
+    }
+    return body->toStdString();
+}
+
+std::vector<NotificationType> MetadataProcessor::fetchNotificationTypes()
+{
+    std::optional<std::string> body = getEventInstances();
+    if (!body) {
+        VN_LOG(5, this, "Couldn't fetch notification types");
+        return {};
+    }
+    VN_LOG(6, this, "Unparsed notification types:\n%1", *body);
+    CatalogueReadResult catalogue = parseNotificationTypes(&*body);
+    if (catalogue.parseError) {
+        VN_LOG(5, this, "Couldn't parse notification types XML: %1", *catalogue.parseError);
+        return {};
+    }
+    return std::move(catalogue.types);
+}
+
+} // namespace vorn::vms_server_plugins::analytics::axis

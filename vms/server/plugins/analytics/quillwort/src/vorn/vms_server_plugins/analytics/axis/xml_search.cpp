@@ -1,0 +1,183 @@
+#include "xml_search.h"
+
+#include <algorithm>
+
+namespace vorn::vms_server_plugins::analytics::axis {
+
+namespace {
+
+// The position just past the end marker searched from `from`, or npos when the text ends first.
+std::size_t skipPast(std::string_view text, std::size_t from, std::string_view marker)
+{
+    const std::size_t found = text.find(marker, from);
+    return found == std::string_view::npos ? found : found + marker.size();
+}
+
+bool isWhitespace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// "<!DOCTYPE " as RapidXML reads it: up to the next ">" outside nested brackets.
+std::size_t skipDoctype(std::string_view text, std::size_t from)
+{
+    std::size_t i = from;
+    while (i < text.size()) {
+        if (text[i] == '>')
+            return i + 1;
+        if (text[i] == '[') {
+            int depth = 1;
+            ++i;
+            while (depth > 0) {
+                if (i >= text.size())
+                    return std::string_view::npos;
+                if (text[i] == '[')
+                    ++depth;
+                else if (text[i] == ']')
+                    --depth;
+                ++i;
+            }
+            continue;
+        }
+        ++i;
+    }
+    return std::string_view::npos;
+}
+
+bool isElementNamed(const XmlNode* node, std::string_view name)
+{
+    return node->type() == rapidxml::node_element && nameOf(node) == name;
+}
+
+// The node after `current` in pre-order below root; its children are skipped when skipChildren is set.
+const XmlNode* nextInPreorder(const XmlNode* root, const XmlNode* current, bool skipChildren)
+{
+    if (!skipChildren) {
+        if (const XmlNode* child = current->first_node())
+            return child;
+    }
+    while (current != root) {
+        if (const XmlNode* sibling = current->next_sibling())
+            return sibling;
+        current = current->parent();
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool isXmlNestingWithin(std::string_view text, int maxDepth)
+{
+    if (const std::size_t zero = text.find('\0'); zero != std::string_view::npos)
+        text = text.substr(0, zero);
+
+    // Every level the parser descends begins with a "<": a text with no more of them than the limit cannot
+    // go deeper, and a count is far cheaper than the scan below. Real notifications pass here.
+    if (std::count(text.begin(), text.end(), '<') <= maxDepth)
+        return true;
+
+    int depth = 0;
+    std::size_t i = 0;
+    while ((i = text.find('<', i)) != std::string_view::npos) {
+        const std::string_view rest = text.substr(i + 1);
+        if (rest.starts_with('/')) {
+            if (depth > 0)
+                --depth;
+            i += 2;
+        } else if (rest.starts_with('?')) {
+            i = skipPast(text, i + 2, "?>");
+        } else if (rest.starts_with("!--")) {
+            i = skipPast(text, i + 4, "-->");
+        } else if (rest.starts_with("![CDATA[")) {
+            i = skipPast(text, i + 9, "]]>");
+        } else if (rest.starts_with("!DOCTYPE") && rest.size() > 8 && isWhitespace(rest[8])) {
+            i = skipDoctype(text, i + 10);
+        } else if (rest.starts_with('!')) {
+            i = skipPast(text, i + 2, ">");
+        } else {
+            // A start tag: up to its ">" outside quoted attribute values; "/>" closes it at once.
+            std::size_t j = i + 1;
+            for (; j < text.size(); ++j) {
+                const char c = text[j];
+                if (c == '>')
+                    break;
+                if (c == '"' || c == '\'') {
+                    j = text.find(c, j + 1);
+                    if (j == std::string_view::npos)
+                        return true; // The parser stops at the unclosed value.
+                }
+            }
+            if (j >= text.size())
+                return true;
+            if (text[j - 1] != '/' && ++depth > maxDepth)
+                return false;
+            i = j + 1;
+        }
+        if (i == std::string_view::npos)
+            return true; // The parser stops at the unterminated construct.
+    }
+    return true;
+}
+
+const XmlNode* findDescendant(const XmlNode* node, std::string_view name)
+{
+    if (!node)
+        return nullptr;
+    for (const XmlNode* current = node->first_node(); current;
+         current = nextInPreorder(node, current, /*skipChildren*/ false)) {
+        if (isElementNamed(current, name))
+            return current;
+    }
+    return nullptr;
+}
+
+const XmlNode* findNextDescendant(const XmlNode* root, const XmlNode* previous, std::string_view name)
+{
+    if (!root || !previous)
+        return nullptr;
+    for (const XmlNode* current = nextInPreorder(root, previous, /*skipChildren*/ true); current;
+         current = nextInPreorder(root, current, /*skipChildren*/ false)) {
+        if (isElementNamed(current, name))
+            return current;
+    }
+    return nullptr;
+}
+
+const XmlAttribute* findAttribute(const XmlNode* node, std::string_view name)
+{
+    if (!node)
+        return nullptr;
+    for (const XmlAttribute* attribute = node->first_attribute(); attribute; attribute = attribute->next_attribute()) {
+        if (std::string_view(attribute->name(), attribute->name_size()) == name)
+            return attribute;
+    }
+    return nullptr;
+}
+
+const XmlNode* findChild(const XmlNode* node, std::string_view name)
+{
+    if (!node)
+        return nullptr;
+    for (const XmlNode* child = node->first_node(); child; child = child->next_sibling()) {
+        if (isElementNamed(child, name))
+            return child;
+    }
+    return nullptr;
+}
+
+std::string_view nameOf(const XmlNode* node)
+{
+    return std::string_view(node->name(), node->name_size());
+}
+
+QString valueText(const XmlNode* node)
+{
+    return QString::fromUtf8(node->value(), static_cast<int>(node->value_size()));
+}
+
+QString valueText(const XmlAttribute* attribute)
+{
+    return QString::fromUtf8(attribute->value(), static_cast<int>(attribute->value_size()));
+}
+
+} // namespace vorn::vms_server_plugins::analytics::axis

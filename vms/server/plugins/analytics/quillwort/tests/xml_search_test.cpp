@@ -1,0 +1,85 @@
+// The XML helpers: the nesting check that runs before the parser, and the iterative lookups.
+#include <vorn/vms_server_plugins/analytics/axis/xml_search.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace vorn::vms_server_plugins::analytics::axis {
+namespace {
+
+std::string nested(int depth, const std::string& inner = "")
+{
+    std::string text;
+    for (int i = 0; i < depth; ++i)
+        text += "<e a='>'>";
+    text += inner;
+    for (int i = 0; i < depth; ++i)
+        text += "</e>";
+    return text;
+}
+
+TEST(AxisXml, NestingCheck)
+{
+    struct Row
+    {
+        const char* name;
+        std::string text;
+        bool within;
+    };
+    const Row rows[] = {
+        {"at the limit", nested(4), true},
+        {"one past the limit", nested(5), false},
+        {"empty elements do not nest", nested(4, "<x/><y/><z />"), true},
+        {"siblings do not add up", nested(2, "<a></a><b></b><c></c>") + nested(4), true},
+        {"end tags in a comment are not counted", "<r><!-- </r></r></r></r> -->" + nested(4) + "</r>", false},
+        {"end tags in CDATA are not counted", "<r><![CDATA[</r></r></r></r>]]>" + nested(4) + "</r>", false},
+        {"end tags in a DOCTYPE subset are not counted",
+         "<!DOCTYPE r [ <!ENTITY x \"</a></a></a></a>\"> ]><r>" + nested(4) + "</r>", false},
+        {"end tags in a processing instruction are not counted", "<r><?pi </r></r></r></r> ?>" + nested(4) + "</r>",
+         false},
+        {"start tags in a quoted value are not counted", "<r a=\"<b><c><d><e>\"></r>", true},
+        {"stops at a zero byte", std::string("<a>\0", 4) + nested(9), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(isXmlNestingWithin(row.text, 4), row.within);
+    }
+}
+
+TEST(AxisXml, DescendantSearchInDocumentOrder)
+{
+    std::string text = "<r><a><m id='1'><m id='inner'/></m></a><m id='2'/><b><c><m id='3'/></c></b></r>";
+    XmlDocument document;
+    document.parse<0>(text.data());
+
+    const XmlNode* first = findDescendant(&document, "m");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(valueText(findAttribute(first, "id")), "1");
+
+    std::vector<QString> ids;
+    for (const XmlNode* m = first; m; m = findNextDescendant(&document, m, "m"))
+        ids.push_back(valueText(findAttribute(m, "id")));
+    EXPECT_EQ(ids, (std::vector<QString>{"1", "2", "3"})); // not inside a found one
+    EXPECT_EQ(findDescendant(&document, "missing"), nullptr);
+    EXPECT_EQ(findChild(findDescendant(&document, "r"), "c"), nullptr);
+}
+
+TEST(AxisXml, DeepDocumentIsSearchedWithoutRecursion)
+{
+    constexpr int kDepth = 100'000; // far more frames than a recursive search could take on a small stack
+    // Built by hand, not parsed: the parser itself is recursive, which is why the nesting check exists.
+    XmlDocument document;
+    XmlNode* parent = &document;
+    for (int i = 0; i < kDepth; ++i) {
+        XmlNode* child = document.allocate_node(rapidxml::node_element, "e");
+        parent->append_node(child);
+        parent = child;
+    }
+    parent->append_node(document.allocate_node(rapidxml::node_element, "target"));
+    EXPECT_EQ(findDescendant(&document, "target"), parent->first_node());
+    EXPECT_EQ(findDescendant(&document, "absent"), nullptr);
+}
+
+} // namespace
+} // namespace vorn::vms_server_plugins::analytics::axis
