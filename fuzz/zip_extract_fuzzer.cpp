@@ -35,24 +35,28 @@ struct Scratch
     fs::path outside;
 };
 
+// Made once and never destroyed, so that the exit handler that removes it still finds it.
 const Scratch& scratch()
 {
-    static const Scratch folders = [] {
+    static const Scratch* const folders = [] {
         std::string pattern = (fs::temp_directory_path() / "vorn-zip-fuzz-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             std::abort();
-        Scratch result;
-        result.root = fs::canonical(pattern);
-        result.zip = result.root / "input.zip";
-        result.work = result.root / "work";
-        result.target = result.work / "target";
-        result.outside = result.root / "outside";
-        fs::create_directories(result.outside);
+        auto* result = new Scratch;
+        result->root = fs::canonical(pattern);
+        result->zip = result->root / "input.zip";
+        result->work = result->root / "work";
+        result->target = result->work / "target";
+        result->outside = result->root / "outside";
+        fs::create_directories(result->outside);
         // The scratch folder goes when the program ends normally (the replay runs, libFuzzer's -runs=).
-        std::atexit([] { fs::remove_all(scratch().root); });
+        std::atexit([] {
+            std::error_code error;
+            fs::remove_all(scratch().root, error);
+        });
         return result;
     }();
-    return folders;
+    return *folders;
 }
 
 std::set<std::string> namesIn(const fs::path& folder)

@@ -27,7 +27,6 @@ namespace {
 constexpr std::size_t kBufferSize = 256 * 1024;
 
 constexpr mode_t kDefaultFileMode = 0644;
-constexpr mode_t kDefaultDirectoryMode = 0755;
 // Set-id and sticky bits from a package are never kept: an installed client must not gain privileges.
 constexpr mode_t kPermissionBits = 0777;
 // Folders stay writable and searchable by their owner, so the installation can be replaced and removed.

@@ -266,13 +266,8 @@ bool InstallationManager::checkFreeSpace(const QString& dir, qint64 size) const
 api::ResultType InstallationManager::installZip(const SoftwareVersion& version, const QString& zipFileName)
 {
     VN_LOG(5, this, "Installing update %1 from %2", version.toString(), zipFileName);
-    m_totalUnpackedSize.store(0);
 
-    if (installationForVersion(version, /*strict*/ true)) {
-        VN_LOG(4, this, "Version %1 is already installed", version.toString());
-        return api::ResultType::alreadyInstalled;
-    }
-
+    // The folder is claimed first: a busy answer must not touch the running installation's progress.
     const QString targetDir = installationDirForVersion(version);
     {
         const std::lock_guard lock(m_mutex);
@@ -288,6 +283,12 @@ api::ResultType InstallationManager::installZip(const SoftwareVersion& version, 
         const std::lock_guard lock(m_mutex);
         m_foldersBeingInstalled.remove(targetDir);
     });
+    m_totalUnpackedSize.store(0);
+
+    if (installationForVersion(version, /*strict*/ true)) {
+        VN_LOG(4, this, "Version %1 is already installed", version.toString());
+        return api::ResultType::alreadyInstalled;
+    }
 
     const QString stagingDir = targetDir + kStagingSuffix;
     if (QDir(targetDir).exists())
