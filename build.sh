@@ -13,7 +13,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qtbase5-dev
     libboost1.81-dev libboost-json1.81-dev
-    librapidxml-dev libzip-dev libssl-dev
+    librapidxml-dev libzip-dev libssl-dev unzip
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine64

@@ -19,6 +19,7 @@
 
 #include <vorn/testing/scoped_environment.h>
 #include <vorn/testing/zip_builder.h>
+#include <vorn/utils/log/detail/level_reducer.h>
 #include <vorn/utils/software_version.h>
 
 #include "installation_manager.h"
@@ -48,6 +49,8 @@ class InstallationFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Tests read the messages as written: the limiter of repeated messages would reword them.
+        m_levelReducerWasEnabled = vorn::utils::log::detail::LevelReducer::s_isEnabled.exchange(false);
         ASSERT_TRUE(m_dir.isValid());
         m_home.emplace("HOME", m_dir.filePath("home").toUtf8());
         m_root.emplace("VORN_INSTALLATION_ROOT", m_dir.filePath("opt").toUtf8());
@@ -56,6 +59,8 @@ protected:
         ASSERT_TRUE(QDir().mkpath(compatibilityRoot()));
         ASSERT_TRUE(QDir().mkpath(programDir()));
     }
+
+    void TearDown() override { vorn::utils::log::detail::LevelReducer::s_isEnabled = m_levelReducerWasEnabled; }
 
     QString scratch(const QString& name) const { return m_dir.filePath(name); }
     QString userRoot() const { return InstallationManager::defaultInstallationsDir(); }
@@ -133,6 +138,7 @@ protected:
     std::function<void()> m_beforeCleanupRemovals;
 
 private:
+    bool m_levelReducerWasEnabled = true;
     QTemporaryDir m_dir;
     std::optional<vorn::testing::ScopedEnvironment> m_home;
     std::optional<vorn::testing::ScopedEnvironment> m_root;
