@@ -17,6 +17,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine64
+    zip python3
 )
 
 jobs() { nproc 2>/dev/null || echo 2; }
