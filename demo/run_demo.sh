@@ -280,7 +280,9 @@ section_trailhead() {
     bash "$prefixScript" setup "$prefix" "$wine" "$wineserver" > "$work/prefix.log" 2>&1 || status=$?
     [ "$status" -ne "$skipped" ] || skip "$(cat "$prefix.unavailable")"
     [ "$status" -eq 0 ] || fail "the Wine prefix could not be made" "$work/prefix.log"
-    # Removed with the section; its server stays up between the programs it runs until then.
+    # Removed with the section; its server stays up between the programs it runs until then. Expanded
+    # now on purpose: the section's locals are gone when the trap runs.
+    # shellcheck disable=SC2064
     trap "bash '$prefixScript' cleanup '$prefix' '$wine' '$wineserver' > /dev/null 2>&1; cleanup" EXIT
 
     export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
