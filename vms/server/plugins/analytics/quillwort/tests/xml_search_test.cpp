@@ -30,6 +30,8 @@ TEST(AxisXml, NestingCheck)
     const Row rows[] = {
         {"at the limit", nested(4), true},
         {"one past the limit", nested(5), false},
+        {"unclosed at the limit", "<e a='1'><e><e><e>text", true},
+        {"unclosed one past the limit", "<e a='1'><e><e><e><e>text", false},
         {"empty elements do not nest", nested(4, "<x/><y/><z />"), true},
         {"siblings do not add up", nested(2, "<a></a><b></b><c></c>") + nested(4), true},
         {"end tags in a comment are not counted", "<r><!-- </r></r></r></r> -->" + nested(4) + "</r>", false},
