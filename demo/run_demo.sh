@@ -5,6 +5,9 @@
 #              against two fake Zodivadad cameras on 127.0.0.1: a video-analytics camera pushes alarms of
 #              five kinds (event metadata), a licence-plate camera pushes plates with two images each
 #              (plate and vehicle objects and their best shots);
+#   quillwort  the Axis plugin against a fake Axis camera: its event catalogue becomes the event types,
+#              ONVIF notification packets handed over by the host become events and plate objects, and the
+#              camera's plate record search gives the plate's best shot;
 #   launch     the launch chain: waypoint, the launcher, serves its pipe; over it the script pings it,
 #              has it install a Velorin client version from a zip package, start that client (the real
 #              velorin executable, which records its start) and quit;
@@ -22,7 +25,7 @@
 # something (its logs are printed); 2 a usage error.
 set -euo pipefail
 
-readonly allSections=(larkspur launch trailhead)
+readonly allSections=(larkspur quillwort launch trailhead)
 # A section that cannot run here (a missing platform tool) exits with this and names the reason.
 readonly skipped=77
 # Long JSON lines of vms_plugin_host are cut to this many characters on screen.
@@ -158,6 +161,82 @@ section_larkspur() {
     summary "$alarms alarms -> $(count_kind "$work/vca.lines" eventPacket) event packets; $plates plates ->" \
         "$(count_kind "$work/lpr.lines" objectPacket) object packets, $(count_kind "$work/lpr.lines" bestShot)" \
         "best shots; no plugin object leaked"
+}
+
+# --- quillwort --------------------------------------------------------------------------------------
+
+section_quillwort() {
+    local host="$build/platform/vms_server/vms_plugin_host"
+    local quillwort="$build/vms/server/plugins/analytics/quillwort/libquillwort.so"
+    local camera="$build/testing/fake_axis_camera/tool/fake_axis_camera"
+    local data="$root/testing/fake_axis_camera/data"
+    need "$host" "$quillwort" "$camera"
+    local login=root password=demo
+    # The notification packets the server hands over, in this order: motion, a video motion profile,
+    # tampering, motion again, and a car whose plate is first seen, then updated.
+    local packets=(motion_initialized motion_started profile1_started tampering motion_stopped plate_new plate_update)
+    local packetOptions=()
+    for packet in "${packets[@]}"; do
+        need "$data/$packet.xml"
+        packetOptions+=(--custom-packet "vnd.onvif.metadata:$data/$packet.xml")
+    done
+
+    echo "-- An Axis camera with its event catalogue and the plate record of car 42;" \
+        "${#packets[@]} ONVIF notification packets"
+    "$camera" --login "$login" --password "$password" --plate 42:1714564800000 --run-for 120 \
+        > "$work/camera.log" 2>&1 &
+    pids+=($!)
+    local cameraPid=$!
+    wait_for_file "$work/camera.log" "$cameraPid" "the Axis camera" "$work/camera.log"
+    local url status=0
+    url=$(head -n 1 "$work/camera.log")
+    "$host" "$quillwort" --vendor AXIS --model P1448-LE --url "$url" --login "$login" --password "$password" \
+        --events all --objects all "${packetOptions[@]}" > "$work/host.lines" 2> "$work/host.log" || status=$?
+    [ "$status" -eq 0 ] || fail "vms_plugin_host ended with status $status" "$work/host.log" "$work/camera.log"
+    kill -TERM "$cameraPid"
+    wait "$cameraPid" || true
+    sed 's/^/  camera: /' "$work/camera.log"
+    # The event types the plugin made of the camera's catalogue, then each event by its type's name.
+    local types
+    types=$(python3 -c '
+import json, sys
+for line in open(sys.argv[1]):
+    record = json.loads(line)
+    if record.get("kind") == "deviceAgentManifest":
+        print(", ".join(t["name"] for t in record["manifest"].get("eventTypes", [])))
+' "$work/host.lines")
+    echo "  event types from the catalogue: $types"
+    python3 -c '
+import json, sys
+names = {}
+for line in open(sys.argv[1]):
+    record = json.loads(line)
+    if record.get("kind") == "deviceAgentManifest":
+        names = {t["id"]: t["name"] for t in record["manifest"].get("eventTypes", [])}
+    elif record.get("kind") == "eventPacket":
+        for item in record["items"]:
+            print("  event: %s \"%s\"%s" % (names.get(item["typeId"], item["typeId"]), item.get("description", ""),
+                                           " (active)" if item.get("isActive") else ""))
+' "$work/host.lines"
+    show_kinds "$work/host.lines" objectPacket bestShot
+
+    local events objects shots
+    events=$(count_kind "$work/host.lines" eventPacket)
+    objects=$(count_kind "$work/host.lines" objectPacket)
+    shots=$(count_kind "$work/host.lines" bestShot)
+    [ -n "$types" ] || fail "no event types from the camera's catalogue" "$work/host.log"
+    [ "$events" -ge 5 ] || fail "$events event packets, not 5 or more" "$work/host.log"
+    [ "$objects" -ge 2 ] || fail "$objects object packets for the plate seen twice" "$work/host.log"
+    [ "$shots" -ge 1 ] || fail "no best shot of the plate" "$work/host.log"
+    grep -q '^request GET /local/fflprapp/search.cgi' "$work/camera.log" ||
+        fail "the plugin did not search the camera's plate records" "$work/host.log"
+    grep -q '/local/fflprapp/images/42.bmp' "$work/host.lines" ||
+        fail "the best shot does not point at the plate record's image" "$work/host.log"
+    grep -q '^{"kind":"leakCheck","live":0}' "$work/host.lines" || fail "plugin objects leaked" "$work/host.log"
+    local typeCount
+    typeCount=$(tr ',' '\n' <<< "$types" | wc -l)
+    summary "$typeCount event types from the catalogue; ${#packets[@]} notification packets -> $events event packets," \
+        "$objects object packets; plate search -> $shots best shot; no plugin object leaked"
 }
 
 # --- The launch chain: waypoint and velorin ---------------------------------------------------------
