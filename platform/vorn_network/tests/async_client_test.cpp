@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,7 +125,6 @@ TEST_F(AsyncClientTest, EachMethodSendsItsRequestAndReportsTheReply)
 
 TEST_F(AsyncClientTest, FailuresEndInOneCompletionWithTheirReason)
 {
-    const utils::ScopedTimeScale fast(0.001); // the 5000 ms time-outs take 5 ms
     server.route("GET", "/missing", Reply::withStatus(404, "no such thing"));
     server.route("GET", "/silent", Reply::silent());
     server.route("GET", "/huge",
@@ -157,6 +157,11 @@ TEST_F(AsyncClientTest, FailuresEndInOneCompletionWithTheirReason)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        // Only the silent peer waits for a time-out: its 5000 ms take 5 ms. The others run in real time, so a
+        // loaded machine cannot turn their answers into time-outs.
+        std::optional<utils::ScopedTimeScale> fast;
+        if (row.error == ETIMEDOUT)
+            fast.emplace(0.001);
         int calls = 0;
         Signal<Outcome> done;
         client.doGet(utils::Url(row.url), [&, inner = recordInto(done)]() mutable {
@@ -246,13 +251,14 @@ TEST_F(AsyncClientTest, NewRequestEndsTheOneInFlightWithItsOwnCompletion)
 
 TEST_F(AsyncClientTest, CompletionNeverRunsInsideTheStartingCall)
 {
-    bool called = false;
+    Signal<> done;
+    bool calledInside = true;
     thread.executeSync([&] {
-        client.doGet(utils::Url("https://127.0.0.1:1/"), [&] { called = true; });
-        EXPECT_FALSE(called);
+        client.doGet(utils::Url("https://127.0.0.1:1/"), [done]() mutable { done.set(); });
+        calledInside = done.isSet();
     });
-    aio::test::drain(&thread);
-    EXPECT_TRUE(called);
+    EXPECT_FALSE(calledInside);
+    EXPECT_TRUE(done.wait());
 }
 
 } // namespace

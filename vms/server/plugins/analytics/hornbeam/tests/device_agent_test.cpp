@@ -82,7 +82,7 @@ TEST(DeviceAgent, ServerClockAndPacketsThatAreNoVideo)
 
     const auto custom =
         vorn::sdk::makePtr<vorn::vms_server::CustomMetadataPacket>("h264", std::string("\0\0\1\x06", 4), 0);
-    vorn::sdk::Result<void> untouched(vorn::sdk::error(vorn::sdk::ErrorCode::generalFailure, "as handed in"));
+    vorn::sdk::Result<void> untouched(vorn::sdk::Error(vorn::sdk::ErrorCode::generalFailure, nullptr));
     fixture.agent->consumeDataPacket(&untouched, custom.get());
     EXPECT_FALSE(untouched.isOk()) << "the result was touched";
     EXPECT_TRUE(fixture.receiver->records().empty());

@@ -19,6 +19,7 @@
 #include <fake_uniview_camera/fake_uniview_camera.h>
 #include <vorn/testing/annexb_builder.h>
 #include <vorn/utils/base64.h>
+#include <vorn/vms_server/testing/plugin_host_run.h>
 
 namespace {
 
@@ -26,15 +27,13 @@ using vorn::testing::FakeEventService;
 using vorn::testing::FakeUniviewCamera;
 namespace annexb = vorn::testing::annexb;
 
+// The host's JSON lines of one kind, from its whole output.
 std::vector<QJsonObject> linesOfKind(const QByteArray& output, const QString& kind)
 {
-    std::vector<QJsonObject> result;
-    for (const QByteArray& line : output.split('\n')) {
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
-        if (object["kind"] == kind)
-            result.push_back(object);
-    }
-    return result;
+    std::vector<QJsonObject> lines;
+    for (const QByteArray& line : output.split('\n'))
+        lines.push_back(QJsonDocument::fromJson(line).object());
+    return vorn::vms_server::testing::linesOfKind(lines, kind);
 }
 
 TEST(HornbeamEvents, PushedAlarmsStructuredObjectsAndSeiTracksReachTheServer)
@@ -65,12 +64,22 @@ TEST(HornbeamEvents, PushedAlarmsStructuredObjectsAndSeiTracksReachTheServer)
     }
 
     QProcess host;
+    host.setReadChannel(QProcess::StandardError);
     host.start(VMS_PLUGIN_HOST_PATH,
                {HORNBEAM_PLUGIN_PATH, "--vendor", "Uniview", "--url", QString::fromStdString(camera.url()), "--login",
                 "admin", "--password", "s3cret", "--events", "all", "--objects", "all", "--video-packet", videoPath,
                 "--run-for", "3", "--log-level", "6"});
     ASSERT_TRUE(host.waitForStarted());
     ASSERT_TRUE(events.waitForLiveSubscriptions(1, std::chrono::seconds(20)));
+    // The camera has the subscription once it answered; the plugin's routes are in place once it has read the
+    // answer, which it says (at level 6) when it schedules the renewal. Pushes before that go to the catch-all.
+    QByteArray errors;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!errors.contains("Scheduling renew in") && std::chrono::steady_clock::now() < deadline) {
+        host.waitForReadyRead(100);
+        errors += host.readAllStandardError();
+    }
+    ASSERT_TRUE(errors.contains("Scheduling renew in")) << errors.toStdString();
 
     const std::string picture = "\xFF\xD8\xFF\xE0 a face";
     EXPECT_EQ(events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 1'700'000'000)), 1);
@@ -83,7 +92,7 @@ TEST(HornbeamEvents, PushedAlarmsStructuredObjectsAndSeiTracksReachTheServer)
 
     ASSERT_TRUE(host.waitForFinished(60'000));
     const QByteArray output = host.readAllStandardOutput();
-    const QByteArray errors = host.readAllStandardError();
+    errors += host.readAllStandardError();
     EXPECT_EQ(host.exitCode(), 0) << errors.toStdString();
 
     const auto eventPackets = linesOfKind(output, "eventPacket");

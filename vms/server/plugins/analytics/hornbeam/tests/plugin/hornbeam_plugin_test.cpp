@@ -211,17 +211,24 @@ TEST(HornbeamHost, DecidesCompatibilityByVendorAndProbeAnswer)
         if (row.probeReply)
             camera.setLapiReply("GET", "System/Time", *row.probeReply);
 
+        // A supported camera gets a device agent, which asks for its capabilities; the run ends at once.
         const ToolRun run = runHost({"--index", QString::number(row.index), "--vendor", row.vendor, "--url",
-                                     QString::fromStdString(camera.url()), "--login", "admin", "--password", "s3cret"});
+                                     QString::fromStdString(camera.url()), "--login", "admin", "--password", "s3cret",
+                                     "--run-for", "0"});
 
         const auto supports = linesOfKind(run.lines, "supportsDevice");
         ASSERT_EQ(supports.size(), 1U) << run.errors.toStdString();
         EXPECT_EQ(supports[0]["result"].toBool(), row.supported);
-        EXPECT_EQ(camera.requests().size(), row.requests);
+        std::size_t probes = 0;
         for (const auto& request : camera.requests()) {
-            EXPECT_EQ(request.target, "/LAPI/V1.0/System/Time");
+            if (request.target != "/LAPI/V1.0/System/Time") {
+                EXPECT_TRUE(row.supported) << request.target;
+                continue;
+            }
+            ++probes;
             EXPECT_FALSE(request.header("Authorization"));
         }
+        EXPECT_EQ(probes, row.requests);
         ASSERT_EQ(linesOfKind(run.lines, "leakCheck").size(), 1U);
         EXPECT_EQ(linesOfKind(run.lines, "leakCheck")[0]["live"].toInt(), 0);
         if (!row.supported) {
