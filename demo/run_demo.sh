@@ -5,6 +5,9 @@
 #              against two fake Zodivadad cameras on 127.0.0.1: a video-analytics camera pushes alarms of
 #              five kinds (event metadata), a licence-plate camera pushes plates with two images each
 #              (plate and vehicle objects and their best shots);
+#   hornbeam   the Uniview plugin against a fake Uniview camera: it takes the plugin's event subscription
+#              and pushes alarms (event metadata) and faces with their pictures (objects and best shots);
+#              the host hands over H.264 video packets whose SEI units carry the camera's tracks (objects);
 #   quillwort  the Axis plugin against a fake Axis camera: its event catalogue becomes the event types,
 #              ONVIF notification packets handed over by the host become events and plate objects, and the
 #              camera's plate record search gives the plate's best shot;
@@ -25,7 +28,7 @@
 # something (its logs are printed); 2 a usage error.
 set -euo pipefail
 
-readonly allSections=(larkspur quillwort launch trailhead)
+readonly allSections=(larkspur hornbeam quillwort launch trailhead)
 # A section that cannot run here (a missing platform tool) exits with this and names the reason.
 readonly skipped=77
 # Long JSON lines of vms_plugin_host are cut to this many characters on screen.
@@ -161,6 +164,60 @@ section_larkspur() {
     summary "$alarms alarms -> $(count_kind "$work/vca.lines" eventPacket) event packets; $plates plates ->" \
         "$(count_kind "$work/lpr.lines" objectPacket) object packets, $(count_kind "$work/lpr.lines" bestShot)" \
         "best shots; no plugin object leaked"
+}
+
+# --- hornbeam ---------------------------------------------------------------------------------------
+
+section_hornbeam() {
+    local host="$build/platform/vms_server/vms_plugin_host"
+    local hornbeam="$build/vms/server/plugins/analytics/hornbeam/libhornbeam.so"
+    local camera="$build/testing/fake_uniview_camera/tool/fake_uniview_camera"
+    need "$host" "$hornbeam" "$camera"
+    local login=admin password=demo alarms=3 faces=2
+    # How long the host runs the device agent: the subscription and the pushes take about 2 s.
+    local runSeconds=6
+
+    # Video packets with the camera's track records in SEI units, as the server hands them over.
+    python3 "$root/demo/make_video_packets.py" "$work/video" > "$work/video.list" ||
+        fail "the video packets could not be written"
+    local videoOptions=() frames=0
+    while read -r file; do
+        videoOptions+=(--video-packet "$file")
+        frames=$((frames + 1))
+    done < "$work/video.list"
+
+    echo "-- A Uniview camera takes the plugin's subscription and pushes $alarms alarms and $faces faces;" \
+        "$frames video packets carry SEI tracks"
+    "$camera" --login "$login" --password "$password" --alarms "$alarms" --faces "$faces" --interval-ms 200 \
+        --run-for 120 > "$work/camera.log" 2>&1 &
+    pids+=($!)
+    local cameraPid=$!
+    wait_for_file "$work/camera.log" "$cameraPid" "the Uniview camera" "$work/camera.log"
+    local url
+    url=$(head -n 1 "$work/camera.log")
+    local status=0
+    "$host" "$hornbeam" --vendor Uniview --model IPC3234 --url "$url" --login "$login" --password "$password" \
+        --events all --objects all "${videoOptions[@]}" --run-for "$runSeconds" \
+        > "$work/host.lines" 2> "$work/host.log" || status=$?
+    [ "$status" -eq 0 ] || fail "vms_plugin_host ended with status $status" "$work/host.log" "$work/camera.log"
+    status=0
+    kill -TERM "$cameraPid"
+    wait "$cameraPid" || status=$?
+    sed 's/^/  camera: /' "$work/camera.log"
+    [ "$status" -eq 0 ] || fail "the camera ended with status $status: a push was not taken" "$work/host.log"
+    show_kinds "$work/host.lines" eventPacket objectPacket bestShot
+
+    local events objects shots
+    events=$(count_kind "$work/host.lines" eventPacket)
+    objects=$(count_kind "$work/host.lines" objectPacket)
+    shots=$(count_kind "$work/host.lines" bestShot)
+    [ "$events" -ge "$alarms" ] || fail "$events event packets for $alarms alarms" "$work/host.log"
+    [ "$objects" -ge $((faces + frames)) ] ||
+        fail "$objects object packets for $faces faces and $frames video packets" "$work/host.log"
+    [ "$shots" -ge "$faces" ] || fail "$shots best shots for $faces faces" "$work/host.log"
+    grep -q '^{"kind":"leakCheck","live":0}' "$work/host.lines" || fail "plugin objects leaked" "$work/host.log"
+    summary "subscribed; $alarms alarms -> $events event packets; $faces faces and $frames SEI video packets ->" \
+        "$objects object packets, $shots best shots; no plugin object leaked"
 }
 
 # --- quillwort --------------------------------------------------------------------------------------
