@@ -3,7 +3,7 @@
 #   ./build.sh deps          install the Debian packages the build needs (idempotent, quiet when nothing is missing)
 #   ./build.sh test          ASan + UBSan build in build/test, then CTest
 #   ./build.sh tsan          ThreadSanitizer build in build/tsan, then every test but the fuzz replays
-#   ./build.sh demo          release build in build/release, then the main job against fake cameras
+#   ./build.sh demo          release build of the demo's programs in build/release, then the demo (demo/run_demo.sh)
 #   ./build.sh fuzz [SECS]   build the libFuzzer targets with clang and run each for SECS seconds (default 60)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -17,6 +17,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine64
+    zip python3
 )
 
 jobs() { nproc 2>/dev/null || echo 2; }
@@ -60,7 +61,8 @@ cmd_tsan() {
 cmd_demo() {
     cmd_deps
     configure build/release -DCMAKE_BUILD_TYPE=Release
-    cmake --build build/release -j "$(jobs)"
+    # The programs the demo runs, not the tests and benchmarks (./build.sh test, bench/run.sh).
+    cmake --build build/release -j "$(jobs)" --target demo_programs
     "$root/demo/run_demo.sh" "$root/build/release"
 }
 
