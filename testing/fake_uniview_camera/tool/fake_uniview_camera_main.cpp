@@ -177,7 +177,10 @@ private:
     bool m_set = false;
 };
 
-// Waits for the first subscriber, then pushes; false when nobody came or a push found no taker.
+// How long no new subscription must come before the pushes start.
+constexpr std::chrono::milliseconds kSubscriptionQuietTime{1000};
+
+// Waits for the first subscriber and until the subscriptions settle, then pushes; false when nobody came or a push found no taker.
 bool pushAll(const Options& options, const FakeEventService& events, StopFlag& stop)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.waitForSubscriberSeconds);
@@ -188,7 +191,16 @@ bool pushAll(const Options& options, const FakeEventService& events, StopFlag& s
             return false;
         }
     }
-    const FakeEventService::Subscriber subscriber = events.liveSubscribers().front();
+    // A device agent may subscribe again while the server settles its selection of types (each new
+    // selection restarts its monitoring, and a push to the receiver being replaced is lost): push once no
+    // new subscription has come for a quiet while.
+    for (std::size_t seen = events.subscribers().size();
+         events.waitUntil([seen](const auto& list) { return list.size() > seen; }, kSubscriptionQuietTime);
+         seen = events.subscribers().size()) {
+        if (stop.waitFor(std::chrono::milliseconds(0)))
+            return false;
+    }
+    const FakeEventService::Subscriber subscriber = events.liveSubscribers().back();
     say("subscribed: id " + std::to_string(subscriber.id) + ", receiver " + subscriber.ipAddress + ":" +
         std::to_string(subscriber.port) + ", for " + std::to_string(subscriber.requestedDuration) + " s");
 
