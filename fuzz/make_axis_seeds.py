@@ -91,7 +91,7 @@ def image_size_seeds():
     write(target, "not-a-number", "image width = wide\nimage height = 480\n")
     write(target, "other-case", "Image Width = 1920\n")
     write(target, "two-equals", "image width = 1 = 2\n")
-    write(target, "special-values", "image width = inf\nimage height = nan\n")
+    write(target, "infinite-and-nan", "image width = inf\nimage height = nan\n")
     write(target, "empty", "")
 
 
