@@ -24,26 +24,14 @@ function(vorn_add_plugin name)
         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${name}> -P "${CMAKE_SOURCE_DIR}/cmake/check_exports.cmake")
 endfunction()
 
-# vorn_add_subdirectories(dir... [PLANNED dir...]): adds the listed folders; one without a
-# CMakeLists.txt fails the configure, so a misspelt name cannot drop a component unnoticed. A folder
-# after PLANNED is one whose code is still to land: it is added once it is there, and until then the
-# configure says that it is missing.
+# vorn_add_subdirectories(dir...): adds the listed folders; one without a CMakeLists.txt fails the
+# configure, so a misspelt name cannot drop a component unnoticed.
 function(vorn_add_subdirectories)
-    cmake_parse_arguments(ARG "" "" "PLANNED" ${ARGN})
-    foreach(dir IN LISTS ARG_UNPARSED_ARGUMENTS)
+    foreach(dir IN LISTS ARGN)
         if(NOT EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
             message(FATAL_ERROR "Listed for the build, but has no CMakeLists.txt:\n  ${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
         endif()
         add_subdirectory(${dir})
-    endforeach()
-    foreach(dir IN LISTS ARG_PLANNED)
-        if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
-            add_subdirectory(${dir})
-        elseif(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
-            message(FATAL_ERROR "Planned for the build and there, but has no CMakeLists.txt:\n  ${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
-        else()
-            message(STATUS "Planned folder ${CMAKE_CURRENT_SOURCE_DIR}/${dir} is not in the tree yet")
-        endif()
     endforeach()
 endfunction()
 
