@@ -7,13 +7,9 @@
 // up until SIGINT, SIGTERM or the end of --run-for; then it prints the requests it got, one line each. The
 // notification packets themselves reach the plugin through the server (vms_plugin_host --custom-packet),
 // not from the camera: examples are in data/.
-#include <pthread.h>
-#include <signal.h>
-
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -22,6 +18,7 @@
 #include <vector>
 
 #include <fake_axis_camera/fake_axis_camera.h>
+#include <vorn/testing/stop_signals.h>
 
 namespace {
 
@@ -131,11 +128,7 @@ std::optional<std::string> readFile(const std::string& path)
 int main(int argc, char** argv)
 {
     // Blocked in every thread (the server's thread inherits the mask), so the main thread takes them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    vorn::testing::blockStopSignals();
 
     Options options;
     const std::string error = parse(std::vector<std::string>(argv + 1, argv + argc), &options);
@@ -167,13 +160,7 @@ int main(int argc, char** argv)
     std::printf("%s\n", camera.url().c_str());
     std::fflush(stdout);
 
-    if (options.runForSeconds) {
-        const timespec timeout{*options.runForSeconds, 0};
-        sigtimedwait(&signals, nullptr, &timeout);
-    } else {
-        int signal = 0;
-        sigwait(&signals, &signal);
-    }
+    vorn::testing::waitForStopSignal(options.runForSeconds);
     for (const auto& request : camera.requests())
         std::printf("request %s %s\n", request.method.c_str(), request.target.c_str());
     return kExitOk;

@@ -7,14 +7,10 @@
 // pushes alarms and faces (structured data with the face's picture) to every live subscriber, a line each.
 // It stays up until SIGINT, SIGTERM or the end of --run-for; then it prints the requests it got, one line
 // each. A script reads the first line for the URL and stops the camera with a signal when it is done.
-#include <pthread.h>
-#include <signal.h>
-
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +20,7 @@
 
 #include <fake_uniview_camera/fake_event_service.h>
 #include <fake_uniview_camera/fake_uniview_camera.h>
+#include <vorn/testing/stop_signals.h>
 
 namespace {
 
@@ -180,7 +177,8 @@ private:
 // How long no new subscription must come before the pushes start.
 constexpr std::chrono::milliseconds kSubscriptionQuietTime{1000};
 
-// Waits for the first subscriber and until the subscriptions settle, then pushes; false when nobody came or a push found no taker.
+// Waits for the first subscriber and until the subscriptions settle, then pushes; false when nobody came or a push
+// found no taker.
 bool pushAll(const Options& options, const FakeEventService& events, StopFlag& stop)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.waitForSubscriberSeconds);
@@ -230,11 +228,7 @@ bool pushAll(const Options& options, const FakeEventService& events, StopFlag& s
 int main(int argc, char** argv)
 {
     // Blocked in every thread (the server's and the pusher's inherit the mask), so the main thread takes them.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    vorn::testing::blockStopSignals();
 
     Options options;
     const std::string error = parse(std::vector<std::string>(argv + 1, argv + argc), &options);
@@ -269,13 +263,7 @@ int main(int argc, char** argv)
     if (options.alarms + options.faces > 0)
         pusher = std::thread([&] { pushed = pushAll(options, events, stop); });
 
-    if (options.runForSeconds) {
-        const timespec timeout{*options.runForSeconds, 0};
-        sigtimedwait(&signals, nullptr, &timeout);
-    } else {
-        int signal = 0;
-        sigwait(&signals, &signal);
-    }
+    vorn::testing::waitForStopSignal(options.runForSeconds);
     stop.set();
     if (pusher.joinable())
         pusher.join();

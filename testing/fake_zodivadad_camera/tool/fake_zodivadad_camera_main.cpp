@@ -5,10 +5,6 @@
 // reports them, waits for the plugin to register or log in, pushes what its flags ask for, and then stays
 // up until its time is over or a stop signal arrives, so the plugin's channels stay connected while the
 // host runs. What it pushes goes to stdout, one line each.
-#include <pthread.h>
-#include <signal.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -27,6 +23,8 @@
 #include <fake_zodivadad_camera/vca_push_server.h>
 #include <fake_zodivadad_camera/vca_wire.h>
 
+#include <vorn/testing/stop_signals.h>
+
 #include "camera_tool_options.h"
 
 namespace {
@@ -39,29 +37,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitNoClient = 1;
 constexpr int kExitUsage = 2;
 
-sigset_t stopSignals()
-{
-    sigset_t stopSet;
-    sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGTERM);
-    return stopSet;
-}
-
-// Sleeps until the deadline; true when a stop signal came first. The stopSet are blocked in every
-// thread, so one that arrives while the camera is busy stays pending until the next wait takes it.
+// Sleeps until the deadline; true when a stop signal came first (one that came while the camera was
+// busy is still pending, so this returns at once).
 bool waitUntil(Clock::time_point deadline)
 {
-    const sigset_t stopSet = stopSignals();
-    for (;;) {
-        const auto left = std::max(deadline - Clock::now(), Clock::duration::zero());
-        const auto leftNs = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout{static_cast<time_t>(leftNs / 1'000'000'000), static_cast<long>(leftNs % 1'000'000'000)};
-        if (sigtimedwait(&stopSet, nullptr, &timeout) > 0)
-            return true;
-        if (errno != EINTR)
-            return false; // The time is up.
-    }
+    return vorn::testing::waitForStopSignalUntil(deadline);
 }
 
 Clock::time_point after(double seconds)
@@ -210,13 +190,10 @@ public:
                 say("all " + std::to_string(pushes) + " pushes sent");
             }
         }
-        if (end) {
+        if (end)
             waitUntil(*end);
-        } else {
-            int signal = 0;
-            const sigset_t stopSet = stopSignals();
-            sigwait(&stopSet, &signal);
-        }
+        else
+            vorn::testing::waitForStopSignal(std::nullopt);
         return status;
     }
 
@@ -284,8 +261,7 @@ private:
 int main(int argc, char** argv)
 {
     // Blocked before any thread starts, so every thread of the camera inherits the mask.
-    const sigset_t stopSet = stopSignals();
-    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
+    vorn::testing::blockStopSignals();
 
     CameraToolOptions options;
     const std::string error = CameraToolOptions::parse(std::vector<std::string>(argv + 1, argv + argc), &options);
