@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <QtCore/QtGlobal>
+
 #include <vorn/sdk/ptr.h>
 #include <vorn/vms_server/device_description.h>
 #include <vorn/vms_server/host_services.h>
@@ -12,6 +14,14 @@
 #include <vorn/vms_server_plugins/analytics/uniview/engine.h>
 #include <vorn/vms_server_plugins/analytics/uniview/plugin.h>
 
+// The fuzzers link an instrumented static copy of the plugin's code, from which the linker takes only
+// the objects something names: name the resource initialiser, or the embedded branding list and
+// manifest are missing.
+static void loadUniviewResources()
+{
+    Q_INIT_RESOURCE(uniview);
+}
+
 namespace vorn::fuzz {
 
 namespace uniview = vorn::vms_server_plugins::analytics::uniview;
@@ -19,6 +29,7 @@ namespace uniview = vorn::vms_server_plugins::analytics::uniview;
 UniviewAgent& univiewAgent()
 {
     static UniviewAgent instance = [] {
+        loadUniviewResources();
         const auto branding = uniview::embeddedBranding(0);
         if (!branding)
             std::abort();

@@ -119,6 +119,34 @@ TEST(DigestAuthentication, FreshClientNonceUnlessGiven)
     EXPECT_EQ(first["nc"], "00000001");
 }
 
+TEST(DigestAuthentication, NonceCountFromTheChallengeOnlyWhenItIsEightHexDigits)
+{
+    // The count is written as a token: a camera's words in it could end the value and add parameters.
+    const struct
+    {
+        std::string given;
+        std::string used;
+    } rows[] = {
+        {"0000000a", "0000000a"},
+        {"DEADBEEF", "DEADBEEF"},
+        {"1, response=\"forged\"", "00000001"},
+        {std::string("n\x03\x03\x03"), "00000001"},
+        {"0000000g", "00000001"},
+        {"0000001", "00000001"},
+        {"000000001", "00000001"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.given);
+        Params answer;
+        ASSERT_TRUE(calcDigestResponse("GET", "u", "p", std::nullopt, "/",
+                                       {{"nonce", "n"}, {"qop", "auth"}, {"nc", row.given}}, &answer));
+        EXPECT_EQ(answer["nc"], row.used);
+        Params reread;
+        ASSERT_TRUE(parseDigestChallenge(makeDigestAuthorization(answer), &reread));
+        EXPECT_EQ(reread, answer);
+    }
+}
+
 TEST(DigestAuthentication, HeaderValuesQuoteAndEscape)
 {
     const std::string header = makeDigestAuthorization({{"username", R"(we"ird\user)"},

@@ -4,6 +4,8 @@
 #include <QtCore/QCryptographicHash>
 #include <QtCore/QRandomGenerator>
 
+#include <algorithm>
+#include <cctype>
 #include <ostream> // Boost 1.81 string_view streams into std::ostream without including it
 
 #include <boost/beast/core/string.hpp>
@@ -41,6 +43,14 @@ bool offersAuthQop(const std::string& qopList)
         start = end + 1;
     }
     return false;
+}
+
+// A nonce count as RFC 2617 writes it: eight hexadecimal digits. It goes into the header as a token, so
+// anything else (a comma, a quote, a control character from the camera's words) must not reach it.
+bool isNonceCount(const std::string& text)
+{
+    return text.size() == 8 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 std::string randomClientNonce()
@@ -90,7 +100,7 @@ bool calcDigestResponse(const std::string& method, const std::string& userName,
     if (cnonce.empty())
         cnonce = randomClientNonce();
     std::string nc = valueOf(challenge, "nc");
-    if (nc.empty())
+    if (!isNonceCount(nc))
         nc = "00000001";
 
     std::string hashA1 = ha1 ? *ha1 : md5Hex(userName + ":" + realm + ":" + *userPassword);
