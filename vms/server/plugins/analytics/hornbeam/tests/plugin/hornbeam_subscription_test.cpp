@@ -27,10 +27,11 @@ using vorn::testing::FakeUniviewCamera;
 using Failure = FakeEventService::Failure;
 using Subscribers = std::vector<FakeEventService::Subscriber>;
 
-// Twenty times as fast: a 5 s retry takes 250 ms and the eleven steps to a loss about 3 s, while the HTTP
-// client's 5 s time-outs still leave 250 ms for a request to the camera on a loaded machine.
-constexpr char kTimeScale[] = "0.05";
-// A grant this short is renewed after half of it (10 s, 500 ms here), so a test sees renewals soon.
+// Ten times as fast: a 5 s retry takes 500 ms and the eleven steps to a loss about 6 s, while the HTTP
+// client's 5 s time-outs still leave 500 ms for a request to the camera on a loaded machine (a request that
+// timed out would leave the camera a subscription the plugin does not know).
+constexpr char kTimeScale[] = "0.1";
+// A grant this short is renewed after half of it (10 s, 1 s here), so a test sees renewals soon.
 constexpr int kShortGrantSeconds = 20;
 // Long enough for a loaded machine; a hang fails the test instead of blocking the suite.
 constexpr std::chrono::seconds kDeadline{30};
@@ -264,6 +265,7 @@ TEST(HornbeamSubscription, CameraRestartIsReportedAndRecoveredFrom)
     expectAlarmArrives(camera, host);
     EXPECT_EQ(liveCount(camera.events.subscribers()), 1);
     expectCleanStop(host);
+    EXPECT_EQ(camera.answeredRequests("DELETE", "/LAPI/V1.0/System/Event/Subscription/0"), 0);
 }
 
 TEST(HornbeamSubscription, LostSubscriptionIsCancelledAtTheCamera)
