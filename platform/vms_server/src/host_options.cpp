@@ -94,7 +94,8 @@ std::string HostOptions::parse(const std::vector<std::string>& args, HostOptions
                                                                "--video-packet",
                                                                "--packet-timestamp-us",
                                                                "--run-for",
-                                                               "--log-level"};
+                                                               "--log-level",
+                                                               "--time-scale"};
         if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end())
             return "Unknown option: " + name;
         const std::optional<std::string> value = takeValue();
@@ -151,6 +152,11 @@ std::string HostOptions::parse(const std::vector<std::string>& args, HostOptions
             if (!parseInteger(*value, &level) || level < 0)
                 return "--log-level needs a level of 0 or more, not \"" + *value + "\"";
             options->logLevel = level;
+        } else if (name == "--time-scale") {
+            double scale = 0;
+            if (!parseSeconds(*value, &scale) || scale == 0)
+                return "--time-scale needs a number greater than 0, not \"" + *value + "\"";
+            options->timeScale = scale;
         }
     }
     if (options->help)
@@ -179,6 +185,8 @@ Loads an analytics plugin library as the VMS server does and prints what it does
   --run-for SECONDS         how long to run before releasing everything (default: until SIGINT or
                             SIGTERM when no packet is given, else 0)
   --log-level N             the most detailed log level written to stderr
+  --time-scale X            real seconds per second of the plugin's timers and time-outs (0.01: a hundred
+                            times as fast; default 1); --run-for still counts real seconds
 
 Exit status: 0 all went well (a device the engine does not support included), 1 a plugin or library
 failure, 2 a usage error, 3 objects of the library leaked (and nothing failed).

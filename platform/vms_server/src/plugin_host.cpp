@@ -1,6 +1,7 @@
 #include <vorn/vms_server/plugin_host.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 
@@ -129,6 +130,12 @@ int PluginHost::run()
     // plugin carries reads its starting level from this variable.
     if (m_options.logLevel)
         ::setenv("VORN_LOG_LEVEL", std::to_string(std::min(*m_options.logLevel, 6)).c_str(), 1);
+    // Its timers likewise take their time scale from this one, at their first use.
+    if (m_options.timeScale) {
+        char scale[64] = {};
+        std::to_chars(scale, scale + sizeof(scale) - 1, *m_options.timeScale);
+        ::setenv("VORN_TIME_SCALE", scale, 1);
+    }
     std::unique_ptr<PluginLibrary> library = PluginLibrary::load(m_options.library, ledger, &loadError);
     if (!library) {
         printError("loadLibrary", std::nullopt, loadError);

@@ -42,7 +42,8 @@ TEST(HostOptions, FullCommandLine)
                                                   "--run-for",
                                                   "0.5",
                                                   "--log-level",
-                                                  "6"},
+                                                  "6",
+                                                  "--time-scale=0.05"},
                                                  &options);
     ASSERT_EQ(error, "");
     EXPECT_EQ(options.library, "lib.so");
@@ -70,6 +71,7 @@ TEST(HostOptions, FullCommandLine)
     EXPECT_EQ(options.packetTimestampUs, -5);
     EXPECT_EQ(options.runForSeconds, 0.5);
     EXPECT_EQ(options.logLevel, 6);
+    EXPECT_EQ(options.timeScale, 0.05);
 }
 
 TEST(HostOptions, DefaultsLeaveSelectionAndRunTimeOpen)
@@ -82,6 +84,7 @@ TEST(HostOptions, DefaultsLeaveSelectionAndRunTimeOpen)
     EXPECT_FALSE(options.objects);
     EXPECT_FALSE(options.runForSeconds);
     EXPECT_FALSE(options.packetTimestampUs);
+    EXPECT_FALSE(options.timeScale);
 }
 
 TEST(HostOptions, BadCommandLinesAreRefused)
@@ -106,6 +109,10 @@ TEST(HostOptions, BadCommandLinesAreRefused)
         {"custom packet without file", {"a.so", "--custom-packet", "codec:"}, "--custom-packet needs CODEC:FILE"},
         {"negative run time", {"a.so", "--run-for", "-1"}, "--run-for needs"},
         {"run time not a number", {"a.so", "--run-for", "nan"}, "--run-for needs"},
+        {"time scale zero", {"a.so", "--time-scale", "0"}, "--time-scale needs"},
+        {"time scale negative", {"a.so", "--time-scale", "-0.5"}, "--time-scale needs"},
+        {"time scale infinite", {"a.so", "--time-scale", "inf"}, "--time-scale needs"},
+        {"time scale not a number", {"a.so", "--time-scale", "fast"}, "--time-scale needs"},
         {"timestamp not whole", {"a.so", "--packet-timestamp-us", "1.5"}, "--packet-timestamp-us needs"},
     };
     for (const auto& row : rows) {

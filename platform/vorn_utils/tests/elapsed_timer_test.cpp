@@ -75,6 +75,25 @@ TEST(ScaledClock, RefusesScalesThatAreNotPositiveAndFinite)
     }
 }
 
+// The starting scale of a library instance, from the text of the variable through which a host process
+// (vms_plugin_host --time-scale) reaches the libraries it loads.
+TEST(ScaledClock, StartingScaleTakesAPositiveFiniteNumberAndElseRealTime)
+{
+    struct Row
+    {
+        const char* text;
+        double expected;
+    };
+    const Row rows[] = {
+        {"0.05", 0.05}, {"1", 1.0},   {"2.5", 2.5}, {"1e-3", 0.001}, {nullptr, 1.0}, {"", 1.0},     {"0", 1.0},
+        {"-0.5", 1.0},  {"inf", 1.0}, {"nan", 1.0}, {"0.5s", 1.0},   {" 0.5", 1.0},  {"fast", 1.0}, {"1e400", 1.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text ? row.text : "(null)");
+        EXPECT_EQ(detail::timeScaleFromText(row.text), row.expected);
+    }
+}
+
 TEST(ScaledClock, RealDurationsOfOddDelays)
 {
     EXPECT_EQ(ScaledClock::toRealDuration(-30000ms), 0ns);

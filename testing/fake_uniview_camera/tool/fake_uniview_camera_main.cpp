@@ -6,7 +6,9 @@
 // takes event subscriptions (FakeEventService). Asked to push, it waits for the first subscriber, then
 // pushes alarms and faces (structured data with the face's picture) to every live subscriber, a line each.
 // It stays up until SIGINT, SIGTERM or the end of --run-for; then it prints the requests it got, one line
-// each. A script reads the first line for the URL and stops the camera with a signal when it is done.
+// each. With --login every client request comes twice: first without credentials (the camera answers 401
+// with its challenge), then with them; the list marks the first. A script reads the first line for the URL
+// and stops the camera with a signal when it is done.
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
@@ -189,9 +191,9 @@ bool pushAll(const Options& options, const FakeEventService& events, StopFlag& s
             return false;
         }
     }
-    // A device agent may subscribe again while the server settles its selection of types (each new
-    // selection restarts its monitoring, and a push to the receiver being replaced is lost): push once no
-    // new subscription has come for a quiet while.
+    // The plugin routes pushes only once it has read the camera's answer to its subscribe, and a server that
+    // selects types again replaces the subscription (a push to the receiver being replaced is lost): push
+    // once no new subscription has come for a quiet while.
     for (std::size_t seen = events.subscribers().size();
          events.waitUntil([seen](const auto& list) { return list.size() > seen; }, kSubscriptionQuietTime);
          seen = events.subscribers().size()) {
@@ -267,7 +269,10 @@ int main(int argc, char** argv)
     stop.set();
     if (pusher.joinable())
         pusher.join();
-    for (const auto& request : camera.requests())
-        std::printf("request %s %s\n", request.method.c_str(), request.target.c_str());
+    for (const auto& request : camera.requests()) {
+        const bool challenged = !options.login.empty() && !request.header("Authorization");
+        std::printf("request %s %s%s\n", request.method.c_str(), request.target.c_str(),
+                    challenged ? " (without credentials: challenged)" : "");
+    }
     return pushed ? kExitOk : kExitPushFailed;
 }

@@ -49,6 +49,8 @@ struct HostOptions
     std::optional<int64_t> packetTimestampUs;
     std::optional<double> runForSeconds;
     std::optional<int> logLevel;
+    /** Real seconds per second of the plugin's timers and time-outs; not given: real time. */
+    std::optional<double> timeScale;
 
     /** @return Empty on success, else what is wrong with the command line. */
     static std::string parse(const std::vector<std::string>& args, HostOptions* options);

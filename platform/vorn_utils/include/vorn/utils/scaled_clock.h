@@ -11,7 +11,9 @@
 //     timer.start(std::chrono::seconds(5), onTimer);   // fires after ~5 ms of real time
 //
 // The scale belongs to the whole process (to each library that links this code, to be exact); tests that
-// change it put it back when they end, which ScopedTimeScale does.
+// change it put it back when they end, which ScopedTimeScale does. A plugin library carries its own copy,
+// which a host process cannot call: each copy starts with the scale of kTimeScaleVariable as read at its
+// first use (vms_plugin_host --time-scale sets the variable before it loads the plugin).
 #pragma once
 
 #include <chrono>
@@ -19,6 +21,10 @@
 #include <ratio>
 
 namespace vorn::utils {
+
+// The environment variable that gives every library instance its starting time scale ("0.01": a hundred
+// times faster).
+inline constexpr char kTimeScaleVariable[] = "VORN_TIME_SCALE";
 
 class ScaledClock
 {
@@ -32,7 +38,8 @@ public:
     static time_point now() noexcept;
 
     // Real seconds per clock second: 1.0 runs in real time, 0.001 a thousand times faster. A scale that
-    // is not a positive finite number is refused: false, and the scale stays.
+    // is not a positive finite number is refused: false, and the scale stays. Until the first call, the
+    // scale is that of kTimeScaleVariable.
     static bool setTimeScale(double scale) noexcept;
     static double timeScale() noexcept;
 
@@ -51,6 +58,14 @@ public:
 private:
     static std::chrono::nanoseconds toRealNanoseconds(double clockNanoseconds) noexcept;
 };
+
+namespace detail {
+
+// The starting scale that a text of kTimeScaleVariable asks for: the whole text a positive finite
+// decimal number. Anything else, and no text at all, gives 1.0.
+double timeScaleFromText(const char* text) noexcept;
+
+} // namespace detail
 
 // Test tool: sets the time scale for its lifetime and puts the previous one back.
 class ScopedTimeScale

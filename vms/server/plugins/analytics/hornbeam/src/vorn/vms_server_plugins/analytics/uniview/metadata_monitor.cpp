@@ -168,9 +168,7 @@ void MetadataMonitor::startMonitoring()
         setSubscription(std::move(subscription));
         if (!m_subscription) {
             VN_LOG(3, this, "Subscription failed");
-            // Without a new one, the old one is cancelled at once: it may hold the slot the retry needs.
-            for (const int id : std::exchange(m_lostSubscriptionIds, {}))
-                unsubscribeAsync(id);
+            cancelLostSubscriptions();
             scheduleSubscriptionRenew(kRetryDelay);
         } else {
             scheduleSubscriptionRenew(renewDelay(m_subscription->expirationTime(), nowSeconds()));
@@ -361,6 +359,7 @@ void MetadataMonitor::onTimer()
     VN_LOG(5, this, "Resubscribing");
     subscribeAsync(m_asyncOperationGuard.wrap([this](std::unique_ptr<Subscription> subscription) {
         if (!subscription) {
+            cancelLostSubscriptions();
             scheduleSubscriptionRenew(kRetryDelay);
             return;
         }
@@ -415,6 +414,14 @@ void MetadataMonitor::onRenewRequestDone()
         return;
     }
     expirationTime = expirationTimeFromResponse(reply, nowSeconds());
+}
+
+void MetadataMonitor::cancelLostSubscriptions()
+{
+    // Without a new subscription, the lost ones are cancelled at once: a camera with few slots may keep one
+    // that blocks every retry (its receiver is gone already, so it serves nothing).
+    for (const int id : std::exchange(m_lostSubscriptionIds, {}))
+        unsubscribeAsync(id);
 }
 
 void MetadataMonitor::unsubscribeAsync(int id)

@@ -13,7 +13,7 @@
 // kRetryDelay; more than kMaxRenewAttempts steps without a successful renewal count as lost ("Event
 // subscription lost"), and the monitor subscribes anew ("Event subscription recovered" when that
 // succeeds). A subscription that is replaced or lost is cancelled at the camera, best effort, once the
-// new one is in place (cameras have few subscription slots).
+// new one is in place, or as soon as an attempt to make one fails (cameras have few subscription slots).
 //
 // Threads and rules:
 // - The device agent calls the public operations from server threads, one selection at a time;
@@ -115,6 +115,8 @@ private:
     void onTimer();
     void renewSubscriptionAsync();
     void onRenewRequestDone();
+    /** After a failed attempt: cancels the replaced and lost subscriptions without waiting for a new one. */
+    void cancelLostSubscriptions();
     void unsubscribeAsync(int id);
     void sendNextCancel();
     void pushDiagnosticEvent(vorn::sdk::IPluginDiagnosticEvent::Level level, std::string caption,
