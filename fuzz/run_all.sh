@@ -19,6 +19,8 @@ shift $(( $# >= 2 ? 2 : 1 ))
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$build" && pwd)
 parallel=${FUZZ_PARALLEL:-3}
+# Leaks inside the libraries we call, each with its reason.
+export LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
