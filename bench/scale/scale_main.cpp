@@ -26,6 +26,7 @@
 
 #include <boost/json.hpp>
 
+#include "hornbeam_scale.h"
 #include "larkspur_scale.h"
 #include "scale_run.h"
 
@@ -195,8 +196,12 @@ int main(int argc, char** argv)
         }
     }
 
+    std::vector<ScaleScenario> scenarios = larkspurScenarios(smoke);
+    for (ScaleScenario& scenario : hornbeamScenarios(smoke))
+        scenarios.push_back(std::move(scenario));
+
     std::vector<std::pair<ScaleScenario, ScaleFigures>> rows;
-    for (ScaleScenario& scenario : larkspurScenarios(smoke)) {
+    for (ScaleScenario& scenario : scenarios) {
         if (filter && !std::regex_search(rowName(scenario), *filter))
             continue;
         std::cerr << "running " << rowName(scenario) << "\n";

@@ -29,6 +29,7 @@
 #include "arrival_log.h"
 #include "camera_farm.h"
 #include "plain_clients.h"
+#include "plain_receivers.h"
 #include "process_figures.h"
 
 namespace vorn::bench::scale {
@@ -200,10 +201,11 @@ std::string pushAndTime(const ScaleScenario& scenario, CameraFarm& farm, Arrival
     return {};
 }
 
-// The baseline row: the same cameras and pushes, read by plain clients instead of the plugin.
+// The baseline row: the same cameras and pushes, read by plain clients (or plain receivers, for cameras
+// that push to the server) instead of the plugin.
 std::string runPlainClients(const ScaleScenario& scenario, CameraFarm& farm, ScaleFigures* figures)
 {
-    if (!scenario.plainClient)
+    if (!scenario.plainClient && !scenario.plainReceiver)
         return "the scenario has no plain client";
     figures->threadsAtLoad = threadCount();
     auto arrivals = std::make_shared<ArrivalLog>();
@@ -211,7 +213,12 @@ std::string runPlainClients(const ScaleScenario& scenario, CameraFarm& farm, Sca
     const std::size_t heapBefore = heapBytesInUse();
     const auto createStart = Clock::now();
     std::string error;
-    PlainClients clients(*scenario.plainClient, farm.cameras(), arrivals, &error);
+    std::optional<PlainClients> clients;
+    std::optional<PlainReceivers> receivers;
+    if (scenario.plainClient)
+        clients.emplace(*scenario.plainClient, farm.cameras(), arrivals, &error);
+    else
+        receivers.emplace(*scenario.plainReceiver, farm.cameras(), arrivals, &error);
     if (!error.empty())
         return "plain client: " + error;
     figures->liveAgents = farm.waitUntilLive(Clock::now() + kLiveTimeout);
