@@ -26,6 +26,7 @@
 #include <vorn/vms_server/plugin_library.h>
 #include <vorn/vms_server/registry_ledger.h>
 
+#include "allocation_counter.h"
 #include "arrival_log.h"
 #include "camera_farm.h"
 #include "plain_clients.h"
@@ -164,6 +165,7 @@ std::string pushAndTime(const ScaleScenario& scenario, CameraFarm& farm, Arrival
     arrivals.expect(scenario.events);
     figures->loadAverage = loadAverage();
     const double cpuBefore = cpuSeconds();
+    const std::uint64_t allocationsBefore = allocationCount();
     const std::optional<CameraFarm::Pushes> pushes = farm.push(scenario.eventsPerSecond, scenario.events);
     if (!pushes)
         return "the camera process failed to push";
@@ -172,6 +174,11 @@ std::string pushAndTime(const ScaleScenario& scenario, CameraFarm& farm, Arrival
     figures->received = arrivals.received();
     figures->cpuPerEventUs =
         (cpuSeconds() - cpuBefore) * 1e6 / static_cast<double>(std::max<std::size_t>(figures->received, 1));
+    // The camera process's answer (the send times) is read meanwhile: a few dozen allocations in all.
+    if (allocationCountingWorks()) {
+        figures->allocationsPerEvent = static_cast<double>(allocationCount() - allocationsBefore) /
+                                       static_cast<double>(std::max<std::size_t>(figures->received, 1));
+    }
 
     std::vector<std::int64_t> latencies;
     latencies.reserve(scenario.events);
