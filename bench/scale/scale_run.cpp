@@ -227,7 +227,7 @@ std::string runPlainClients(const ScaleScenario& scenario, CameraFarm& farm, Sca
     else
         receivers.emplace(*scenario.plainReceiver, farm.cameras(), arrivals, &error);
     if (!error.empty())
-        return "plain client: " + error;
+        return "plain reader: " + error;
     figures->liveAgents = farm.waitUntilLive(Clock::now() + kLiveTimeout);
     figures->createSeconds = secondsSince(createStart);
     figures->threadsIdle = threadCount();
@@ -236,7 +236,7 @@ std::string runPlainClients(const ScaleScenario& scenario, CameraFarm& farm, Sca
     figures->heapBytesPerAgent = (static_cast<double>(heapBytesInUse()) - static_cast<double>(heapBefore)) /
                                  static_cast<double>(farm.cameras().size());
     if (figures->liveAgents != farm.cameras().size())
-        return std::to_string(farm.cameras().size() - figures->liveAgents) + " plain clients did not come up";
+        return std::to_string(farm.cameras().size() - figures->liveAgents) + " plain readers did not come up";
     return pushAndTime(scenario, farm, *arrivals, figures);
 }
 
