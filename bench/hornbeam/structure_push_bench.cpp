@@ -8,14 +8,9 @@
 
 #include <vorn/sdk/ptr.h>
 #include <vorn/utils/base64.h>
-#include <vorn/vms_server/device_description.h>
-#include <vorn/vms_server/host_services.h>
-#include <vorn/vms_server_plugins/analytics/uniview/branding.h>
-#include <vorn/vms_server_plugins/analytics/uniview/device_agent.h>
-#include <vorn/vms_server_plugins/analytics/uniview/engine.h>
-#include <vorn/vms_server_plugins/analytics/uniview/plugin.h>
 #include <vorn/vms_server_plugins/analytics/uniview/structure_processor.h>
 
+#include "bench_device_agent.h"
 #include "bench_support.h"
 
 namespace {
@@ -55,25 +50,10 @@ std::string pushBody(const std::vector<std::string>& base64Pictures)
            R"(],"ObjInfo":{"FaceNum":4,"FaceInfoList":[)" + faces + "]}}}";
 }
 
-// A device agent for a camera that refuses connections: the processor needs one for its clock.
-vorn::sdk::Ptr<uniview::DeviceAgent> makeAgent()
-{
-    const auto branding = uniview::embeddedBranding(0);
-    const auto plugin =
-        vorn::sdk::makePtr<uniview::Plugin>(branding->probe, branding->vendorPatterns, branding->pluginManifest);
-    const auto hostServices = vorn::sdk::makePtr<vorn::vms_server::HostServices>();
-    plugin->attachHostServices(hostServices.get());
-    const auto engine = vorn::sdk::makePtr<uniview::Engine>(plugin.get());
-    const auto description =
-        vorn::sdk::makePtr<vorn::vms_server::DeviceDescription>(vorn::vms_server::DeviceDescription::Fields{
-            .vendor = "Uniview", .model = "", .url = "http://127.0.0.1:9/", .login = "", .password = ""});
-    return vorn::sdk::makePtr<uniview::DeviceAgent>(engine.get(), description.get());
-}
-
 void receiveToBestShots(benchmark::State& state)
 {
     const std::string body = pushBody(pictures());
-    const auto agent = makeAgent();
+    const auto agent = vorn::bench::makeBenchDeviceAgent();
     AllocationMeter allocations(state);
     for (auto _ : state) {
         uniview::StructureProcessor processor(agent.get());

@@ -26,6 +26,7 @@
 
 #include <boost/json.hpp>
 
+#include "hornbeam_scale.h"
 #include "larkspur_scale.h"
 #include "scale_run.h"
 
@@ -56,6 +57,7 @@ json::object toJson(const ScaleFigures& figures)
             {"received", figures.received},
             {"pushSeconds", figures.pushSeconds},
             {"cpuPerEventUs", figures.cpuPerEventUs},
+            {"allocationsPerEvent", figures.allocationsPerEvent},
             {"p50Ns", figures.p50Ns},
             {"p99Ns", figures.p99Ns},
             {"maxNs", figures.maxNs},
@@ -77,6 +79,7 @@ ScaleFigures fromJson(const json::object& object)
     figures.received = object.at("received").to_number<std::size_t>();
     figures.pushSeconds = object.at("pushSeconds").to_number<double>();
     figures.cpuPerEventUs = object.at("cpuPerEventUs").to_number<double>();
+    figures.allocationsPerEvent = object.at("allocationsPerEvent").to_number<double>();
     figures.p50Ns = object.at("p50Ns").to_number<std::int64_t>();
     figures.p99Ns = object.at("p99Ns").to_number<std::int64_t>();
     figures.maxNs = object.at("maxNs").to_number<std::int64_t>();
@@ -145,11 +148,24 @@ std::string formatKiB(double bytes)
     return out.str();
 }
 
+// "42 µs, 31.0": the server process's CPU time and allocations per event ("n/a" where malloc is not ours).
+std::string formatPerEvent(const ScaleFigures& figures)
+{
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(0) << figures.cpuPerEventUs << " µs, ";
+    if (figures.allocationsPerEvent < 0)
+        out << "n/a";
+    else
+        out << std::setprecision(1) << figures.allocationsPerEvent;
+    return out.str();
+}
+
 void printHeader(std::ostream& out)
 {
     out << "| scale run | agents live | threads idle (at load) | resident memory per idle agent (goal ≤ 64 KiB) | "
-           "of it heap | events, rate | push → receiver p50 | p99 (goal < 1 ms) | max | load average | goals |\n";
-    out << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
+           "of it heap | events, rate | push → receiver p50 | p99 (goal < 1 ms) | max | CPU, allocations per event | "
+           "load average | goals |\n";
+    out << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
 }
 
 void printRow(std::ostream& out, const ScaleScenario& scenario, const ScaleFigures& figures)
@@ -174,7 +190,7 @@ void printRow(std::ostream& out, const ScaleScenario& scenario, const ScaleFigur
         << figures.threadsIdle << " (" << figures.threadsAtLoad << ") | " << formatKiB(figures.residentBytesPerAgent)
         << " | " << formatKiB(figures.heapBytesPerAgent) << " | " << rate.str() << " | " << formatLatency(figures.p50Ns)
         << " | " << formatLatency(figures.p99Ns) << " | " << formatLatency(figures.maxNs) << " | "
-        << figures.loadAverage << " | " << goals << " |\n";
+        << formatPerEvent(figures) << " | " << figures.loadAverage << " | " << goals << " |\n";
 }
 
 } // namespace
@@ -195,8 +211,12 @@ int main(int argc, char** argv)
         }
     }
 
+    std::vector<ScaleScenario> scenarios = larkspurScenarios(smoke);
+    for (ScaleScenario& scenario : hornbeamScenarios(smoke))
+        scenarios.push_back(std::move(scenario));
+
     std::vector<std::pair<ScaleScenario, ScaleFigures>> rows;
-    for (ScaleScenario& scenario : larkspurScenarios(smoke)) {
+    for (ScaleScenario& scenario : scenarios) {
         if (filter && !std::regex_search(rowName(scenario), *filter))
             continue;
         std::cerr << "running " << rowName(scenario) << "\n";
@@ -206,8 +226,9 @@ int main(int argc, char** argv)
                   << formatKiB(figures.residentBytesPerAgent) << " per idle agent (heap "
                   << formatKiB(figures.heapBytesPerAgent) << "); " << figures.received << " of " << figures.events
                   << " events in " << figures.pushSeconds << " s (" << std::setprecision(1) << figures.cpuPerEventUs
-                  << " µs CPU each), latency p50 " << formatLatency(figures.p50Ns) << ", p99 "
-                  << formatLatency(figures.p99Ns) << ", max " << formatLatency(figures.maxNs)
+                  << " µs CPU and " << figures.allocationsPerEvent << " allocations each), latency p50 "
+                  << formatLatency(figures.p50Ns) << ", p99 " << formatLatency(figures.p99Ns) << ", max "
+                  << formatLatency(figures.maxNs)
                   << (figures.error.empty() ? std::string() : "; FAILED: " + figures.error) << "\n";
         rows.emplace_back(std::move(scenario), std::move(figures));
     }

@@ -26,9 +26,11 @@
 #include <vorn/vms_server/plugin_library.h>
 #include <vorn/vms_server/registry_ledger.h>
 
+#include "allocation_counter.h"
 #include "arrival_log.h"
 #include "camera_farm.h"
 #include "plain_clients.h"
+#include "plain_receivers.h"
 #include "process_figures.h"
 
 namespace vorn::bench::scale {
@@ -163,6 +165,7 @@ std::string pushAndTime(const ScaleScenario& scenario, CameraFarm& farm, Arrival
     arrivals.expect(scenario.events);
     figures->loadAverage = loadAverage();
     const double cpuBefore = cpuSeconds();
+    const std::uint64_t allocationsBefore = allocationCount();
     const std::optional<CameraFarm::Pushes> pushes = farm.push(scenario.eventsPerSecond, scenario.events);
     if (!pushes)
         return "the camera process failed to push";
@@ -171,6 +174,11 @@ std::string pushAndTime(const ScaleScenario& scenario, CameraFarm& farm, Arrival
     figures->received = arrivals.received();
     figures->cpuPerEventUs =
         (cpuSeconds() - cpuBefore) * 1e6 / static_cast<double>(std::max<std::size_t>(figures->received, 1));
+    // The camera process's answer (the send times) is read meanwhile: a few dozen allocations in all.
+    if (allocationCountingWorks()) {
+        figures->allocationsPerEvent = static_cast<double>(allocationCount() - allocationsBefore) /
+                                       static_cast<double>(std::max<std::size_t>(figures->received, 1));
+    }
 
     std::vector<std::int64_t> latencies;
     latencies.reserve(scenario.events);
@@ -200,10 +208,11 @@ std::string pushAndTime(const ScaleScenario& scenario, CameraFarm& farm, Arrival
     return {};
 }
 
-// The baseline row: the same cameras and pushes, read by plain clients instead of the plugin.
+// The baseline row: the same cameras and pushes, read by plain clients (or plain receivers, for cameras
+// that push to the server) instead of the plugin.
 std::string runPlainClients(const ScaleScenario& scenario, CameraFarm& farm, ScaleFigures* figures)
 {
-    if (!scenario.plainClient)
+    if (!scenario.plainClient && !scenario.plainReceiver)
         return "the scenario has no plain client";
     figures->threadsAtLoad = threadCount();
     auto arrivals = std::make_shared<ArrivalLog>();
@@ -211,9 +220,14 @@ std::string runPlainClients(const ScaleScenario& scenario, CameraFarm& farm, Sca
     const std::size_t heapBefore = heapBytesInUse();
     const auto createStart = Clock::now();
     std::string error;
-    PlainClients clients(*scenario.plainClient, farm.cameras(), arrivals, &error);
+    std::optional<PlainClients> clients;
+    std::optional<PlainReceivers> receivers;
+    if (scenario.plainClient)
+        clients.emplace(*scenario.plainClient, farm.cameras(), arrivals, &error);
+    else
+        receivers.emplace(*scenario.plainReceiver, farm.cameras(), arrivals, &error);
     if (!error.empty())
-        return "plain client: " + error;
+        return "plain reader: " + error;
     figures->liveAgents = farm.waitUntilLive(Clock::now() + kLiveTimeout);
     figures->createSeconds = secondsSince(createStart);
     figures->threadsIdle = threadCount();
@@ -222,7 +236,7 @@ std::string runPlainClients(const ScaleScenario& scenario, CameraFarm& farm, Sca
     figures->heapBytesPerAgent = (static_cast<double>(heapBytesInUse()) - static_cast<double>(heapBefore)) /
                                  static_cast<double>(farm.cameras().size());
     if (figures->liveAgents != farm.cameras().size())
-        return std::to_string(farm.cameras().size() - figures->liveAgents) + " plain clients did not come up";
+        return std::to_string(farm.cameras().size() - figures->liveAgents) + " plain readers did not come up";
     return pushAndTime(scenario, farm, *arrivals, figures);
 }
 

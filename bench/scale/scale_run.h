@@ -37,7 +37,9 @@ struct ScaleFigures
     std::size_t received = 0; //< Of those, received by the server's receivers.
     double pushSeconds = 0;   //< From the first push to the last one's arrival.
     double cpuPerEventUs = 0; //< CPU time of the server process while the events came, over their number.
-    std::int64_t p50Ns = 0;   //< Push-to-receiver latency over the received events.
+    /** Allocations of the server process while the events came, over their number; negative where not counted. */
+    double allocationsPerEvent = -1;
+    std::int64_t p50Ns = 0; //< Push-to-receiver latency over the received events.
     std::int64_t p99Ns = 0;
     std::int64_t maxNs = 0;
 

@@ -64,7 +64,24 @@ struct ScaleScenario
         std::function<bool(std::string* buffer, std::optional<std::uint32_t>* sequence)> take;
     };
     std::optional<PlainClient> plainClient;
-    /** Run the plain client instead of the plugin: the baseline row. */
+
+    /**
+     * The same baseline for cameras that push to the server: a plain listener per camera, all on one
+     * thread, that subscribes at the camera, splits each connection's bytes into pushes, finds the number
+     * and answers each push.
+     */
+    struct PlainReceiver
+    {
+        /** Asks the camera to push to host:port; false when it refused. Blocking. */
+        std::function<bool(const CameraDescription&, const std::string& host, std::uint16_t port)> subscribe;
+        /** As PlainClient::take, for the bytes the camera sends on one connection. */
+        std::function<bool(std::string* buffer, std::optional<std::uint32_t>* sequence)> take;
+        /** The bytes that answer one push. */
+        std::string answer;
+    };
+    std::optional<PlainReceiver> plainReceiver;
+
+    /** Run the plain client or receiver instead of the plugin: the baseline row. */
     bool baseline = false;
 };
 

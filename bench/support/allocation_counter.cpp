@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bench_support.h"
+#include "allocation_counter.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VORN_BENCH_NO_ALLOCATION_COUNT 1
@@ -23,7 +23,7 @@
 
 namespace {
 
-// Relaxed: the count is read by the benchmark's own thread around its loop, where nothing else allocates.
+// Relaxed: a count, read around the measured work; no other memory is ordered by it.
 std::atomic<std::uint64_t> g_allocations{0};
 
 } // namespace

@@ -29,6 +29,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "allocation_counter.h"
+
 namespace vorn::bench {
 
 struct ComparisonName
@@ -57,12 +59,6 @@ T scaled(T full, T smoke)
 {
     return isSmokeRun() ? smoke : full;
 }
-
-/** False when another allocator owns malloc (sanitizer builds); counts are then meaningless. */
-bool allocationCountingWorks();
-
-/** Allocations (malloc, calloc, realloc to a new block, aligned allocations) since the program began. */
-std::uint64_t allocationCount();
 
 /** Sets the state's "allocs/op" counter to the allocations per iteration between construction and stop(). */
 class AllocationMeter

@@ -399,6 +399,19 @@ void FakeHttpServer::stop()
     m_thread.join();
 }
 
+std::size_t FakeHttpServer::openConnections()
+{
+    if (m_stopped)
+        return 0;
+    // The sessions are the server thread's: counted there.
+    std::promise<std::size_t> counted;
+    asio::post(m_io, [this, &counted] {
+        std::erase_if(m_sessions, [](const std::weak_ptr<Session>& weak) { return weak.expired(); });
+        counted.set_value(m_sessions.size());
+    });
+    return counted.get_future().get();
+}
+
 std::vector<FakeHttpServer::RecordedRequest> FakeHttpServer::requests() const
 {
     const std::lock_guard lock(m_recordsMutex);

@@ -1,8 +1,8 @@
 #include <vorn/network/http/http_stream_socket_server.h>
 
-#include <array>
 #include <cerrno>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -38,6 +38,8 @@ namespace {
 constexpr std::size_t kMaxDrainSize = 2 * HttpStreamSocketServer::kMaxRequestBodySize;
 // A client that stops sending while its refused request is drained is not waited for longer than this.
 constexpr std::chrono::seconds kDrainTimeout{10};
+// What a drain reads at once: a refused body of many megabytes goes in few reads.
+constexpr std::size_t kDrainChunkSize = 64 * 1024;
 
 // One accepted connection, shared with its pending operations (see AsyncClient's Exchange for why).
 struct Connection
@@ -48,7 +50,10 @@ struct Connection
 
     beast::tcp_stream stream;
     beast::flat_buffer buffer;
-    std::array<char, 64 * 1024> scratch{}; //< Where the rest of a refused request is read to and dropped.
+    // Where the rest of a refused request is read to and dropped. Made at the first drain, not with the
+    // connection: a camera keeps a connection per push or a few open ones, and each would otherwise carry
+    // (and clear) a buffer that only a refused or closing request reads into.
+    std::unique_ptr<char[]> scratch;
     std::optional<bhttp::request_parser<bhttp::string_body>> parser;
     bhttp::response<bhttp::string_body> response;
     SocketAddress peer;
@@ -245,7 +250,9 @@ void HttpStreamSocketServer::Private::drainAndClose(const std::shared_ptr<Connec
     error_code ignored;
     connection->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
     connection->stream.expires_after(utils::ScaledClock::toRealDuration(kDrainTimeout));
-    connection->stream.async_read_some(asio::buffer(connection->scratch),
+    if (!connection->scratch)
+        connection->scratch = std::make_unique_for_overwrite<char[]>(kDrainChunkSize);
+    connection->stream.async_read_some(asio::buffer(connection->scratch.get(), kDrainChunkSize),
                                        bind([this, connection, drained](error_code error, std::size_t size) {
                                            if (error || drained + size > kMaxDrainSize)
                                                return connection->close();

@@ -124,6 +124,10 @@ public:
     // Synchronous; see the class comment.
     void stop();
 
+    // Connections open now: accepted and not closed by either side yet, a peer that connected and sent
+    // nothing included. 0 once the server is stopped.
+    std::size_t openConnections();
+
     std::vector<RecordedRequest> requests() const;
     std::size_t requestCount() const;
     // Waits until at least `count` requests were recorded; false when the time ran out first.

@@ -189,6 +189,16 @@ TEST_F(MetadataMonitorTest, ReselectionReplacesAndCancelsTheOldSubscription)
     }));
 }
 
+TEST_F(MetadataMonitorTest, NoConnectionStaysOpenAtTheCameraOnceSubscribed)
+{
+    // The probe that finds the local address, the capability requests and the subscribe each open a
+    // connection; with the subscription in place, a camera of a few connections has them all back.
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    EXPECT_TRUE(waitFor([&] { return fixture.camera.http().openConnections() == 0; }))
+        << fixture.camera.http().openConnections() << " connections left open";
+}
+
 TEST_F(MetadataMonitorTest, StopCancelsAtTheCameraAndStopsTheReceiverAtOnce)
 {
     fixture.select({"vorn.uniview.Motion"});

@@ -253,12 +253,15 @@ void MetadataMonitor::probeAsync(const utils::Url& url, ProbeCompletion completi
     const int64_t startUs = m_deviceAgent->serverTimeUs();
     m_probeSocket->connectAsync(target, m_asyncOperationGuard.wrap([this, startUs, completion = std::move(completion)](
                                                                        SystemError::ErrorCode code) mutable {
-        // The socket stays until the next probe or a stop: this runs inside its completion.
         QString localAddress;
         if (code == SystemError::noError)
             localAddress = QString::fromStdString(m_probeSocket->getLocalAddress().address.toString());
         VN_LOG(5, this, "Probing %1 took %2 msec with result code %3", m_probeSocket->getForeignHostName(),
                (m_deviceAgent->serverTimeUs() - startUs) / 1000, code);
+        // Nothing goes over the connection: it closes now instead of idling at the camera (which has few
+        // connections to give) for as long as the subscription lasts. The object itself stays until the
+        // next probe or a stop, since this runs inside its completion.
+        m_probeSocket->pleaseStopSync();
         completion(localAddress);
     }));
 }
