@@ -53,8 +53,9 @@ cmd_tsan() {
     cmd_deps
     configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DVORN_TSAN=ON
     cmake --build build/tsan -j "$(jobs)"
-    # The fuzz replays are single-threaded parsers: nothing for ThreadSanitizer to find there.
-    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    # The fuzz replays are single-threaded parsers: nothing for ThreadSanitizer to find there. The
+    # suppressions cover races inside the libraries we call, each with its reason.
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/cmake/tsan_suppressions.txt" \
         ctest --test-dir build/tsan --output-on-failure -j "$(jobs)" --timeout 300 -LE fuzz
 }
 

@@ -1,6 +1,7 @@
 #include <vorn/network/http/http_stream_socket_server.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,8 @@ struct Seen
 class HttpServerTest : public ::testing::Test
 {
 protected:
+    static constexpr std::chrono::milliseconds kGenerousTimeout{60'000};
+
     void SetUp() override
     {
         ASSERT_TRUE(server.bind(SocketAddress(HostAddress("127.0.0.1"), 0)));
@@ -62,10 +65,15 @@ protected:
         return utils::Url("http://127.0.0.1:" + std::to_string(server.address().port) + pathAndQuery);
     }
 
-    // Status and body of one POST, or status 0 without a response.
+    // Status and body of one POST, or status 0 without a response. The time-outs are generous: a body at the
+    // 16 MiB cap takes seconds to send under ThreadSanitizer on a loaded machine, past the default 10 s
+    // send time-out, and no test here is about time-outs.
     std::pair<int, std::string> post(const std::string& pathAndQuery, const std::string& body = "{}")
     {
         HttpClient client(ssl::kAcceptAnyCertificate);
+        client.setTimeouts({.sendTimeout = kGenerousTimeout,
+                            .responseReadTimeout = kGenerousTimeout,
+                            .messageBodyReadTimeout = kGenerousTimeout});
         if (!client.doPost(url(pathAndQuery), "application/json", std::string_view(body)))
             return {0, {}};
         const auto received = client.fetchEntireMessageBody();

@@ -78,7 +78,10 @@ void TimerManager::run()
             continue;
         }
         if (Clock::now() < next->second.deadline) {
-            m_wakeUp.wait_until(lock, next->second.deadline);
+            // A copy: wait_until() reads the deadline again once it wakes, and by then the timer may be gone
+            // (cancelled or dropped by stop() while the lock was free).
+            const Clock::time_point deadline = next->second.deadline;
+            m_wakeUp.wait_until(lock, deadline);
             continue;
         }
         const TimerId id = next->first;

@@ -113,5 +113,40 @@ TEST(TimerManager, StopDropsPendingTimers)
     EXPECT_EQ(calls, 0);
 }
 
+// The thread waits for the earliest deadline; that timer may go meanwhile (a stop, or a cancel and a new
+// timer that wakes the thread), and the thread must not look at it again (under the sanitizers, a read of
+// the dropped timer is a use after free).
+TEST(TimerManager, TheTimerItWaitsForMayBeDropped)
+{
+    struct Row
+    {
+        const char* name;
+        bool stop;
+    };
+    for (const Row& row : {Row{"stop", true}, Row{"cancel, then another timer", false}}) {
+        SCOPED_TRACE(row.name);
+        TimerManager timers;
+        std::atomic<int> awaitedCalls{0};
+        const auto awaited = timers.addTimer([&](TimerManager::TimerId) { ++awaitedCalls; }, 3600s);
+        // Once a handler has run and is joined, the thread holds its lock until it waits again: for the
+        // awaited deadline, the only one left.
+        std::promise<void> ran;
+        const auto first = timers.addTimer([&](TimerManager::TimerId) { ran.set_value(); }, 0ms);
+        ran.get_future().wait();
+        timers.joinAndDeleteTimer(first);
+
+        if (row.stop) {
+            timers.stop();
+        } else {
+            timers.joinAndDeleteTimer(awaited);
+            std::atomic<bool> later{false};
+            timers.addTimer([&](TimerManager::TimerId) { later = true; }, 0ms);
+            ASSERT_TRUE(waitUntil([&] { return later.load(); }));
+        }
+        EXPECT_EQ(timers.pendingCount(), 0u);
+        EXPECT_EQ(awaitedCalls, 0);
+    }
+}
+
 } // namespace
 } // namespace vorn::utils

@@ -90,6 +90,12 @@ FakeEventService::FakeEventService(FakeUniviewCamera& camera)
                           [this](const FakeHttpServer::RecordedRequest& request) { return onSubscribe(request); });
 }
 
+FakeEventService::~FakeEventService()
+{
+    // The routes stay with the camera's server and point here: stop it before this object goes.
+    m_camera.http().stop();
+}
+
 std::int64_t FakeEventService::cameraNow() const
 {
     return systemSeconds() + m_clockOffsetSeconds;

@@ -1,12 +1,19 @@
 // The fake camera as a client sees it over HTTP: the clock route, canned replies per method and path in
-// the camera's envelope, recorded requests and the credentials challenge.
+// the camera's envelope, recorded requests and the credentials challenge; the end of its event service.
+#include <memory>
 #include <optional>
 #include <string>
 
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/json.hpp>
 
 #include <gtest/gtest.h>
 
+#include <fake_uniview_camera/fake_event_service.h>
 #include <fake_uniview_camera/fake_uniview_camera.h>
 #include <vorn/network/http/http_client.h>
 
@@ -83,6 +90,32 @@ TEST(FakeUniviewCamera, AsksForCredentialsWhenTold)
         EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time", {"admin", "wrong"})->status, 401);
         EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time", {"admin", "s3cret"})->status, 200);
     }
+}
+
+// A subscribe that arrives while the event service is destroyed must not reach it: its routes call into
+// the service (under the sanitizers, a handler that ran on would be a use after free).
+TEST(FakeEventService, NoRequestReachesItAfterItsDestruction)
+{
+    FakeUniviewCamera camera;
+    auto events = std::make_unique<FakeEventService>(camera);
+
+    namespace asio = boost::asio;
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    socket.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), camera.httpPort()));
+    const std::string body = R"({"AddressType":0,"IPAddress":"127.0.0.1","Port":1,"Duration":60})";
+    const std::string request =
+        std::string("POST ") + FakeUniviewCamera::kLapiPrefix + FakeEventService::kSubscriptionPath +
+        " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\n\r\n" + body;
+    // All but the last byte: the request is whole only once the service is gone.
+    asio::write(socket, asio::buffer(request.data(), request.size() - 1));
+    events.reset();
+    boost::system::error_code error;
+    asio::write(socket, asio::buffer(request.data() + request.size() - 1, 1), error);
+    std::string reply;
+    asio::read(socket, asio::dynamic_buffer(reply), error);
+    EXPECT_EQ(reply, "") << "the request was served after the service was destroyed";
 }
 
 } // namespace

@@ -15,7 +15,10 @@
 // many subscriptions are live; restart() forgets every subscription, as a rebooted camera does.
 //
 // The replies are written from this file's own code. Members may be called from any thread; the pusher
-// sends from the calling thread and waits for each answer (bounded by kPushTimeout).
+// sends from the calling thread and waits for each answer (bounded by kPushTimeout). The routes the service
+// adds to the camera call into it, so destroying it stops the camera's HTTP server first: nothing of the
+// service runs after its destructor, even for a request that was on its way (a plugin's subscribe sent
+// just before the test ends). Destroy it only with the camera.
 #pragma once
 
 #include <chrono>
@@ -61,6 +64,10 @@ public:
     };
 
     explicit FakeEventService(FakeUniviewCamera& camera);
+    ~FakeEventService();
+
+    FakeEventService(const FakeEventService&) = delete;
+    FakeEventService& operator=(const FakeEventService&) = delete;
 
     void setSubscribeFailure(Failure failure);
     void setRenewFailure(Failure failure);

@@ -50,6 +50,32 @@ bool hasDiagnostic(const vorn::vms_server::MetadataReceiver& receiver, const std
     return std::find(captions.begin(), captions.end(), caption) != captions.end();
 }
 
+// The id of the subscription the monitor holds (from its log tag, "<device> Sub <id>"), -1 while it holds
+// none. On a fast clock a subscribe may time out on our side after the camera made it, leaving a
+// subscription at the camera that nobody knows: a test that acts on the monitor's subscription takes this
+// one, not the first the camera lists.
+int monitorSubscriptionId(const AgentFixture& fixture)
+{
+    const std::string tag = fixture.agent->monitor()->logTagSuffix().toStdString();
+    const std::string marker = " Sub ";
+    const auto at = tag.rfind(marker);
+    if (at == std::string::npos || tag.compare(at + marker.size(), std::string::npos, "N/A") == 0)
+        return -1;
+    return std::stoi(tag.substr(at + marker.size()));
+}
+
+// Waits until the monitor holds a subscription the camera has live; its id, or -1 when none came in time.
+int waitForTheMonitorsSubscription(const AgentFixture& fixture)
+{
+    int id = -1;
+    const bool held = waitFor([&] {
+        id = monitorSubscriptionId(fixture);
+        const auto live = fixture.events.liveSubscribers();
+        return id >= 0 && std::any_of(live.begin(), live.end(), [id](const auto& s) { return s.id == id; });
+    });
+    return held ? id : -1;
+}
+
 TEST(MetadataMonitorArithmetic, ExpirationFollowsTheCamerasRemainingLifetime)
 {
     struct Row
@@ -94,16 +120,18 @@ class MetadataMonitorTest : public ::testing::Test
 protected:
     MetadataMonitorTest() { fixture.createAgent(); }
 
-    // 5 s retries in 50 ms, and the client's 5 s time-outs too: short, but long enough for a loaded machine
-    // (a time-out is a failure, which a test then sees as a retry).
-    const vorn::utils::ScopedTimeScale fast{0.01};
+    // 5 s retries in 250 ms, and the client's 5 s time-outs too. A request that outlasts its time-out is a
+    // failure the monitor retries, but a best-effort cancel is sent once, and a subscribe that times out on
+    // our side after the camera made it leaves a subscription nobody knows: the time-outs must outlast a
+    // request under ThreadSanitizer on a loaded machine, which 50 ms (a scale of 0.01) did not.
+    const vorn::utils::ScopedTimeScale fast{0.05};
     AgentFixture fixture;
 };
 
 TEST_F(MetadataMonitorTest, RenewsBeforeExpiryWhateverTheCamerasClockSays)
 {
     fixture.events.setClockOffsetSeconds(-3600);
-    fixture.events.setGrantSeconds(130); // renewed after 70 s: 700 ms here
+    fixture.events.setGrantSeconds(130); // renewed after 70 s: 3.5 s here
     fixture.select({"vorn.uniview.Motion"});
     ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
     EXPECT_TRUE(fixture.events.waitUntil([](const auto& all) {
@@ -139,10 +167,14 @@ TEST_F(MetadataMonitorTest, FailedSubscribesAreRetriedAndTheFirstSuccessIsReport
 
 TEST_F(MetadataMonitorTest, CameraRestartLosesTheSubscriptionAndANewOneIsMade)
 {
-    fixture.events.setGrantSeconds(20); // renewed every 10 s: 100 ms here
+    fixture.events.setGrantSeconds(20); // renewed every 10 s: 500 ms here
     fixture.select({"vorn.uniview.Motion"});
-    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
-    const int firstPort = fixture.events.liveSubscribers()[0].port;
+    // The restart must come after the monitor has its subscription, or there is nothing to lose.
+    const int firstId = waitForTheMonitorsSubscription(fixture);
+    ASSERT_GE(firstId, 0);
+    int firstPort = 0;
+    for (const auto& subscriber : fixture.events.liveSubscribers())
+        firstPort = subscriber.id == firstId ? subscriber.port : firstPort;
     fixture.events.restart(); // renewals of the old id now fail
 
     EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription lost"); }));
@@ -162,12 +194,15 @@ TEST_F(MetadataMonitorTest, LostSubscriptionIsCancelledOnceTheNewOneIsInPlace)
 {
     fixture.events.setGrantSeconds(20);
     fixture.select({"vorn.uniview.Motion"});
-    ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    const int lostId = waitForTheMonitorsSubscription(fixture);
+    ASSERT_GE(lostId, 0);
     fixture.events.setRenewFailure(Failure::serverError); // the camera keeps the subscription but renews nothing
     EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
     fixture.events.setRenewFailure(Failure::none);
-    EXPECT_TRUE(fixture.events.waitUntil([](const auto& all) {
-        return all.size() >= 2 && !all[0].live && all.back().live;
+    EXPECT_TRUE(fixture.events.waitUntil([lostId](const auto& all) {
+        const bool lostGone =
+            std::any_of(all.begin(), all.end(), [&](const auto& s) { return s.id == lostId && !s.live; });
+        return lostGone && all.back().id != lostId && all.back().live;
     })) << "the lost subscription still holds a slot";
 }
 
@@ -201,6 +236,8 @@ TEST_F(MetadataMonitorTest, NoConnectionStaysOpenAtTheCameraOnceSubscribed)
 
 TEST_F(MetadataMonitorTest, StopCancelsAtTheCameraAndStopsTheReceiverAtOnce)
 {
+    // No timer step here: real time-outs, so that no subscribe times out on our side after the camera made it.
+    const vorn::utils::ScopedTimeScale realTime(1.0);
     fixture.select({"vorn.uniview.Motion"});
     ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
     const int id = fixture.events.liveSubscribers()[0].id;
@@ -231,6 +268,8 @@ TEST_F(MetadataMonitorTest, ACancelDuringTheSynchronousSubscribeEndsTheWait)
 
 TEST_F(MetadataMonitorTest, PushesReachTheProcessorsOnItsRoutes)
 {
+    // No timer step here: real time-outs, so that the one subscribe is in place when select() returns.
+    const vorn::utils::ScopedTimeScale realTime(1.0);
     fixture.select({"vorn.uniview.Motion"});
     ASSERT_EQ(fixture.events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 1'700'000'000)), 1);
     ASSERT_TRUE(fixture.receiver->waitForRecords(1, kDeadline));
