@@ -5,6 +5,8 @@
 #   SECONDS  run time of each target (default 60)
 #   TARGET   only these targets (names without _fuzzer); default all that the build made
 # Environment: FUZZ_PARALLEL  targets run at once (default 3)
+# Extra libFuzzer flags of a target, when it needs any: the one line of fuzz/options/<target>.options
+# (ended by a line break); a dictionary: fuzz/dict/<target>.dict.
 #
 # Each target starts from its seed corpus in fuzz/corpus/<target>/, which it only reads; what it
 # learns goes to <build>/fuzz-work/<target>/ and is kept for the next run. An input that makes a

@@ -105,6 +105,14 @@ TEST(Assertion, reporterFillsInOnePassAndDropsTheExtension)
         {"dotInFolderOnly", "a/b.c/file", "x", {}, "ASSERTION FAILED: a/b.c/file:45 (x) "},
         {"placeholdersInArgumentsStay", "f.h", "%1 == %2", vorn::Formatter("%3 %4"),
          "ASSERTION FAILED: f:45 (%1 == %2) %3 %4"},
+        // Paths and conditions are UTF-8: other than ASCII, they are decoded, not taken byte by byte.
+        {"utf8PathAndCondition",
+         "kamera/gr\xc3\xb6\xc3\x9f"
+         "e.cpp",
+         "name == \"\xe2\x82\xac\"", vorn::Formatter(QString::fromUtf8("\xc3\xa9t\xc3\xa9")),
+         QString::fromUtf8("ASSERTION FAILED: kamera/gr\xc3\xb6\xc3\x9f"
+                           "e:45 (name == \"\xe2\x82\xac\") \xc3\xa9t\xc3\xa9")},
+        {"noFileNoCondition", nullptr, nullptr, {}, "ASSERTION FAILED: :45 () "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

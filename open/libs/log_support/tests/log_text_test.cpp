@@ -124,6 +124,17 @@ TEST(LogText, messageIsFilledInOnePass)
         {"nineArguments", formatLogMessage("%1%2%3%4%5%6%7%8%9", 1, 2, 3, 4, 5, 6, 7, 8, 9), "123456789"},
         {"mixedTypes", formatLogMessage("Port %1 changed %2 -> %3", "VCA.Port", std::uint16_t{8214}, 9000),
          "Port VCA.Port changed 8214 -> 9000"},
+        {"integersAtTheirLimits",
+         formatLogMessage("%1 %2 %3 %4 %5 %6", std::numeric_limits<std::int64_t>::min(),
+                          std::numeric_limits<std::uint64_t>::max(), std::int16_t{-7}, static_cast<unsigned char>(200),
+                          'x', true),
+         "-9223372036854775808 18446744073709551615 -7 200 x true"},
+        {"oneArgumentTakesTheLowestPlaceholder", formatLogMessage("%2 then %3, %2", -1), "-1 then %3, -1"},
+        // A single argument fills "%L1", "%0" and two-digit numbers by QString::arg's own rules.
+        {"oneArgumentWithLocaleZeroAndTwoDigits", formatLogMessage("%L1 %0 %12", 7), "%L1 7 %12"},
+        {"oneArgumentWithTwoDigitsOnly", formatLogMessage("%12 %13", 7), "7 %13"},
+        {"utf8Format", formatLogMessage("Kamera \xc3\xa4 %1 \xe2\x82\xac", 5),
+         QString::fromUtf8("Kamera \xc3\xa4 5 \xe2\x82\xac")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

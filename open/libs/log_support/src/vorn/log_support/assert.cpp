@@ -1,7 +1,12 @@
 #include "assert.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdint>
 #include <string_view>
+
+#include <QtCore/QLatin1String>
 
 #include <vorn/utils/assert.h>
 #include <vorn/utils/log/detail/level_reducer.h>
@@ -26,11 +31,42 @@ std::string_view withoutExtension(std::string_view path)
     return path.substr(0, dot);
 }
 
+// Appends UTF-8 text; ASCII (source paths and conditions nearly always are) without a text of its own.
+void appendUtf8(QString* text, std::string_view utf8)
+{
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii)
+        text->append(QLatin1String(utf8.data(), static_cast<int>(utf8.size())));
+    else
+        text->append(vorn::detail::toString(utf8));
+}
+
+// Written straight into one text of the final size: a camera that repeats a fault reaches this for
+// every report over the limit while detail is logged, so it should cost one allocation, not one per
+// part. The parts go in as they are (a "%1" in the condition or the message stays as written).
 QString reportText(const char* file, int line, const char* condition, const vorn::Formatter& message)
 {
-    return QStringLiteral("ASSERTION FAILED: %1:%2 (%3) %4")
-        .arg(vorn::detail::toString(withoutExtension(file ? file : "")), QString::number(line),
-             vorn::detail::toString(condition), message.toQString());
+    const std::string_view prefix = "ASSERTION FAILED: ";
+    const std::string_view path = withoutExtension(file ? file : "");
+    const std::string_view conditionText = condition ? condition : "";
+    std::array<char, 16> lineDigits{}; //< An int in decimal, with its sign.
+    const auto lineEnd = std::to_chars(lineDigits.data(), lineDigits.data() + lineDigits.size(), line).ptr;
+    const std::string_view lineText(lineDigits.data(), static_cast<std::size_t>(lineEnd - lineDigits.data()));
+    const QString& messageText = message.toQString();
+
+    QString text;
+    // ":", " (" and ") " around the parts; a UTF-8 part never has more characters than bytes.
+    text.reserve(static_cast<int>(prefix.size() + path.size() + 1 + lineText.size() + 2 + conditionText.size() + 2) +
+                 messageText.size());
+    appendUtf8(&text, prefix);
+    appendUtf8(&text, path);
+    text.append(QLatin1Char(':'));
+    appendUtf8(&text, lineText);
+    text.append(QLatin1String(" ("));
+    appendUtf8(&text, conditionText);
+    text.append(QLatin1String(") "));
+    text.append(messageText);
+    return text;
 }
 
 } // namespace

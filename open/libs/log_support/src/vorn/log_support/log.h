@@ -18,9 +18,13 @@
 // - Each statement has its own LogCallSite, which limits how often it repeats (see LogHelper).
 #pragma once
 
+#include <array>
+#include <charconv>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 
+#include <QtCore/QLatin1String>
 #include <QtCore/QString>
 
 #include <vorn/utils/formatter.h>
@@ -79,6 +83,72 @@ template <typename... Args>
 QString formatLogMessage(const vorn::Formatter& format, const Args&... args)
 {
     return format.args(toLogText(args)...).toQString();
+}
+
+// Whether filling `format` as Latin-1 text gives what Formatter gives after decoding it as UTF-8: it
+// holds ASCII only and, with a single argument (which QString::arg fills by rules of its own for "%L1",
+// "%0" and two-digit numbers), has a placeholder and only placeholders of one digit from 1 to 9.
+inline bool fillsAsLatin1(const char* format, bool singleArgument)
+{
+    bool placeholder = false;
+    for (const char* c = format; *c != '\0'; ++c) {
+        if ((static_cast<unsigned char>(*c) & 0x80) != 0)
+            return false;
+        if (singleArgument && *c == '%') {
+            const auto isDigit = [](char d) { return d >= '0' && d <= '9'; };
+            if (c[1] == 'L' || c[1] == '0' || (isDigit(c[1]) && isDigit(c[2])))
+                return false;
+            placeholder = placeholder || isDigit(c[1]);
+        }
+    }
+    return placeholder || !singleArgument;
+}
+
+// An argument of a line filled as Latin-1: an integer as its decimal digits in a buffer of its own (no
+// text made for it), anything else as its log text.
+template <typename T>
+class Latin1LogArgument
+{
+public:
+    explicit Latin1LogArgument(const T& value)
+    {
+        if constexpr (kDigits) {
+            using Wide = std::conditional_t<std::is_signed_v<T>, long long, unsigned long long>;
+            const char* end = std::to_chars(m_digits.data(), m_digits.data() + m_digits.size(), Wide{value}).ptr;
+            m_size = static_cast<int>(end - m_digits.data());
+        } else {
+            m_text = toLogText(value);
+        }
+    }
+
+    decltype(auto) view() const
+    {
+        if constexpr (kDigits)
+            return QLatin1String(m_digits.data(), m_size);
+        else
+            return static_cast<const QString&>(m_text);
+    }
+
+private:
+    // The integers that toLogText writes in decimal.
+    static constexpr bool kDigits = std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>;
+
+    std::array<char, 24> m_digits{}; //< 64 bits in decimal, with a sign.
+    int m_size = 0;
+    QString m_text;
+};
+
+// A format written as a literal: filled straight from its bytes when that gives the same text, so the
+// statement makes no text of the format, nor of its integer arguments, first (each an allocation for
+// every line written).
+template <typename... Args>
+QString formatLogMessage(const char* format, const Args&... args)
+{
+    if constexpr (sizeof...(Args) > 0) {
+        if (format && fillsAsLatin1(format, sizeof...(Args) == 1))
+            return QLatin1String(format).arg(Latin1LogArgument<std::remove_cvref_t<Args>>(args).view()...);
+    }
+    return formatLogMessage(vorn::Formatter(format), args...);
 }
 
 // Saves the last OS error code on construction and puts it back on destruction.

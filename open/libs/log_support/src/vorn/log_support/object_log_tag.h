@@ -39,8 +39,11 @@ QString makeObjectLogTag(const QString& className, std::uint64_t address, const 
 template <typename T>
 QString objectLogTag(const T* object)
 {
-    if (!object)
-        return detail::makeObjectLogTag(vorn::detail::toString(typeid(T)), 0, QString());
+    if (!object) {
+        // The same text every time: made once per class, then shared (a copy costs no allocation).
+        static const QString nullTag = detail::makeObjectLogTag(vorn::detail::toString(typeid(T)), 0, QString());
+        return nullTag;
+    }
 
     QString suffix;
     if constexpr (HasLogTagSuffix<T>)

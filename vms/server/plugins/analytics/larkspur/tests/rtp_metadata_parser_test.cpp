@@ -1,5 +1,8 @@
+#include <array>
 #include <chrono>
 #include <memory>
+#include <numeric>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -420,6 +423,20 @@ TEST_F(RtpTrackFixture, TrackIdStaysWithTheObjectNumber)
     ASSERT_EQ(third.size(), 1U);
     EXPECT_NE(third[0], first[0]);
     EXPECT_NE(third[0], first[1]);
+}
+
+TEST_F(RtpTrackFixture, TheMostObjectsOfOneRecordAreSentInOnePacketEachWithATrackOfItsOwn)
+{
+    std::vector<uint32_t> numbers(255); //< The item count is one byte.
+    std::iota(numbers.begin(), numbers.end(), 1000U);
+    const std::vector<Uuid> ids = sight(numbers);
+    ASSERT_EQ(packets.size(), 1U);
+    ASSERT_EQ(ids.size(), numbers.size());
+    std::set<std::array<uint8_t, 16>> distinct;
+    for (const Uuid& id : ids)
+        distinct.insert(id.bytes);
+    EXPECT_EQ(distinct.size(), numbers.size());
+    EXPECT_THAT(reports(), IsEmpty());
 }
 
 TEST_F(RtpTrackFixture, DroppedObjectNeitherMakesNorRefreshesATrack)

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <string_view>
 
+#include <QtCore/QLatin1String>
+
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
@@ -22,22 +24,42 @@ namespace {
 
 constexpr int32_t kCameraTimeFlag = 1; //< Flag bit 0: the timestamp came from the camera's stream.
 
-// "{ 12, 0, 255, ... }": the identifier's bytes in decimal. Written into one fixed buffer and made a
-// text once: the line is built for every object of every packet when detail is logged.
-QString uuidBytesText(const sdk::Uuid& id)
+// "Sent track 42 uuid { 12, 0, 255, ... } type vorn.zodivadad.Person": the identifier's bytes in
+// decimal. Written into one text of its final size, since the line is built for every object of every
+// packet when detail is logged; made of ASCII only (the type ids are ours).
+QString sentTrackText(uint32_t number, const sdk::Uuid& trackId, std::string_view typeId)
 {
+    std::array<char, 10> numberDigits{}; //< uint32 in decimal.
+    const char* numberEnd = std::to_chars(numberDigits.data(), numberDigits.data() + numberDigits.size(), number).ptr;
+
     // "{ " + 16 numbers of up to 3 digits + 15 ", " + " }".
-    std::array<char, 2 + 16 * 3 + 15 * 2 + 2> text{};
-    char* out = text.data();
+    std::array<char, 2 + 16 * 3 + 15 * 2 + 2> uuidText{};
+    char* out = uuidText.data();
     const auto put = [&out](std::string_view part) { out = std::copy(part.begin(), part.end(), out); };
     put("{ ");
-    for (std::size_t i = 0; i < id.bytes.size(); ++i) {
+    for (std::size_t i = 0; i < trackId.bytes.size(); ++i) {
         if (i != 0)
             put(", ");
-        out = std::to_chars(out, text.data() + text.size(), id.bytes[i]).ptr;
+        out = std::to_chars(out, uuidText.data() + uuidText.size(), trackId.bytes[i]).ptr;
     }
     put(" }");
-    return QString::fromLatin1(text.data(), static_cast<int>(out - text.data()));
+
+    const QLatin1String parts[] = {
+        QLatin1String("Sent track "),
+        QLatin1String(numberDigits.data(), static_cast<int>(numberEnd - numberDigits.data())),
+        QLatin1String(" uuid "),
+        QLatin1String(uuidText.data(), static_cast<int>(out - uuidText.data())),
+        QLatin1String(" type "),
+        QLatin1String(typeId.data(), static_cast<int>(typeId.size())),
+    };
+    int size = 0;
+    for (const QLatin1String& part : parts)
+        size += part.size();
+    QString line;
+    line.reserve(size);
+    for (const QLatin1String& part : parts)
+        line.append(part);
+    return line;
 }
 
 bool isInsideFrame(const BoundingBox& box)
@@ -134,7 +156,7 @@ void RtpMetadataParser::processObjects(const rtsp::SubclassHeader& header, std::
         if (track.trackId.isNull())
             track.trackId = sdk::makeRandomUuid();
 
-        VN_LOG(6, m_logTag, "Sent track %1 uuid %2 type %3", object.number, uuidBytesText(track.trackId), typeId);
+        VN_LOG(6, m_logTag, sentTrackText(object.number, track.trackId, typeId));
 
         auto metadata = makePtr<ObjectMetadata>();
         metadata->setTypeId(std::move(typeId));
