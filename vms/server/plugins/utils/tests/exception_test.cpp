@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -10,8 +11,6 @@
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/sdk/ptr.h>
 #include <vorn/vms_server_plugins/utils/exception.h>
-
-#include "debug_capture.h"
 
 namespace vorn::vms_server_plugins::utils {
 namespace {
