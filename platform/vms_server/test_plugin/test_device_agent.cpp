@@ -9,7 +9,9 @@
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
 #include <vorn/sdk/analytics/helpers/object_metadata_packet.h>
 #include <vorn/sdk/analytics/helpers/object_track_best_shot_packet.h>
+#include <vorn/sdk/analytics/helpers/text_list.h>
 #include <vorn/sdk/helpers/attribute.h>
+#include <vorn/sdk/helpers/guarded_ptr.h>
 #include <vorn/sdk/helpers/plugin_diagnostic_event.h>
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/sdk/helpers/uuid.h>
@@ -37,17 +39,6 @@ bool contains(const std::vector<std::string>& ids, const std::string& id)
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
-std::vector<std::string> readList(const ITextList* list)
-{
-    const auto held = sdk::toPtr(list);
-    std::vector<std::string> texts;
-    for (int32_t i = 0; held && i < held->count(); ++i) {
-        const char* text = held->textAt(i);
-        texts.emplace_back(text ? text : "");
-    }
-    return texts;
-}
-
 } // namespace
 
 TestDeviceAgent::TestDeviceAgent(TestEngine* engine)
@@ -72,9 +63,7 @@ void TestDeviceAgent::getManifest(sdk::Result<const sdk::IString*>* outResult) c
 
 void TestDeviceAgent::attachReceiver(IMetadataReceiver* receiver)
 {
-    auto held = sdk::shareToPtr(receiver);
-    const std::lock_guard lock(m_stateMutex);
-    std::swap(m_receiver, held);
+    sdk::replaceGuarded(m_receiverMutex, &m_receiver, receiver);
 }
 
 void TestDeviceAgent::selectMetadataTypes(sdk::Result<void>* outResult, const IMetadataTypeSelection* selection)
@@ -83,17 +72,16 @@ void TestDeviceAgent::selectMetadataTypes(sdk::Result<void>* outResult, const IM
     Selection known;
     std::vector<std::string> unknown;
     if (selection) {
-        for (auto& id : readList(selection->eventTypeIdList()))
+        for (auto& id : takeTexts(selection->eventTypeIdList()))
             (contains(kEventTypeIds, id) ? known.eventTypeIds : unknown).push_back(std::move(id));
-        for (auto& id : readList(selection->objectTypeIdList()))
+        for (auto& id : takeTexts(selection->objectTypeIdList()))
             (contains(kObjectTypeIds, id) ? known.objectTypeIds : unknown).push_back(std::move(id));
     }
-    sdk::Ptr<IMetadataReceiver> receiver;
     {
         const std::lock_guard lock(m_stateMutex);
         m_selection = known;
-        receiver = m_receiver;
     }
+    const sdk::Ptr<IMetadataReceiver> receiver = sdk::copyGuarded(m_receiverMutex, m_receiver);
     // The real agents report from threads of their own; so does this one, to prove the server takes it.
     std::thread worker([&] {
         for (const auto& id : unknown) {
@@ -122,12 +110,11 @@ void TestDeviceAgent::consumeDataPacket(sdk::Result<void>* outResult, IDataPacke
 void TestDeviceAgent::emit(int64_t timestampUs, int32_t flags, const std::string& description)
 {
     Selection selection;
-    sdk::Ptr<IMetadataReceiver> receiver;
     {
         const std::lock_guard lock(m_stateMutex);
         selection = m_selection;
-        receiver = m_receiver;
     }
+    const sdk::Ptr<IMetadataReceiver> receiver = sdk::copyGuarded(m_receiverMutex, m_receiver);
     if (!receiver)
         return;
 

@@ -10,8 +10,8 @@
 // Settings that make it misbehave on purpose, for the host's failure paths: "leak" = "true" leaks one
 // object; "brokenManifest" = "true" makes its manifest invalid JSON.
 //
-// The server may call it from several threads; the receiver and the selection are guarded by
-// m_stateMutex, which is never held while the receiver is called.
+// The server may call it from several threads; the receiver is guarded by m_receiverMutex, the
+// selection and the settings by m_stateMutex, neither of which is held while the receiver is called.
 #pragma once
 
 #include <cstdint>
@@ -59,8 +59,10 @@ private:
 
     TestEngine* const m_engine;
 
-    mutable std::mutex m_stateMutex; //< Guards the members below.
+    mutable std::mutex m_receiverMutex; //< Guards m_receiver.
     sdk::Ptr<sdk::analytics::IMetadataReceiver> m_receiver;
+
+    mutable std::mutex m_stateMutex; //< Guards the members below.
     Selection m_selection;
     bool m_brokenManifest = false;
 };

@@ -6,7 +6,7 @@
 namespace vorn::sdk {
 
 String::String(const char* text)
-    : m_text(text ? text : "")
+    : m_text(textOrEmpty(text))
 {}
 
 String::String(std::string text)
@@ -15,7 +15,7 @@ String::String(std::string text)
 
 void String::setText(const char* text)
 {
-    m_text = text ? text : "";
+    m_text = textOrEmpty(text);
 }
 
 void String::setText(std::string text)

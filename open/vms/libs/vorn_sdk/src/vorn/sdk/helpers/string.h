@@ -1,8 +1,10 @@
 // String: the reference-counted text object that carries texts across the library boundary
-// (manifests, error messages).
+// (manifests, error messages), and textOrEmpty() for the plain texts that the server hands over.
 //
 //     Ptr<String> manifest = makePtr<String>(manifestJson);
 //     outResult->value = manifest.releasePtr(); // the caller of the result operation owns it now
+//
+//     const QString login = QString::fromUtf8(textOrEmpty(deviceDescription->login()));
 #pragma once
 
 #include <cstdint>
@@ -37,5 +39,11 @@ public:
 private:
     std::string m_text;
 };
+
+/** The text, or the empty text for null: the server may hand out null texts (a camera without a login). */
+inline const char* textOrEmpty(const char* text)
+{
+    return text ? text : "";
+}
 
 } // namespace vorn::sdk

@@ -5,6 +5,7 @@
 #include <vorn/kit/debug.h>
 #include <vorn/kit/utils.h>
 #include <vorn/sdk/helpers/error.h>
+#include <vorn/sdk/helpers/guarded_ptr.h>
 #include <vorn/sdk/helpers/lib_context.h>
 #include <vorn/sdk/helpers/string.h>
 
@@ -59,18 +60,12 @@ Plugin::~Plugin()
 
 void Plugin::attachHostServices(IHostServices* hostServices)
 {
-    Ptr<IHostServices> previous = shareToPtr(hostServices);
-    {
-        const std::lock_guard lock(m_hostServicesMutex);
-        std::swap(m_hostServices, previous);
-    }
-    // previous is released here, outside the lock: releasing may run the server's code.
+    replaceGuarded(m_hostServicesMutex, &m_hostServices, hostServices);
 }
 
 Ptr<IHostServices> Plugin::hostServices() const
 {
-    const std::lock_guard lock(m_hostServicesMutex);
-    return m_hostServices;
+    return copyGuarded(m_hostServicesMutex, m_hostServices);
 }
 
 void Plugin::getManifest(Result<const IString*>* outResult) const

@@ -6,8 +6,10 @@
 #include <vorn/fusion/serialization/json.h>
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/sdk/analytics/helpers/text_list.h>
 #include <vorn/sdk/analytics/i_data_packet.h>
 #include <vorn/sdk/analytics/i_metadata_type_selection.h>
+#include <vorn/sdk/helpers/guarded_ptr.h>
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/vms/api/analytics/device_agent_manifest.h>
 #include <vorn/vms_server_plugins/utils/exception.h>
@@ -25,11 +27,6 @@ using vorn::vms_server_plugins::utils::translateExceptions;
 namespace api = vorn::vms::api::analytics;
 
 namespace {
-
-const char* textOrEmpty(const char* text)
-{
-    return text ? text : "";
-}
 
 template <class List>
 void keepIds(List* list, const std::set<QString>& keep)
@@ -122,18 +119,12 @@ QByteArray DeviceAgent::makeManifest() const
 
 void DeviceAgent::attachReceiver(IMetadataReceiver* receiver)
 {
-    Ptr<IMetadataReceiver> previous = shareToPtr(receiver);
-    {
-        const std::lock_guard<std::mutex> lock(m_receiverMutex);
-        std::swap(m_handler, previous);
-    }
-    // `previous` goes here, outside the lock: its last release may run server code.
+    replaceGuarded(m_receiverMutex, &m_handler, receiver);
 }
 
 Ptr<IMetadataReceiver> DeviceAgent::handler() const
 {
-    const std::lock_guard<std::mutex> lock(m_receiverMutex);
-    return m_handler;
+    return copyGuarded(m_receiverMutex, m_handler);
 }
 
 void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTypeSelection* selection)
@@ -149,14 +140,9 @@ void DeviceAgent::updateNeededTypes(const IMetadataTypeSelection* selection)
     std::set<QString> eventTypes;
     std::set<QString> objectTypes;
     if (selection) {
-        if (const auto list = toPtr(selection->eventTypeIdList())) {
-            for (int i = 0; i < list->count(); ++i)
-                eventTypes.insert(QString::fromLatin1(textOrEmpty(list->textAt(i))));
-        }
-        if (const auto list = toPtr(selection->objectTypeIdList())) {
-            for (int i = 0; i < list->count(); ++i)
-                objectTypes.insert(QString::fromLatin1(textOrEmpty(list->textAt(i))));
-        }
+        const auto fromLatin1 = [](const char* text) { return QString::fromLatin1(text); };
+        eventTypes = takeTextSet(selection->eventTypeIdList(), fromLatin1);
+        objectTypes = takeTextSet(selection->objectTypeIdList(), fromLatin1);
     }
     bool anyNeeded = false;
     {

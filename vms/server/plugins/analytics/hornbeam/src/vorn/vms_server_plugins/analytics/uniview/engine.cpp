@@ -26,16 +26,6 @@ using namespace vorn::sdk::analytics;
 using vorn::kit::detail::json11::Json;
 using vorn::vms_server_plugins::utils::translateExceptions;
 
-namespace {
-
-// The server may hand out null texts; they count as empty.
-const char* textOrEmpty(const char* text)
-{
-    return text ? text : "";
-}
-
-} // namespace
-
 Engine::Engine(Plugin* plugin)
     : m_plugin(shareToPtr(plugin))
     , m_manifest(vorn::vms_server_plugins::utils::loadManifestText(

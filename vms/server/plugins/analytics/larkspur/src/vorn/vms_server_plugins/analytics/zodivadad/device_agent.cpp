@@ -11,8 +11,10 @@
 #include <vorn/log_support/log.h>
 #include <vorn/network/http/credentials.h>
 #include <vorn/network/socket_address.h>
+#include <vorn/sdk/analytics/helpers/text_list.h>
 #include <vorn/sdk/analytics/i_data_packet.h>
 #include <vorn/sdk/helpers/attribute.h>
+#include <vorn/sdk/helpers/guarded_ptr.h>
 #include <vorn/sdk/helpers/string.h>
 
 #include "camera_settings.h"
@@ -33,12 +35,6 @@ namespace {
 // port at all; it is refused and the channel keeps the port it has.
 constexpr int kMinPort = 1;
 constexpr int kMaxPort = 65535;
-
-// The server may hand out null texts; they count as empty.
-const char* textOrEmpty(const char* text)
-{
-    return text ? text : "";
-}
 
 std::optional<uint16_t> parsePort(const char* text)
 {
@@ -114,11 +110,7 @@ DeviceAgent::~DeviceAgent()
         const std::lock_guard lock(m_channelControlMutex);
         stopFetchingMetadata();
     }
-    Ptr<IMetadataReceiver> receiver;
-    {
-        const std::lock_guard lock(m_receiverMutex);
-        receiver = std::move(m_receiver);
-    }
+    replaceGuarded(m_receiverMutex, &m_receiver, nullptr);
 }
 
 void DeviceAgent::createMonitors(const ChannelFactory& channelFactory)
@@ -180,19 +172,12 @@ void DeviceAgent::getManifest(Result<const IString*>* outResult) const
 
 void DeviceAgent::attachReceiver(IMetadataReceiver* receiver)
 {
-    // Retain the new one before the old one goes, so attaching the held receiver again keeps it alive;
-    // the old one is released outside the lock, since its last release may run server code.
-    Ptr<IMetadataReceiver> previous = shareToPtr(receiver);
-    {
-        const std::lock_guard lock(m_receiverMutex);
-        std::swap(m_receiver, previous);
-    }
+    replaceGuarded(m_receiverMutex, &m_receiver, receiver);
 }
 
 Ptr<IMetadataReceiver> DeviceAgent::handler() const
 {
-    const std::lock_guard lock(m_receiverMutex);
-    return m_receiver;
+    return copyGuarded(m_receiverMutex, m_receiver);
 }
 
 void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTypeSelection* selection)
@@ -200,19 +185,13 @@ void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTy
     std::set<std::string> neededEventTypes;
     std::set<std::string> neededObjectTypes;
     if (selection) {
-        if (const auto list = toPtr(selection->eventTypeIdList())) {
-            for (int32_t i = 0; i < list->count(); ++i) {
-                const std::string id = textOrEmpty(list->textAt(i));
-                if (internalSection(id))
-                    neededEventTypes.insert(id);
-                else
-                    VN_LOG(5, this, "Unknown event type. TypeId = %1.", id);
-            }
+        for (std::string& id : takeTexts(selection->eventTypeIdList())) {
+            if (internalSection(id))
+                neededEventTypes.insert(std::move(id));
+            else
+                VN_LOG(5, this, "Unknown event type. TypeId = %1.", id);
         }
-        if (const auto list = toPtr(selection->objectTypeIdList())) {
-            for (int32_t i = 0; i < list->count(); ++i)
-                neededObjectTypes.insert(textOrEmpty(list->textAt(i)));
-        }
+        neededObjectTypes = takeTextSet(selection->objectTypeIdList());
     }
 
     {

@@ -7,6 +7,7 @@
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/vms_server_plugins/utils/manifest_text.h>
 #include <vorn/vms_server_plugins/utils/server_clock.h>
+#include <vorn/vms_server_plugins/utils/server_text.h>
 
 #include "camera_settings.h"
 #include "device_agent.h"
@@ -16,14 +17,9 @@ namespace vorn::vms_server_plugins::analytics::zodivadad {
 
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
+using vorn::vms_server_plugins::utils::textOf;
 
 namespace {
-
-// The server may hand out null texts; they count as empty.
-QString textOf(const char* text)
-{
-    return QString::fromUtf8(text ? text : "");
-}
 
 bool matchesAny(const std::vector<QString>& patterns, const QString& text)
 {

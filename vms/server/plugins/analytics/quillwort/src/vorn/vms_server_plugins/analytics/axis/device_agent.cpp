@@ -1,7 +1,9 @@
 #include "device_agent.h"
 
+#include <vorn/sdk/helpers/guarded_ptr.h>
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/vms_server_plugins/utils/exception.h>
+#include <vorn/vms_server_plugins/utils/server_text.h>
 
 #include "device_agent_manifest.h"
 #include "engine.h"
@@ -10,14 +12,10 @@ namespace vorn::vms_server_plugins::analytics::axis {
 
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
+using vorn::vms_server_plugins::utils::textOf;
 using vorn::vms_server_plugins::utils::translateExceptions;
 
 namespace {
-
-QString textOf(const char* text)
-{
-    return QString::fromUtf8(text ? text : "");
-}
 
 QString makeLogTag(const IDeviceDescription& deviceInfo)
 {
@@ -47,18 +45,12 @@ void DeviceAgent::getManifest(Result<const IString*>* outResult) const
 
 void DeviceAgent::attachReceiver(IMetadataReceiver* receiver)
 {
-    Ptr<IMetadataReceiver> previous = shareToPtr(receiver);
-    {
-        const std::lock_guard lock(m_handlerMutex);
-        std::swap(m_handler, previous);
-    }
-    // The old receiver is released here, outside the lock: releasing may run the server's code.
+    replaceGuarded(m_receiverMutex, &m_handler, receiver);
 }
 
 Ptr<IMetadataReceiver> DeviceAgent::handler() const
 {
-    const std::lock_guard lock(m_handlerMutex);
-    return m_handler;
+    return copyGuarded(m_receiverMutex, m_handler);
 }
 
 void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTypeSelection* selection)

@@ -63,7 +63,7 @@ private:
     const vorn::sdk::Ptr<const vorn::sdk::analytics::IDeviceDescription> m_deviceInfo;
     const QString m_logTag;
 
-    mutable std::mutex m_handlerMutex; //< guards m_handler
+    mutable std::mutex m_receiverMutex; //< guards m_handler
     vorn::sdk::Ptr<vorn::sdk::analytics::IMetadataReceiver> m_handler;
 
     // Last: its constructor reads the fields above, and it goes first when the agent is destroyed.

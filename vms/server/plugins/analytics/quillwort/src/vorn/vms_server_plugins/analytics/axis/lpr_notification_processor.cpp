@@ -7,6 +7,7 @@
 #include <vorn/network/http/credentials.h>
 #include <vorn/network/http/status_code.h>
 #include <vorn/sdk/helpers/uuid.h>
+#include <vorn/vms_server_plugins/utils/server_text.h>
 
 #include "device_agent.h"
 #include "metadata_processor.h"
@@ -14,6 +15,7 @@
 namespace vorn::vms_server_plugins::analytics::axis {
 
 using namespace vorn::network;
+using vorn::vms_server_plugins::utils::textOf;
 
 namespace {
 
@@ -23,11 +25,6 @@ constexpr char kSearchPath[] = "/local/fflprapp/search.cgi";
 constexpr char kImageFolder[] = "/local/fflprapp/";
 // "capture_timestamp" to "timestampFrom" of the search.
 constexpr int64_t kTimestampFromFactor = 1000;
-
-QString textOf(const char* text)
-{
-    return QString::fromUtf8(text ? text : "");
-}
 
 bool claimLprTopic(std::vector<NotificationType>& types)
 {

@@ -8,6 +8,7 @@
 #include <vorn/network/http/http_client.h>
 #include <vorn/network/http/status_code.h>
 #include <vorn/network/ssl/certificate_check.h>
+#include <vorn/sdk/analytics/helpers/text_list.h>
 
 #include "camera_discovery.h"
 #include "default_notification_processor.h"
@@ -40,17 +41,6 @@ std::unique_ptr<http::HttpClient> makeCameraClient(const IDeviceDescription& dev
     const std::chrono::milliseconds timeout(MetadataProcessor::kCameraRequestTimeoutMs);
     client->setTimeouts(http::Timeouts{timeout, timeout, timeout});
     return client;
-}
-
-void addTexts(const ITextList* list, std::set<QString>* texts)
-{
-    const Ptr<const ITextList> owned = toPtr(list);
-    if (!owned)
-        return;
-    for (int32_t i = 0; i < owned->count(); ++i) {
-        if (const char* text = owned->textAt(i))
-            texts->insert(QString::fromUtf8(text));
-    }
 }
 
 struct ParsedMessage
@@ -165,8 +155,9 @@ void MetadataProcessor::setNeededTypes(const IMetadataTypeSelection* selection)
     std::set<QString> eventTypeIds;
     std::set<QString> objectTypeIds;
     if (selection) {
-        addTexts(selection->eventTypeIdList(), &eventTypeIds);
-        addTexts(selection->objectTypeIdList(), &objectTypeIds);
+        const auto fromUtf8 = [](const char* text) { return QString::fromUtf8(text); };
+        eventTypeIds = takeTextSet(selection->eventTypeIdList(), fromUtf8);
+        objectTypeIds = takeTextSet(selection->objectTypeIdList(), fromUtf8);
     }
     for (const auto& processor : m_processors)
         processor->setNeededTypes(eventTypeIds, objectTypeIds);
