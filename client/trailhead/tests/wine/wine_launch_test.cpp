@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include <vorn/testing/wait_until.h>
+
 #include "wine_process.h"
 
 namespace vorn::trailhead::testing {
@@ -169,12 +171,8 @@ protected:
     /** The stand-in's report; waypoint runs on after trailhead has ended, so it may take a moment. */
     static std::optional<Report> waitForReport()
     {
-        const auto end = std::chrono::steady_clock::now() + kProgramDeadline;
-        while (!fs::exists(hostPath(kReportFile))) {
-            if (std::chrono::steady_clock::now() > end)
-                return std::nullopt;
-            std::this_thread::sleep_for(10ms);
-        }
+        if (!vorn::testing::waitUntil([] { return fs::exists(hostPath(kReportFile)); }, kProgramDeadline))
+            return std::nullopt;
         return readReport(hostPath(kReportFile));
     }
 };

@@ -12,6 +12,7 @@
 
 #include <vorn/kit/json.h>
 #include <vorn/testing/annexb_builder.h>
+#include <vorn/testing/wait_until.h>
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/vms_server/compressed_video_packet.h>
 
@@ -25,16 +26,7 @@ using vorn::vms_server::ReceivedDiagnostic;
 using Json = vorn::kit::detail::json11::Json;
 using Failure = FakeEventService::Failure;
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
+using vorn::testing::waitUntil;
 
 std::vector<std::string> diagnosticCaptions(const vorn::vms_server::MetadataReceiver& receiver)
 {
@@ -68,7 +60,7 @@ int monitorSubscriptionId(const AgentFixture& fixture)
 int waitForTheMonitorsSubscription(const AgentFixture& fixture)
 {
     int id = -1;
-    const bool held = waitFor([&] {
+    const bool held = waitUntil([&] {
         id = monitorSubscriptionId(fixture);
         const auto live = fixture.events.liveSubscribers();
         return id >= 0 && std::any_of(live.begin(), live.end(), [id](const auto& s) { return s.id == id; });
@@ -161,7 +153,7 @@ TEST_F(MetadataMonitorTest, FailedSubscribesAreRetriedAndTheFirstSuccessIsReport
         EXPECT_FALSE(hasDiagnostic(*local.receiver, "Event subscription recovered"));
         local.events.setSubscribeFailure(Failure::none);
         EXPECT_TRUE(local.events.waitForLiveSubscriptions(1));
-        EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*local.receiver, "Event subscription recovered"); }));
+        EXPECT_TRUE(waitUntil([&] { return hasDiagnostic(*local.receiver, "Event subscription recovered"); }));
     }
 }
 
@@ -177,8 +169,8 @@ TEST_F(MetadataMonitorTest, CameraRestartLosesTheSubscriptionAndANewOneIsMade)
         firstPort = subscriber.id == firstId ? subscriber.port : firstPort;
     fixture.events.restart(); // renewals of the old id now fail
 
-    EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription lost"); }));
-    EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
+    EXPECT_TRUE(waitUntil([&] { return hasDiagnostic(*fixture.receiver, "Event subscription lost"); }));
+    EXPECT_TRUE(waitUntil([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
     EXPECT_TRUE(fixture.events.waitForLiveSubscriptions(1));
     for (const ReceivedDiagnostic& diagnostic : recordsOf<ReceivedDiagnostic>(*fixture.receiver)) {
         EXPECT_EQ(diagnostic.level, 1);
@@ -197,7 +189,7 @@ TEST_F(MetadataMonitorTest, LostSubscriptionIsCancelledOnceTheNewOneIsInPlace)
     const int lostId = waitForTheMonitorsSubscription(fixture);
     ASSERT_GE(lostId, 0);
     fixture.events.setRenewFailure(Failure::serverError); // the camera keeps the subscription but renews nothing
-    EXPECT_TRUE(waitFor([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
+    EXPECT_TRUE(waitUntil([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
     fixture.events.setRenewFailure(Failure::none);
     EXPECT_TRUE(fixture.events.waitUntil([lostId](const auto& all) {
         const bool lostGone =
@@ -230,7 +222,7 @@ TEST_F(MetadataMonitorTest, NoConnectionStaysOpenAtTheCameraOnceSubscribed)
     // connection; with the subscription in place, a camera of a few connections has them all back.
     fixture.select({"vorn.uniview.Motion"});
     ASSERT_TRUE(fixture.events.waitForLiveSubscriptions(1));
-    EXPECT_TRUE(waitFor([&] { return fixture.camera.http().openConnections() == 0; }))
+    EXPECT_TRUE(waitUntil([&] { return fixture.camera.http().openConnections() == 0; }))
         << fixture.camera.http().openConnections() << " connections left open";
 }
 

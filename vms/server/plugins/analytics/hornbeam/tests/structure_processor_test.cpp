@@ -7,6 +7,7 @@
 
 #include <vorn/utils/assert.h>
 #include <vorn/utils/base64.h>
+#include <vorn/testing/wait_until.h>
 #include <vorn/utils/scaled_clock.h>
 
 #include "agent_test_support.h"
@@ -172,13 +173,13 @@ TEST_F(StructureProcessorTest, TracksExpireAfterStructurePushesAndAfterSeiObject
             process(R"({"StructureInfo":{"ObjInfo":{}}})");
         EXPECT_EQ(processor->trackCount(), 1u);
         // Wait (on the scaled clock) past the sweep interval; the track is then older than its lifetime.
-        const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-        while (processor->trackCount() != 0 && std::chrono::steady_clock::now() < deadline) {
+        EXPECT_TRUE(vorn::testing::waitUntil([&] {
             if (sei)
                 processor->sweep();
             else
                 process(R"({"StructureInfo":{"ObjInfo":{}}})");
-        }
+            return processor->trackCount() == 0;
+        }));
         EXPECT_EQ(processor->trackCount(), 0u);
     }
 }

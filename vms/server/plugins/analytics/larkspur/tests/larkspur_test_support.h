@@ -332,6 +332,7 @@ struct AgentUnderTest
 #include <thread>
 
 #include <vorn/network/tcp_socket.h>
+#include <vorn/testing/wait_until.h>
 #include <vorn/utils/system_error.h>
 
 #include <vorn/utils/scaled_clock.h>
@@ -347,24 +348,13 @@ inline constexpr std::chrono::seconds kDeadline{10};
 /** The time scale of the channel tests; see ChannelUnderTest. */
 inline constexpr double kTimeScale = 0.01;
 
-/** Polls the condition until it holds (true) or kDeadline has passed (false). */
-inline bool waitUntil(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
+using vorn::testing::waitUntil;
 
 /** Lets the scaled clock run on by `duration`: the time in which something must not happen. */
 inline void letScaledTimePass(vorn::utils::ScaledClock::duration duration)
 {
     const auto end = vorn::utils::ScaledClock::now() + duration;
-    while (vorn::utils::ScaledClock::now() < end)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    static_cast<void>(waitUntil([&] { return vorn::utils::ScaledClock::now() >= end; }));
 }
 
 /**

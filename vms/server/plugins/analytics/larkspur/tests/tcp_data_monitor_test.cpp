@@ -18,6 +18,8 @@
 #include <vorn/vms_server_plugins/analytics/zodivadad/tcp_data_monitor.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/vca_frame.h>
 
+#include "larkspur_test_support.h"
+
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 namespace {
 
@@ -32,26 +34,9 @@ namespace wire = vorn::testing::vca_wire;
 
 // At this scale the 5000 ms reconnection delay takes 50 ms, and the 30 s wait for a reply 300 ms: long
 // enough that a loaded machine does not make the fake camera look silent.
-constexpr double kTimeScale = 0.01;
-constexpr auto kDeadline = 10s;
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::steady_clock::duration timeout = kDeadline)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(200us);
-    }
-    return true;
-}
-
-// Lets the scaled clock run on by `duration`: the time in which something must not happen.
-void letScaledTimePass(ScaledClock::duration duration)
-{
-    const auto end = ScaledClock::now() + duration;
-    waitUntil([&] { return ScaledClock::now() >= end; });
-}
+using larkspur_test::kTimeScale;
+using larkspur_test::letScaledTimePass;
+using vorn::testing::waitUntil;
 
 int countLogged(LogCapture& capture, const QString& text)
 {

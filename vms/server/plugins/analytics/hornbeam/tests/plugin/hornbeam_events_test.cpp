@@ -18,6 +18,7 @@
 #include <fake_uniview_camera/fake_event_service.h>
 #include <fake_uniview_camera/fake_uniview_camera.h>
 #include <vorn/testing/annexb_builder.h>
+#include <vorn/testing/wait_until.h>
 #include <vorn/utils/base64.h>
 #include <vorn/vms_server/testing/plugin_host_run.h>
 
@@ -74,12 +75,14 @@ TEST(HornbeamEvents, PushedAlarmsStructuredObjectsAndSeiTracksReachTheServer)
     // The camera has the subscription once it answered; the plugin's routes are in place once it has read the
     // answer, which it says (at level 6) when it schedules the renewal. Pushes before that go to the catch-all.
     QByteArray errors;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!errors.contains("Scheduling renew in") && std::chrono::steady_clock::now() < deadline) {
-        host.waitForReadyRead(100);
-        errors += host.readAllStandardError();
-    }
-    ASSERT_TRUE(errors.contains("Scheduling renew in")) << errors.toStdString();
+    const bool scheduled = vorn::testing::waitUntil(
+        [&] {
+            host.waitForReadyRead(100);
+            errors += host.readAllStandardError();
+            return errors.contains("Scheduling renew in");
+        },
+        std::chrono::seconds(20));
+    ASSERT_TRUE(scheduled) << errors.toStdString();
 
     const std::string picture = "\xFF\xD8\xFF\xE0 a face";
     EXPECT_EQ(events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 1'700'000'000)), 1);

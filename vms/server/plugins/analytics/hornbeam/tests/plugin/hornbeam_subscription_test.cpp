@@ -19,6 +19,7 @@
 
 #include <fake_uniview_camera/fake_event_service.h>
 #include <fake_uniview_camera/fake_uniview_camera.h>
+#include <vorn/testing/wait_until.h>
 
 namespace {
 
@@ -71,27 +72,31 @@ public:
     bool started() const { return m_started; }
 
     /** Reads the host's output until the condition holds; false when it did not within the deadline. */
-    bool waitUntil(const std::function<bool()>& condition)
+    bool readUntil(const std::function<bool()>& condition)
     {
-        const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-        for (;;) {
-            read();
-            if (condition())
-                return true;
-            if (std::chrono::steady_clock::now() > deadline || m_process.state() == QProcess::NotRunning)
-                return false;
-            m_process.waitForReadyRead(20); // wakes at once on a JSON line; the log is taken in meanwhile
-        }
+        bool ended = false;
+        const bool held = vorn::testing::waitUntil(
+            [&] {
+                read();
+                if (condition())
+                    return true;
+                ended = m_process.state() == QProcess::NotRunning;
+                if (!ended)
+                    m_process.waitForReadyRead(20); // wakes at once on a JSON line; the log is taken in meanwhile
+                return ended;
+            },
+            kDeadline);
+        return held && !ended;
     }
 
     bool waitForLog(const QString& text)
     {
-        return waitUntil([&] { return m_log.contains(text.toUtf8()); });
+        return readUntil([&] { return m_log.contains(text.toUtf8()); });
     }
 
     bool waitForLines(const QString& kind, std::size_t count)
     {
-        return waitUntil([&] { return lines(kind).size() >= count; });
+        return readUntil([&] { return lines(kind).size() >= count; });
     }
 
     std::vector<QJsonObject> lines(const QString& kind) const

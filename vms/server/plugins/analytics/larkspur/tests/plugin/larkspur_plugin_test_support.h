@@ -31,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include <vorn/sdk/analytics/i_plugin.h>
+#include <vorn/testing/wait_until.h>
 #include <vorn/vms_server/device_description.h>
 #include <vorn/vms_server/metadata_type_selection.h>
 #include <vorn/vms_server/option_map.h>
@@ -161,11 +162,15 @@ public:
     /** Reads the lines as they come until done() holds or the timeout has passed. */
     void readUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration timeout)
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done() && std::chrono::steady_clock::now() < deadline) {
-            m_process.waitForReadyRead(100);
-            readLines();
-        }
+        static_cast<void>(vorn::testing::waitUntil(
+            [&] {
+                if (done())
+                    return true;
+                m_process.waitForReadyRead(100);
+                readLines();
+                return false;
+            },
+            std::chrono::duration_cast<std::chrono::milliseconds>(timeout)));
     }
 
     /** Asks the host to end (SIGTERM) and waits for it; then reads what it printed last. */
