@@ -1,3 +1,5 @@
+// LprMonitor's readers and writer of the camera's bytes: the packets, the login reply and packet, the chunk
+// walk of a plate packet's payload and the plate record.
 #include <chrono>
 #include <memory>
 #include <optional>

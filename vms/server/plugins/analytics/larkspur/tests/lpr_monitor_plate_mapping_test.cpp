@@ -1,3 +1,5 @@
+// LprMonitor's mapping of a plate record to the server's packets: the plate and vehicle objects, their
+// attributes and boxes, and the best shots; and the camera settings that the channel requires.
 #include <climits>
 #include <string>
 #include <tuple>

@@ -1,3 +1,4 @@
+// DeviceAgent::handleEvent: the camera's video-analytics events as the server's event metadata packets.
 #include <variant>
 
 #include <gtest/gtest.h>
