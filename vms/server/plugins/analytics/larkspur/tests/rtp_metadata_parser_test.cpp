@@ -248,13 +248,13 @@ TEST_F(RtpParserFixture, MalformedBlobTable)
          blobHeader() + record(5, 1, 7, listData, 2) + person,
          false,
          0,
-         {"(subclassHeader.startCode == rtsp::kStartCodeMagic)", "(shift == metadata.size())"},
+         {"(subclassHeader.startCode == kStartCodeMagic)", "(shift == metadata.size())"},
          {}},
         {"start code 2 passed by the reporter",
          blobHeader() + record(5, 1, 7, listData, 2) + person,
          true,
          2,
-         {"(subclassHeader.startCode == rtsp::kStartCodeMagic)"},
+         {"(subclassHeader.startCode == kStartCodeMagic)"},
          {}},
         {"event id 9 has no data size",
          blobHeader() + record(9, 0, 4, "abcd"),
@@ -348,7 +348,7 @@ TEST_F(RtpParserFixture, AStreamThatRepeatsAFaultCostsABoundedNumberOfReportsPer
         return std::pair(plain, marked);
     };
     EXPECT_EQ(countReports("false"), std::pair(2, 1)) << "unknown object type";
-    EXPECT_EQ(countReports("subclassHeader.startCode == rtsp::kStartCodeMagic"), std::pair(2, 1));
+    EXPECT_EQ(countReports("subclassHeader.startCode == kStartCodeMagic"), std::pair(2, 1));
     EXPECT_EQ(countReports("shift == metadata.size()"), std::pair(2, 1));
     EXPECT_EQ(loggedCount(capture, "ASSERTION FAILED"), 3 * 47);
 

@@ -94,7 +94,8 @@ void RtpMetadataParser::parseMetadata(const char* data, int32_t size, int64_t ti
                 break;
             }
             const rtsp::SubclassHeader& subclassHeader = *header;
-            if (!VN_ASSERT_LIMITED(subclassHeader.startCode == rtsp::kStartCodeMagic))
+            if (subclassHeader.startCode != rtsp::kStartCodeMagic
+                && !VN_REPORT_LIMITED("subclassHeader.startCode == kStartCodeMagic"))
                 break;
             const uint64_t dataSize = subclassHeader.dataSize();
             if (dataSize == 0 && !VN_REPORT_LIMITED("subclassHeader.dataSize() > 0"))
