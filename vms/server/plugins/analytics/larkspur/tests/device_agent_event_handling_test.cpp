@@ -24,19 +24,7 @@ using Strings = std::vector<std::string>;
 
 constexpr int64_t kServerTimeUs = AgentUnderTest::kServerTimeMs * 1000;
 
-// One received packet as one line: "<timestamp> flags=<flags>", then per item
-// " | <type id> '<description>' active|inactive [name=value, ...]".
-std::string summary(const ReceivedEventPacket& packet)
-{
-    std::string text = std::to_string(packet.timestampUs) + " flags=" + std::to_string(packet.flags.value_or(-1));
-    for (const auto& item : packet.items) {
-        text += " | " + item.typeId + " '" + item.description + "' " + (item.isActive ? "active" : "inactive") + " [";
-        for (std::size_t i = 0; i < item.attributes.size(); ++i)
-            text += (i ? ", " : "") + item.attributes[i].name + "=" + item.attributes[i].value;
-        text += "]";
-    }
-    return text;
-}
+using larkspur_test::summary;
 
 Json parse(const std::string& text)
 {

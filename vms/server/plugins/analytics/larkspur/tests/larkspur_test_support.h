@@ -19,6 +19,7 @@
 #include <vorn/utils/log/detail/level_reducer.h>
 #include <vorn/utils/log/log_capture.h>
 #include <vorn/utils/settings.h>
+#include <vorn/vms_server/received_metadata.h>
 #include <vorn/vms_server/host_services.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/channel_factory.h>
 #include <vorn/vms_server_plugins/analytics/zodivadad/engine.h>
@@ -193,6 +194,22 @@ inline bool logged(vorn::utils::log::LogCapture& capture, const QString& text)
 {
     const QStringList texts = capture.logger().texts();
     return std::any_of(texts.begin(), texts.end(), [&](const QString& line) { return line.contains(text); });
+}
+
+/**
+ * One received event packet as one line: "<timestamp> flags=<flags>", then per item
+ * " | <type id> '<description>' active|inactive [name=value, ...]".
+ */
+inline std::string summary(const vorn::vms_server::ReceivedEventPacket& packet)
+{
+    std::string text = std::to_string(packet.timestampUs) + " flags=" + std::to_string(packet.flags.value_or(-1));
+    for (const auto& item : packet.items) {
+        text += " | " + item.typeId + " '" + item.description + "' " + (item.isActive ? "active" : "inactive") + " [";
+        for (std::size_t i = 0; i < item.attributes.size(); ++i)
+            text += (i ? ", " : "") + item.attributes[i].name + "=" + item.attributes[i].value;
+        text += "]";
+    }
+    return text;
 }
 
 inline int loggedCount(vorn::utils::log::LogCapture& capture, const QString& text)

@@ -35,18 +35,7 @@ namespace wire = vorn::testing::vca_wire;
 
 constexpr int64_t kServerTimeMs = 1'700'000'000'000;
 
-// "<timestamp> flags=<flags>", then per item " | <type id> '<description>' active|inactive [name=value, ...]".
-std::string summary(const ReceivedEventPacket& packet)
-{
-    std::string text = std::to_string(packet.timestampUs) + " flags=" + std::to_string(packet.flags.value_or(-1));
-    for (const auto& item : packet.items) {
-        text += " | " + item.typeId + " '" + item.description + "' " + (item.isActive ? "active" : "inactive") + " [";
-        for (std::size_t i = 0; i < item.attributes.size(); ++i)
-            text += (i ? ", " : "") + item.attributes[i].name + "=" + item.attributes[i].value;
-        text += "]";
-    }
-    return text;
-}
+using larkspur_test::summary;
 
 std::string registerReply(const QJsonObject& reply)
 {
