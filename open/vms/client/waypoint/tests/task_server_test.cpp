@@ -40,6 +40,18 @@ std::string socketPath(const std::string& pipeName)
     return "/tmp/" + pipeName;
 }
 
+// A socket file on which nobody listens, made with plain socket calls.
+bool makeStaleSocketFile(const std::string& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound;
+}
+
 // A ping whose answer is computable from its request, so the reply bytes are exact.
 const std::string kPing = R"(pingWaypoint)"
                           "\n"
@@ -194,12 +206,7 @@ TEST(TaskServerStaleSocket, StaleSocketFileIsReplaced)
     const std::string name = uniquePipeName();
     const std::string path = socketPath(name);
     // A socket file nobody listens on, as a launcher that died leaves it.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
+    ASSERT_TRUE(makeStaleSocketFile(path));
 
     TaskServerNew server;
     server.subscribeSimple("quit", [] { return true; });
@@ -212,12 +219,7 @@ TEST(TaskServerForeignPipe, FileOfAnotherUserIsRefusedAsAnError)
     const std::string name = uniquePipeName();
     const std::string path = socketPath(name);
     // A socket file nobody answers on, which the server would take over if it were this user's.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
+    ASSERT_TRUE(makeStaleSocketFile(path));
     const uid_t otherUser = ::geteuid() + 4242;
     if (::chown(path.c_str(), otherUser, static_cast<gid_t>(-1)) != 0) {
         ::unlink(path.c_str());
