@@ -39,11 +39,17 @@ readonly screenLine=160
 pids=()
 work=""
 summaryFile=""
+# Files a section makes outside its scratch folder (the launcher's socket in /tmp); a process stopped
+# by the clean-up has no chance to remove its own.
+outside=()
 
 cleanup() {
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
+    done
+    for file in "${outside[@]}"; do
+        rm -f "$file"
     done
     [ -n "$work" ] && rm -rf "$work"
 }
@@ -311,6 +317,7 @@ section_launch() {
         VORN_INSTALLATION_ROOT="$work/compat" VORN_INI_FILES_DIR="$work/ini" VELORIN_RECORD="$work/record.jsonl" \
         VORN_WAYPOINT_PIPE="waypoint-demo-$$"
     local socket="/tmp/$VORN_WAYPOINT_PIPE"
+    outside+=("$socket")
 
     # A client package as a release ships it: the client executable, its build information, its libraries.
     cp "$velorin" "$work/package/bin/velorin"
@@ -421,7 +428,9 @@ section_trailhead() {
     # shellcheck disable=SC2064
     trap "bash '$prefixScript' cleanup '$prefix' '$wine' '$wineserver' > /dev/null 2>&1; cleanup" EXIT
 
-    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # The prefix's programs find its server in its own temp folder (wine_prefix.sh).
+    export WINEPREFIX="$prefix" TMPDIR="$prefix.tmp" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     unset DISPLAY WAYLAND_DISPLAY
     local localAppData
     localAppData=$("$wine" cmd /c echo '%LOCALAPPDATA%' 2> /dev/null | tr -d '\r')

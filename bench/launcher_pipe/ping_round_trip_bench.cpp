@@ -18,6 +18,7 @@
 
 #include <qtsinglecoreapplication.h>
 #include <vorn/testing/raw_pipe_client.h>
+#include <vorn/testing/scratch_folder.h>
 #include <vorn/utils/log/log.h>
 #include <vorn/vms/waypoint/api/tasks.h>
 
@@ -35,9 +36,11 @@ std::string pipeName(const char* what)
     return std::string("bench-") + what + "-" + std::to_string(::getpid());
 }
 
-// The task server listens only inside a single-instance application object, as in the launcher.
+// The task server listens only inside a single-instance application object, as in the launcher. Its
+// lock lives in the program's own temp folder, removed at the end (after the object, made later).
 void ensureApplication()
 {
+    static const vorn::testing::ScratchFolder scratch(vorn::testing::ScratchFolder::Temp::redirect);
     static int argc = 1;
     static char name[] = "bench_launcher_pipe";
     static char* argv[] = {name, nullptr};

@@ -13,6 +13,8 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
 
+#include <vorn/testing/scratch_folder.h>
+
 #include "child_process.h"
 
 namespace vorn::vms_server {
@@ -81,9 +83,11 @@ HostRun runHost(std::vector<std::string> args, std::map<std::string, std::string
     return run;
 }
 
+// Input files of the tool live in this test program's own folder, removed when the program ends.
 std::string writeFile(const std::string& name, const std::string& bytes)
 {
-    const std::string path = ::testing::TempDir() + "vms_plugin_host_test_" + name;
+    static const vorn::testing::ScratchFolder scratch;
+    const std::string path = scratch.filePath("vms_plugin_host_test_" + name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }

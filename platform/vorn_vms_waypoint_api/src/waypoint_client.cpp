@@ -39,6 +39,11 @@ QString launcherPipeName()
 
 ResultType sendCommandToWaypoint(const BaseTask& task, Response* response, int timeoutMs)
 {
+    return sendCommandToWaypoint(task, response, timeoutMs, ::geteuid());
+}
+
+ResultType sendCommandToWaypoint(const BaseTask& task, Response* response, int timeoutMs, uid_t launcherUser)
+{
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const auto remainingMs = [&deadline] {
@@ -47,7 +52,7 @@ ResultType sendCommandToWaypoint(const BaseTask& task, Response* response, int t
     };
 
     utils::NamedPipeSocket socket;
-    if (socket.connectToServerSync(launcherPipeName().toStdString(), timeoutMs) != 0)
+    if (socket.connectToServerSync(launcherPipeName().toStdString(), timeoutMs, launcherUser) != 0)
         return ResultType::connectError;
     const QByteArray request = task.serialize();
     unsigned written = 0;

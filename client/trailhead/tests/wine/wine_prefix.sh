@@ -8,6 +8,10 @@
 # PREFIX.unavailable, prints it and exits 77, which CTest reports as skipped; the tests that use the
 # prefix read that file and report themselves skipped with the same reason.
 #
+# Wine keeps its server's folder (wine-XXXXXX) in the temp folder and leaves it there when the server
+# ends: the prefix has its own, PREFIX.tmp, removed by the cleanup. Every program run in the prefix must
+# have TMPDIR=PREFIX.tmp too, so that it finds the prefix's server there.
+#
 # Everything runs without a display and without prompts: no Mono or Gecko installer, no desktop menu
 # entries, no debug output.
 set -uo pipefail
@@ -25,6 +29,7 @@ setup_timeout_seconds=180
 server_linger_seconds=60
 
 export WINEPREFIX="$prefix"
+export TMPDIR="$prefix.tmp"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
@@ -42,7 +47,8 @@ unavailable() {
 
 case "$action" in
 setup)
-    rm -rf "$prefix" "$marker"
+    rm -rf "$prefix" "$marker" "$TMPDIR"
+    mkdir -p "$TMPDIR" || unavailable "cannot create $TMPDIR"
     [ -n "$wine" ] && [ -x "$wine" ] || unavailable "Wine is not installed (package wine64)"
     [ -n "$wineserver" ] && [ -x "$wineserver" ] || unavailable "the Wine server is not installed (package wine64)"
     mkdir -p "$prefix" || unavailable "cannot create $prefix"
@@ -69,7 +75,7 @@ cleanup)
         "$wineserver" -k </dev/null >/dev/null 2>&1
         "$wineserver" -w </dev/null >/dev/null 2>&1
     fi
-    rm -rf "$prefix" "$marker" "$prefix.log"
+    rm -rf "$prefix" "$marker" "$prefix.log" "$TMPDIR"
     ;;
 *)
     echo "usage: $0 setup|cleanup PREFIX WINE WINESERVER" >&2

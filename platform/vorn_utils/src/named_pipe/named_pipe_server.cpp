@@ -1,6 +1,7 @@
 #include <vorn/utils/named_pipe/named_pipe_server.h>
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,30 +21,76 @@ namespace {
 // backlog is full.
 constexpr int kBacklog = 16;
 
-// Holds an exclusive lock on a file for the length of a scope.
+// Holds an exclusive lock on a file for the length of a scope and removes the file when it ends, so no
+// lock file stays beside the socket. A process that waits for the lock may get it on a file already
+// removed, which would serialise nothing: it locks again until the file it holds is the one at the path.
+// Only the holder removes the file, so at any time at most one process holds the lock of the file that
+// is there.
 class FileLock
 {
 public:
-    explicit FileLock(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600))
+    explicit FileLock(std::string path)
+        : m_path(std::move(path))
     {
-        if (m_fd >= 0) {
+        for (;;) {
+            // Another user's lock file is refused before it is opened: holding it could keep this process
+            // waiting for ever, and with mode 0600 it would not open anyway.
+            struct stat existing
+            {
+            };
+            if (::lstat(m_path.c_str(), &existing) == 0 && existing.st_uid != ::geteuid()) {
+                m_error = kOtherUserError;
+                return;
+            }
+            m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (m_fd < 0) {
+                m_error = static_cast<SystemError::ErrorCode>(errno);
+                return;
+            }
+            struct stat held
+            {
+            };
+            if (::fstat(m_fd, &held) != 0 || held.st_uid != ::geteuid()) {
+                // Gone and replaced by another user's file between the look and the opening.
+                m_error = kOtherUserError;
+                closeFile();
+                return;
+            }
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }
+            struct stat current
+            {
+            };
+            if (::stat(m_path.c_str(), &current) == 0 && current.st_dev == held.st_dev &&
+                current.st_ino == held.st_ino) {
+                return;
+            }
+            closeFile();
         }
     }
     ~FileLock()
     {
-        if (m_fd >= 0)
-            ::close(m_fd); // releases the lock
+        if (m_fd < 0)
+            return;
+        ::unlink(m_path.c_str()); // while still holding the lock
+        closeFile();              // releases it
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    bool isLocked() const { return m_fd >= 0; }
+    // 0 when the lock is held, else why not.
+    SystemError::ErrorCode error() const { return m_error; }
 
 private:
-    const int m_fd;
+    void closeFile()
+    {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+
+    const std::string m_path;
+    int m_fd = -1;
+    SystemError::ErrorCode m_error = SystemError::noError;
 };
 
 // True when a server answers on the socket file: then it is in use and must not be removed.
@@ -85,13 +132,18 @@ SystemError::ErrorCode NamedPipeServer::listen(const std::string& pipeName)
         return EINVAL;
 
     const FileLock lock(path + ".lock");
-    if (!lock.isLocked())
-        return static_cast<SystemError::ErrorCode>(errno);
+    if (lock.error() != SystemError::noError)
+        return lock.error();
 
     struct stat info
     {
     };
     if (::lstat(path.c_str(), &info) == 0) {
+        // Another user's file is never removed or served in its place, stale or not: a process that is
+        // not root could not remove it from /tmp anyway, and one that is must not delete what it does not
+        // own. The caller reports the refusal.
+        if (info.st_uid != ::geteuid())
+            return kOtherUserError;
         if (!S_ISSOCK(info.st_mode) || isAnswering(address))
             return EADDRINUSE;
         ::unlink(path.c_str());

@@ -34,7 +34,28 @@ void NamedPipeSocket::close()
     m_fd = -1;
 }
 
+namespace {
+
+// Who runs the server at the other end: the system records it when the server listens, so neither the
+// socket file nor anything the server sends can lie about it.
+SystemError::ErrorCode checkServerUser(int fd, uid_t serverUser)
+{
+    ucred credentials{};
+    socklen_t length = sizeof(credentials);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return static_cast<SystemError::ErrorCode>(errno);
+    return credentials.uid == serverUser ? SystemError::noError : kOtherUserError;
+}
+
+} // namespace
+
 SystemError::ErrorCode NamedPipeSocket::connectToServerSync(const std::string& pipeName, int timeoutMs)
+{
+    return connectToServerSync(pipeName, timeoutMs, ::geteuid());
+}
+
+SystemError::ErrorCode NamedPipeSocket::connectToServerSync(const std::string& pipeName, int timeoutMs,
+                                                            uid_t serverUser)
 {
     close();
     sockaddr_un address{};
@@ -46,6 +67,11 @@ SystemError::ErrorCode NamedPipeSocket::connectToServerSync(const std::string& p
         if (fd < 0)
             return static_cast<SystemError::ErrorCode>(errno);
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+            const SystemError::ErrorCode checked = checkServerUser(fd, serverUser);
+            if (checked != SystemError::noError) {
+                ::close(fd);
+                return checked;
+            }
             m_fd = fd;
             return SystemError::noError;
         }

@@ -52,6 +52,12 @@ bool TaskServerNew::listen(const QString& pipeName)
     // The pipe server removes a socket file left behind by a dead launcher, but never the file of one
     // that still answers: two launchers must not steal each other's pipe.
     const SystemError::ErrorCode error = m_pipeServer.listen(pipeName.toStdString());
+    if (error == vorn::utils::kOtherUserError) {
+        // Someone else claims this user's pipe: worth an error, since no launcher of this user can serve.
+        VN_LOG(2, this, "Pipe %1 belongs to another user (%2 or its lock file). Not listening to pipe.", pipeName,
+               QString::fromStdString(vorn::utils::namedPipePath(pipeName.toStdString())));
+        return false;
+    }
     if (error != SystemError::noError) {
         VN_LOG(5, this, "Failed to listen to pipe %1. %2", pipeName, SystemError::toString(error));
         return false;

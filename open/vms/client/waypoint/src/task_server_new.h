@@ -12,7 +12,8 @@
 // - pleaseStop() only asks (from any thread, the server's own included); the thread ends within one
 //   accept period (1 s) or the request that runs. The destructor stops and waits for the thread.
 // - listen() refuses when another launcher instance runs, or when the pipe is served already (the
-//   socket file of a running server is never taken over; a stale one is).
+//   socket file of a running server is never taken over; a stale one is), or when the socket file or
+//   its lock file belongs to another user (logged as an error).
 //
 //     TaskServerNew server;
 //     server.subscribe("pingWaypoint",

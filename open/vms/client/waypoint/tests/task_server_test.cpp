@@ -1,6 +1,7 @@
 #include "task_server_new.h"
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,18 @@ std::string uniquePipeName()
 std::string socketPath(const std::string& pipeName)
 {
     return "/tmp/" + pipeName;
+}
+
+// A socket file on which nobody listens, made with plain socket calls.
+bool makeStaleSocketFile(const std::string& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound;
 }
 
 // A ping whose answer is computable from its request, so the reply bytes are exact.
@@ -193,17 +206,47 @@ TEST(TaskServerStaleSocket, StaleSocketFileIsReplaced)
     const std::string name = uniquePipeName();
     const std::string path = socketPath(name);
     // A socket file nobody listens on, as a launcher that died leaves it.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
+    ASSERT_TRUE(makeStaleSocketFile(path));
 
     TaskServerNew server;
     server.subscribeSimple("quit", [] { return true; });
     ASSERT_TRUE(server.listen(QString::fromStdString(name)));
     EXPECT_EQ(vorn::testing::rawPipeExchange(path, {"quit\n"}).bytes, "ok\n\n");
+}
+
+TEST(TaskServerForeignPipe, FileOfAnotherUserIsRefusedAsAnError)
+{
+    const std::string name = uniquePipeName();
+    const std::string path = socketPath(name);
+    // A socket file nobody answers on, which the server would take over if it were this user's.
+    ASSERT_TRUE(makeStaleSocketFile(path));
+    const uid_t otherUser = ::geteuid() + 4242;
+    if (::chown(path.c_str(), otherUser, static_cast<gid_t>(-1)) != 0) {
+        ::unlink(path.c_str());
+        GTEST_SKIP() << "giving a file to another user needs root";
+    }
+
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+    TaskServerNew server;
+    server.subscribeSimple("quit", [] { return true; });
+    EXPECT_FALSE(server.listen(QString::fromStdString(name)));
+    EXPECT_TRUE(server.pipeName().isEmpty());
+    const vorn::utils::log::LogRecord expected{vorn::utils::log::Level::error, QString(),
+                                               QString::fromStdString("Pipe " + name + " belongs to another user (" +
+                                                                      path +
+                                                                      " or its lock file). Not listening to pipe.")};
+    bool found = false;
+    for (vorn::utils::log::LogRecord record : capture.logger().records()) {
+        record.tag.clear();
+        found = found || record == expected;
+    }
+    EXPECT_TRUE(found) << capture.logger().texts().join('\n').toStdString();
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::lstat(path.c_str(), &info), 0) << "the other user's file was removed";
+    EXPECT_EQ(info.st_uid, otherUser);
+    ::unlink(path.c_str());
 }
 
 TEST(TaskServerSubscribe, RefusesDuplicatesAndEmptyParts)
@@ -258,6 +301,23 @@ TEST_F(TaskServerTest, ClientCallThroughThePipe)
 
     const vorn::testing::ScopedEnvironment nobody(api::kPipeNameVariable, QByteArray("waypoint-test-nobody-here"));
     EXPECT_EQ(api::sendCommandToWaypoint(api::QuitTask(), nullptr, 3000), api::ResultType::connectError);
+}
+
+TEST_F(TaskServerTest, ClientSendsNothingToALauncherOfAnotherUser)
+{
+    const vorn::testing::ScopedEnvironment pipe(api::kPipeNameVariable, QByteArray::fromStdString(m_pipeName));
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+
+    // This server runs as this process's user: a client that expects another one must not send the quit.
+    EXPECT_EQ(api::sendCommandToWaypoint(api::QuitTask(), nullptr, 3000, ::geteuid() + 4242),
+              api::ResultType::connectError);
+    expectServing();
+    EXPECT_EQ(m_quits.load(), 0);
+    // The server saw the connection, served after it: not a byte came over it.
+    EXPECT_THAT(capture.logger().texts(), Contains("deserializeTask(): Cannot deserialize task name:\n"));
+
+    EXPECT_EQ(api::sendCommandToWaypoint(api::QuitTask(), nullptr, 3000), api::ResultType::ok);
+    EXPECT_EQ(m_quits.load(), 1);
 }
 
 } // namespace

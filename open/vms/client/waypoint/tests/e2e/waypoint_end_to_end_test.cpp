@@ -5,6 +5,7 @@
 // record file of the client stand-in, so tests never see each other's launcher.
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QLockFile>
 #include <QtCore/QProcess>
+#include <QtCore/QStandardPaths>
 #include <QtCore/QTemporaryDir>
 
 #include <qtsinglecoreapplication.h>
@@ -75,6 +77,8 @@ protected:
             }
             delete process;
         }
+        // A launcher killed above had no chance to remove its socket file.
+        QFile::remove(socketPath());
         if (HasFailure()) {
             for (const QFileInfo& log : QDir(m_root.filePath("log")).entryInfoList(QDir::Files))
                 std::printf("---- %s\n%s\n", qPrintable(log.fileName()), readFile(log.filePath()).constData());
@@ -90,22 +94,38 @@ protected:
     }
 
     // Starts waypoint with the arguments (and its own log file); the caller waits for what it needs.
-    QProcess* startWaypoint(const QStringList& arguments)
+    // With a wrapper (a command line that ends where the program belongs) waypoint runs under it.
+    QProcess* startWaypoint(const QStringList& arguments, const QStringList& wrapper = {})
     {
         auto* process = new QProcess;
         m_launchers.push_back(process);
         process->setProcessEnvironment(m_environment);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QString log = m_root.filePath(QStringLiteral("log/waypoint-%1").arg(m_launchers.size()));
-        process->start(WAYPOINT_PATH, QStringList{"--log-level", "verbose", "--log-file", log} + arguments);
+        const QStringList waypoint =
+            QStringList{WAYPOINT_PATH, "--log-level", "verbose", "--log-file", log} + arguments;
+        const QStringList command = wrapper + waypoint;
+        process->start(command.first(), command.mid(1));
         EXPECT_TRUE(process->waitForStarted(10000));
         return process;
     }
 
-    // Starts a serving launcher and waits until it answers on the pipe.
-    QProcess* startServingWaypoint(const QStringList& arguments = {"--exec"})
+    // What the launcher started n-th (from 1) has logged so far.
+    QString logOf(int n) const
     {
-        QProcess* process = startWaypoint(arguments);
+        QString text;
+        const QString prefix = QStringLiteral("waypoint-%1").arg(n);
+        for (const QFileInfo& log : QDir(m_root.filePath("log")).entryInfoList(QDir::Files)) {
+            if (log.fileName() == prefix || log.fileName().startsWith(prefix + "."))
+                text += QString::fromUtf8(readFile(log.filePath()));
+        }
+        return text;
+    }
+
+    // Starts a serving launcher and waits until it answers on the pipe.
+    QProcess* startServingWaypoint(const QStringList& arguments = {"--exec"}, const QStringList& wrapper = {})
+    {
+        QProcess* process = startWaypoint(arguments, wrapper);
         EXPECT_TRUE(
             waitUntil([&] { return exchange("pingWaypoint\n{\"value1\":\"1\",\"value2\":\"2\"}").size() > 0; }));
         return process;
@@ -355,6 +375,33 @@ TEST_F(WaypointEndToEnd, QuitModeDoesNotWaitForAnInstanceThatRefusedTheQuit)
     ASSERT_TRUE(otherInstance.tryLock(0));
     QProcess* quitter = startWaypoint({"--quit"});
     EXPECT_EQ(exitCodeOf(quitter), 0);
+}
+
+TEST_F(WaypointEndToEnd, QuitModeNeitherTakesOverNorTellsALauncherOfAnotherUser)
+{
+    // Another local user's launcher serves this user's pipe name: it made the socket file first.
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    if (::geteuid() != 0 || setpriv.isEmpty())
+        GTEST_SKIP() << "running a launcher as another user needs root and setpriv (util-linux)";
+    const uid_t otherUser = 4242;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root.path().toStdString(), error))
+        ASSERT_EQ(::lchown(entry.path().c_str(), otherUser, otherUser), 0) << entry.path();
+    ASSERT_EQ(::chown(QFile::encodeName(m_root.path()).constData(), otherUser, otherUser), 0);
+    const QStringList asOtherUser{setpriv, QStringLiteral("--reuid=%1").arg(otherUser),
+                                  QStringLiteral("--regid=%1").arg(otherUser), "--clear-groups"};
+    QProcess* foreign = startServingWaypoint({"--exec"}, asOtherUser);
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(socketPath().toUtf8().constData(), &info), 0);
+    ASSERT_EQ(info.st_uid, otherUser);
+
+    QProcess* quitter = startWaypoint({"--quit"});
+    EXPECT_EQ(exitCodeOf(quitter), 0) << "the quit request reached the other user's launcher";
+    EXPECT_TRUE(logOf(2).contains("Pipe " + m_pipeName + " belongs to another user")) << qPrintable(logOf(2));
+    EXPECT_EQ(foreign->state(), QProcess::Running);
+    EXPECT_EQ(exchange("pingWaypoint\n{\"value1\":\"1\",\"value2\":\"2\"}").substr(0, 3), "ok\n");
 }
 
 TEST_F(WaypointEndToEnd, SigtermEndsAServingLauncher)

@@ -7,7 +7,10 @@
 // - listen() never takes over a pipe that is in use: a socket file on which a server answers makes it
 //   fail with EADDRINUSE; a file on which nothing answers (left by a process that died) is removed
 //   first. Two processes listening at once are serialised by a lock file beside the socket
-//   ("<socket file>.lock"), so both can never find the same stale file and each remove the other's.
+//   ("<socket file>.lock", there only while a listen() runs), so both can never find the same stale file
+//   and each remove the other's.
+// - listen() never touches a file of another user at either path, stale or not: it answers
+//   kOtherUserError (named_pipe_socket.h).
 // - accept() waits at most its time-out and answers kTimedOutError when nobody came.
 // - The socket file is removed when the server is destroyed or listens again.
 //

@@ -9,10 +9,17 @@
 //     if (socket.connectToServerSync("waypoint-alice", 3000) == 0)
 //         socket.write(data.constData(), data.size(), &written);
 //
+// "/tmp" is shared by every local user, and anyone can create the socket file of a pipe name before its
+// server starts. So a client talks only to a server that runs as the user it expects, its own unless told
+// otherwise: connectToServerSync() asks the system who the peer is (SO_PEERCRED) before anything is sent.
+//
 // A socket is used by one thread at a time. Destruction closes the connection.
 #pragma once
 
+#include <cerrno>
 #include <string>
+
+#include <sys/types.h>
 
 #include <vorn/utils/system_error.h>
 
@@ -20,6 +27,11 @@ namespace vorn::utils {
 
 // The code of an operation that ran out of time.
 inline constexpr SystemError::ErrorCode kTimedOutError = 10060;
+
+// The code of a pipe that belongs to another user: connectToServerSync() answers it when the server runs
+// as another user than the one expected, NamedPipeServer::listen() when the socket file or its lock file
+// has another owner. No other failure of these calls gives it.
+inline constexpr SystemError::ErrorCode kOtherUserError = EPERM;
 
 // The socket file of a pipe name: "/tmp/" and the name.
 std::string namedPipePath(const std::string& pipeName);
@@ -34,8 +46,12 @@ public:
     NamedPipeSocket(const NamedPipeSocket&) = delete;
     NamedPipeSocket& operator=(const NamedPipeSocket&) = delete;
 
-    // Connects to the server of the pipe, waiting at most timeoutMs (a full backlog is waited out).
+    // Connects to the server of the pipe, waiting at most timeoutMs (a full backlog is waited out). The
+    // server must run as this process's effective user, else the connection is closed at once and the
+    // answer is kOtherUserError.
     SystemError::ErrorCode connectToServerSync(const std::string& pipeName, int timeoutMs);
+    // The same for a server that must run as serverUser.
+    SystemError::ErrorCode connectToServerSync(const std::string& pipeName, int timeoutMs, uid_t serverUser);
 
     // One read of at most `size` bytes, waiting at most timeoutMs (negative: no limit) for the first of
     // them. *bytesRead 0 with code 0 means the peer closed its side.
