@@ -71,17 +71,10 @@ const QString LprNotificationProcessor::kLprObjectTypeId = QStringLiteral("vorn.
 PlateRecordReadResult parsePlateRecord(std::string* body, uint64_t carId)
 {
     PlateRecordReadResult result;
-    if (!isXmlNestingWithin(*body, kMaxXmlDepth)) {
-        result.parseError = QStringLiteral("elements nested more than %1 levels deep").arg(kMaxXmlDepth);
-        return result;
-    }
     XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
-    try {
-        document.parse<0>(body->data());
-    } catch (const rapidxml::parse_error& error) {
-        result.parseError = QString::fromUtf8(error.what());
+    result.parseError = parseCameraXml(body, &document);
+    if (result.parseError)
         return result;
-    }
 
     const XmlNode* event = findDescendant(&document, "event");
     for (; event; event = event->next_sibling("event")) {

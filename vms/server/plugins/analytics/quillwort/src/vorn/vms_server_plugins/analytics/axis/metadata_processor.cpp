@@ -216,15 +216,9 @@ std::vector<Notification> MetadataProcessor::parseNotificationPacket(std::string
                                                                      const MetadataProcessor* logTagOwner)
 {
     std::vector<Notification> notifications;
-    if (!isXmlNestingWithin(*text, kMaxXmlDepth)) {
-        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: elements nested more than %1 levels deep", kMaxXmlDepth);
-        return notifications;
-    }
     XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
-    try {
-        document.parse<0>(text->data());
-    } catch (const rapidxml::parse_error& error) {
-        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: %1", error.what());
+    if (const std::optional<QString> error = parseCameraXml(text, &document)) {
+        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: %1", *error);
         return notifications;
     }
 
