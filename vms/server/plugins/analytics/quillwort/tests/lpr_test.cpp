@@ -274,6 +274,52 @@ TEST_F(AxisLicencePlates, WithoutAUsableImageSizeOnlyTheEventGoesOut)
     }
 }
 
+// What the camera says of the box is read as numbers "0 when not a number" (so too "nan" and "inf") and cut
+// to the frame: the server never gets a box with a non-finite part or one that leaves the frame.
+TEST_F(AxisLicencePlates, BoxIsFiniteAndInsideTheFrame)
+{
+    const auto agent = createAgent(); // 1920 x 1080
+    ASSERT_TRUE(select(*agent, std::nullopt, Strings{kPlateObject}));
+    struct Row
+    {
+        const char* name;
+        const char* left;
+        const char* top;
+        const char* width;
+        const char* height;
+        vorn::sdk::analytics::BoundingBox box;
+    };
+    const Row rows[] = {
+        {"inside the frame", "192", "108", "96", "54", {0.1F, 0.1F, 0.05F, 0.05F}},
+        {"nan and infinities read as 0", "nan", "inf", "-inf", "54", {0, 0, 0, 0.05F}},
+        {"infinities in other spellings", "-INF", "Infinity", "NaN", "+inf", {0, 0, 0, 0}},
+        {"past the range of a double", "1e400", "108", "-1e400", "54", {0, 0.1F, 0, 0.05F}},
+        {"sums past the range of a double", "1e308", "-1e308", "1e308", "1e308", {1, 0, 0, 0}},
+        {"starts before the frame", "-192", "-1e20", "384", "1e20", {0, 0, 0.1F, 0}},
+        {"reaches past the frame", "1728", "972", "1e30", "216", {0.9F, 0.9F, 0.1F, 0.1F}},
+        {"negative size", "192", "108", "-96", "-54", {0.1F, 0.1F, 0, 0}},
+        {"wholly outside the frame", "4000", "-500", "96", "54", {1, 0, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::size_t before = recordsOf<ReceivedObjectPacket>().size();
+        ASSERT_TRUE(consume(
+            *agent,
+            plateNotification(
+                {{"carID", "3"}, {"left", row.left}, {"top", row.top}, {"width", row.width}, {"height", row.height}}),
+            1));
+        const auto objects = recordsOf<ReceivedObjectPacket>();
+        ASSERT_EQ(objects.size(), before + 1);
+        const vorn::sdk::analytics::BoundingBox& box = objects.back().items.at(0).boundingBox;
+        EXPECT_NEAR(box.x, row.box.x, 1e-6);
+        EXPECT_NEAR(box.y, row.box.y, 1e-6);
+        EXPECT_NEAR(box.width, row.box.width, 1e-6);
+        EXPECT_NEAR(box.height, row.box.height, 1e-6);
+        EXPECT_LE(box.x + box.width, 1.0F + 1e-6F);
+        EXPECT_LE(box.y + box.height, 1.0F + 1e-6F);
+    }
+}
+
 TEST_F(AxisLicencePlates, TrackIdsFollowTheCarId)
 {
     const auto agent = createAgent();

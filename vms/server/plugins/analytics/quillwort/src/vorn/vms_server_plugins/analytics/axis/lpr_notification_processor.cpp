@@ -1,7 +1,9 @@
 #include "lpr_notification_processor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <vorn/log_support/log.h>
 #include <vorn/sdk/helpers/uuid.h>
@@ -49,9 +51,34 @@ std::optional<QString> attribute(const Notification& notification, const char* n
     return it->second;
 }
 
+// A box attribute in the camera image's pixels: 0 when not a number, and so for "nan", "inf" and "-inf",
+// which a reading of a double would take as they are.
 double coordinate(const Notification& notification, const char* name)
 {
-    return attribute(notification, name).value_or(QStringLiteral("0")).toDouble(); // 0 when not a number
+    const double value = attribute(notification, name).value_or(QStringLiteral("0")).toDouble();
+    return std::isfinite(value) ? value : 0;
+}
+
+// One side of the plate's box, from `start` over `length` pixels of a frame `size` pixels long, as the
+// fractions [from, to] of the frame cut to it. Sums and quotients past the range of a double come out
+// infinite, never NaN, and end up at an edge of the frame; a negative length gives an empty side.
+std::pair<double, double> sideInFrame(double start, double length, float size)
+{
+    const double from = std::clamp(start / size, 0.0, 1.0);
+    const double to = std::clamp((start + length) / size, from, 1.0);
+    return {from, to};
+}
+
+// The plate's box in fractions of the frame of a usable domain: never outside the frame, whatever the
+// camera's numbers.
+vorn::sdk::analytics::BoundingBox plateBox(const Notification& notification, const CoordinateDomain& domain)
+{
+    const auto [left, right] =
+        sideInFrame(coordinate(notification, "left"), coordinate(notification, "width"), domain.width);
+    const auto [top, bottom] =
+        sideInFrame(coordinate(notification, "top"), coordinate(notification, "height"), domain.height);
+    return {static_cast<float>(left), static_cast<float>(top), static_cast<float>(right - left),
+            static_cast<float>(bottom - top)};
 }
 
 bool isUsableImageSize(const CoordinateDomain& domain)
@@ -153,10 +180,7 @@ bool LprNotificationProcessor::processNotification(const Notification& notificat
             object.timestamp = notification.timestamp;
             object.typeId = kLprObjectTypeId;
             object.trackId = trackId;
-            object.boundingBox.x = static_cast<float>(coordinate(notification, "left") / domain.width);
-            object.boundingBox.y = static_cast<float>(coordinate(notification, "top") / domain.height);
-            object.boundingBox.width = static_cast<float>(coordinate(notification, "width") / domain.width);
-            object.boundingBox.height = static_cast<float>(coordinate(notification, "height") / domain.height);
+            object.boundingBox = plateBox(notification, domain);
             object.attributes = attributes;
 
             if (const auto captureTimestamp = attribute(notification, "capture_timestamp")) {
