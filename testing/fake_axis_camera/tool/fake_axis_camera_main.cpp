@@ -4,9 +4,10 @@
 // It listens on a port the system picks, prints its URL as its first line and answers as FakeAxisCamera
 // does: the image size, the event catalogue (the topic set of data/catalogue_topic_set.xml unless told
 // otherwise) and the licence-plate application's record search over the plate records it is given. It stays
-// up until SIGINT, SIGTERM or the end of --run-for; then it prints the requests it got, one line each. The
-// notification packets themselves reach the plugin through the server (vms_plugin_host --custom-packet),
-// not from the camera: examples are in data/.
+// up until SIGINT, SIGTERM or the end of --run-for; then it prints the requests it got, one line each. With
+// --login every client request comes twice: first without credentials (the camera answers 401 with its
+// challenge), then with them; the list marks the first. The notification packets themselves reach the
+// plugin through the server (vms_plugin_host --custom-packet), not from the camera: examples are in data/.
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -32,8 +33,9 @@ constexpr int kMaxSeconds = 86'400;
 constexpr char kUsage[] = R"(usage: fake_axis_camera [options]
 An Axis camera on 127.0.0.1: image size 1920 x 1080, the event catalogue and the licence-plate record search.
 It prints its URL first, then serves until SIGINT, SIGTERM or the end of --run-for, and then lists the
-requests it got. The notification packets reach the plugin through the server: hand the files of
-testing/fake_axis_camera/data/ to vms_plugin_host with --custom-packet vnd.onvif.metadata:FILE.
+requests it got; with --login each request comes twice, and the first, sent without credentials, is marked
+"without credentials: challenged". The notification packets reach the plugin through the server: hand
+the files of testing/fake_axis_camera/data/ to vms_plugin_host with --custom-packet vnd.onvif.metadata:FILE.
 
   --login NAME          ask for credentials (Digest) with this user name
   --password TEXT       the password that goes with --login
@@ -161,7 +163,10 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     vorn::testing::waitForStopSignal(options.runForSeconds);
-    for (const auto& request : camera.requests())
-        std::printf("request %s %s\n", request.method.c_str(), request.target.c_str());
+    for (const auto& request : camera.requests()) {
+        const bool challenged = !options.login.empty() && !request.header("Authorization");
+        std::printf("request %s %s%s\n", request.method.c_str(), request.target.c_str(),
+                    challenged ? " (without credentials: challenged)" : "");
+    }
     return kExitOk;
 }

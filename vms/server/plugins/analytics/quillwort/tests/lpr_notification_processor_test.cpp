@@ -5,6 +5,8 @@
 
 #include <QtCore/QUrl>
 
+#include <vorn/utils/scaled_clock.h>
+#include <vorn/vms_server_plugins/analytics/axis/camera_client.h>
 #include <vorn/vms_server_plugins/analytics/axis/lpr_notification_processor.h>
 
 #include "quillwort_test_support.h"
@@ -211,6 +213,49 @@ TEST_F(AxisLicencePlates, BestShotFallsBackToTheBoxWhenNoImageIsFound)
     }
 }
 
+// The search runs on the server thread that delivered the packet, under the lock that serialises every
+// search: a camera that accepts and stays silent, or stalls in the record's body, costs a plate the camera
+// client's time-out (not 30 s of the client's defaults), and the plate still goes out with its box.
+TEST_F(AxisLicencePlates, SilentOrStalledSearchEndsWithinItsTimeOut)
+{
+    camera.addPlateRecord({.carId = 42, .timestamp = 0, .imagePath = "images/42.bmp"});
+    const auto agent = createAgent();
+    ASSERT_TRUE(select(*agent, Strings{kPlateEvent}, Strings{kPlateObject}));
+    const vorn::utils::ScopedTimeScale fast(kFastTimeScale);
+    struct Row
+    {
+        const char* name;
+        FakeHttpServer::Reply reply;
+        const char* line;
+    };
+    const Row rows[] = {
+        {"silent", FakeHttpServer::Reply::silent(), "Request failed: "},
+        {"stalls in the body", FakeHttpServer::Reply::stalledBody("<events><event><CAR_ID>42</CAR_ID>", 4000),
+         "Couldn't read response body: "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        camera.setReply(FakeAxisCamera::kPlateSearchPath, row.reply);
+        const std::size_t before = receiver->recordCount();
+        LogCapture log(Level::debug);
+        const auto start = vorn::utils::ScaledClock::now();
+        ASSERT_TRUE(consumeFile(*agent, "plate_new.xml", kTimestampUs));
+        const auto elapsed = vorn::utils::ScaledClock::now() - start;
+        EXPECT_GE(elapsed, axis::kCameraRequestTimeout);
+        EXPECT_LT(elapsed, kTimedOutRequestBound);
+
+        const auto records = receiver->records();
+        ASSERT_EQ(records.size(), before + 3); // object, best shot, event
+        const auto& bestShot = std::get<ReceivedBestShot>(records[before + 1]);
+        EXPECT_EQ(bestShot.imageUrl.value_or(""), "");
+        EXPECT_EQ(bestShot.boundingBox,
+                  (vorn::sdk::analytics::BoundingBox{100.0F / 1920, 50.0F / 1080, 200.0F / 1920, 40.0F / 1080}));
+        EXPECT_TRUE(std::holds_alternative<ReceivedEventPacket>(records[before + 2]));
+        for (const char* line : {row.line, "Couldn't fetch record", "Couldn't fetch best shot image url"})
+            EXPECT_THAT(logTexts(log), Contains(HasSubstr(line)));
+    }
+}
+
 TEST_F(AxisLicencePlates, WithoutAUsableImageSizeOnlyTheEventGoesOut)
 {
     for (const char* body : {"", "image width = 0\nimage height = 1080\n", "image width = inf\nimage height = 1\n"}) {
@@ -226,6 +271,52 @@ TEST_F(AxisLicencePlates, WithoutAUsableImageSizeOnlyTheEventGoesOut)
         EXPECT_TRUE(std::holds_alternative<ReceivedEventPacket>(records.back()));
         EXPECT_THAT(logTexts(log), Contains(HasSubstr("Couldn't place licence plate: image size is ")));
         EXPECT_TRUE(camera.requestsTo(FakeAxisCamera::kPlateSearchPath).empty());
+    }
+}
+
+// What the camera says of the box is read as numbers "0 when not a number" (so too "nan" and "inf") and cut
+// to the frame: the server never gets a box with a non-finite part or one that leaves the frame.
+TEST_F(AxisLicencePlates, BoxIsFiniteAndInsideTheFrame)
+{
+    const auto agent = createAgent(); // 1920 x 1080
+    ASSERT_TRUE(select(*agent, std::nullopt, Strings{kPlateObject}));
+    struct Row
+    {
+        const char* name;
+        const char* left;
+        const char* top;
+        const char* width;
+        const char* height;
+        vorn::sdk::analytics::BoundingBox box;
+    };
+    const Row rows[] = {
+        {"inside the frame", "192", "108", "96", "54", {0.1F, 0.1F, 0.05F, 0.05F}},
+        {"nan and infinities read as 0", "nan", "inf", "-inf", "54", {0, 0, 0, 0.05F}},
+        {"infinities in other spellings", "-INF", "Infinity", "NaN", "+inf", {0, 0, 0, 0}},
+        {"past the range of a double", "1e400", "108", "-1e400", "54", {0, 0.1F, 0, 0.05F}},
+        {"sums past the range of a double", "1e308", "-1e308", "1e308", "1e308", {1, 0, 0, 0}},
+        {"starts before the frame", "-192", "-1e20", "384", "1e20", {0, 0, 0.1F, 0}},
+        {"reaches past the frame", "1728", "972", "1e30", "216", {0.9F, 0.9F, 0.1F, 0.1F}},
+        {"negative size", "192", "108", "-96", "-54", {0.1F, 0.1F, 0, 0}},
+        {"wholly outside the frame", "4000", "-500", "96", "54", {1, 0, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::size_t before = recordsOf<ReceivedObjectPacket>().size();
+        ASSERT_TRUE(consume(
+            *agent,
+            plateNotification(
+                {{"carID", "3"}, {"left", row.left}, {"top", row.top}, {"width", row.width}, {"height", row.height}}),
+            1));
+        const auto objects = recordsOf<ReceivedObjectPacket>();
+        ASSERT_EQ(objects.size(), before + 1);
+        const vorn::sdk::analytics::BoundingBox& box = objects.back().items.at(0).boundingBox;
+        EXPECT_NEAR(box.x, row.box.x, 1e-6);
+        EXPECT_NEAR(box.y, row.box.y, 1e-6);
+        EXPECT_NEAR(box.width, row.box.width, 1e-6);
+        EXPECT_NEAR(box.height, row.box.height, 1e-6);
+        EXPECT_LE(box.x + box.width, 1.0F + 1e-6F);
+        EXPECT_LE(box.y + box.height, 1.0F + 1e-6F);
     }
 }
 

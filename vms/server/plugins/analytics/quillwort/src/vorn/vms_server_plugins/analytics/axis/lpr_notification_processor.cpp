@@ -1,20 +1,20 @@
 #include "lpr_notification_processor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <vorn/log_support/log.h>
-#include <vorn/network/http/credentials.h>
-#include <vorn/network/http/status_code.h>
 #include <vorn/sdk/helpers/uuid.h>
 #include <vorn/vms_server_plugins/utils/server_text.h>
 
+#include "camera_client.h"
 #include "device_agent.h"
 #include "metadata_processor.h"
 
 namespace vorn::vms_server_plugins::analytics::axis {
 
-using namespace vorn::network;
 using vorn::vms_server_plugins::utils::textOf;
 
 namespace {
@@ -49,9 +49,34 @@ std::optional<QString> attribute(const Notification& notification, const char* n
     return it->second;
 }
 
+// A box attribute in the camera image's pixels: 0 when not a number, and so for "nan", "inf" and "-inf",
+// which a reading of a double would take as they are.
 double coordinate(const Notification& notification, const char* name)
 {
-    return attribute(notification, name).value_or(QStringLiteral("0")).toDouble(); // 0 when not a number
+    const double value = attribute(notification, name).value_or(QStringLiteral("0")).toDouble();
+    return std::isfinite(value) ? value : 0;
+}
+
+// One side of the plate's box, from `start` over `length` pixels of a frame `size` pixels long, as the
+// fractions [from, to] of the frame cut to it. Sums and quotients past the range of a double come out
+// infinite, never NaN, and end up at an edge of the frame; a negative length gives an empty side.
+std::pair<double, double> sideInFrame(double start, double length, float size)
+{
+    const double from = std::clamp(start / size, 0.0, 1.0);
+    const double to = std::clamp((start + length) / size, from, 1.0);
+    return {from, to};
+}
+
+// The plate's box in fractions of the frame of a usable domain: never outside the frame, whatever the
+// camera's numbers.
+vorn::sdk::analytics::BoundingBox plateBox(const Notification& notification, const CoordinateDomain& domain)
+{
+    const auto [left, right] =
+        sideInFrame(coordinate(notification, "left"), coordinate(notification, "width"), domain.width);
+    const auto [top, bottom] =
+        sideInFrame(coordinate(notification, "top"), coordinate(notification, "height"), domain.height);
+    return {static_cast<float>(left), static_cast<float>(top), static_cast<float>(right - left),
+            static_cast<float>(bottom - top)};
 }
 
 bool isUsableImageSize(const CoordinateDomain& domain)
@@ -68,17 +93,10 @@ const QString LprNotificationProcessor::kLprObjectTypeId = QStringLiteral("vorn.
 PlateRecordReadResult parsePlateRecord(std::string* body, uint64_t carId)
 {
     PlateRecordReadResult result;
-    if (!isXmlNestingWithin(*body, kMaxXmlDepth)) {
-        result.parseError = QStringLiteral("elements nested more than %1 levels deep").arg(kMaxXmlDepth);
-        return result;
-    }
     XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
-    try {
-        document.parse<0>(body->data());
-    } catch (const rapidxml::parse_error& error) {
-        result.parseError = QString::fromUtf8(error.what());
+    result.parseError = parseCameraXml(body, &document);
+    if (result.parseError)
         return result;
-    }
 
     const XmlNode* event = findDescendant(&document, "event");
     for (; event; event = event->next_sibling("event")) {
@@ -97,11 +115,9 @@ LprNotificationProcessor::LprNotificationProcessor(MetadataProcessor* metadataPr
                                                    std::vector<NotificationType>& types)
     : NotificationProcessor(metadataProcessor)
     , m_trackIdBase(vorn::sdk::makeRandomUuid())
-    , m_httpClient(ssl::kAcceptAnyCertificate)
+    , m_httpClient(makeCameraClient(*metadataProcessor->deviceAgent()->deviceInfo()))
 {
     m_isSupported = claimLprTopic(types);
-    const auto deviceInfo = metadataProcessor->deviceAgent()->deviceInfo();
-    m_httpClient.setCredentials(http::PasswordCredentials(deviceInfo->login(), deviceInfo->password()));
 }
 
 LprNotificationProcessor::~LprNotificationProcessor() = default;
@@ -162,10 +178,7 @@ bool LprNotificationProcessor::processNotification(const Notification& notificat
             object.timestamp = notification.timestamp;
             object.typeId = kLprObjectTypeId;
             object.trackId = trackId;
-            object.boundingBox.x = static_cast<float>(coordinate(notification, "left") / domain.width);
-            object.boundingBox.y = static_cast<float>(coordinate(notification, "top") / domain.height);
-            object.boundingBox.width = static_cast<float>(coordinate(notification, "width") / domain.width);
-            object.boundingBox.height = static_cast<float>(coordinate(notification, "height") / domain.height);
+            object.boundingBox = plateBox(notification, domain);
             object.attributes = attributes;
 
             if (const auto captureTimestamp = attribute(notification, "capture_timestamp")) {
@@ -224,19 +237,10 @@ std::optional<std::string> LprNotificationProcessor::requestRecord(int64_t times
     url.setQuery(QStringLiteral("timestampFrom=%1").arg(timestampFrom));
 
     const std::lock_guard lock(m_httpClientMutex);
-    if (!m_httpClient.doGet(url)) {
-        VN_LOG(5, this, "Request failed: %1", SystemError::toString(m_httpClient.lastSysErrorCode()));
+    const std::optional<QByteArray> body =
+        fetchCameraReply(&m_httpClient, url, vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
+    if (!body)
         return std::nullopt;
-    }
-    if (!http::StatusCode::isSuccessCode(m_httpClient.statusCode())) {
-        VN_LOG(5, this, "Bad HTTP response status: %1", http::StatusCode::toString(m_httpClient.statusCode()));
-        return std::nullopt;
-    }
-    const std::optional<QByteArray> body = m_httpClient.fetchEntireMessageBody();
-    if (!body) {
-        VN_LOG(5, this, "Couldn't read response body: %1", SystemError::toString(m_httpClient.lastSysErrorCode()));
-        return std::nullopt;
-    }
     return body->toStdString();
 }
 
