@@ -728,6 +728,51 @@ def uniview_push_request_seeds():
     write("uniview_push_request", "length-over-cap", b"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 16777217\r\n\r\n")
 
 
+def uniview_subscription_reply_seeds():
+    def reply(data=None, code=0, text="Succeed", created_id=3, extra=None):
+        response = {"ResponseURL": "/LAPI/V1.0/System/Event/Subscription", "CreatedID": created_id,
+                    "ResponseCode": code, "SubResponseCode": 0, "ResponseString": text,
+                    "StatusCode": code, "StatusString": text}
+        if created_id is None:
+            del response["CreatedID"]
+        if data is not None:
+            response["Data"] = data
+        if extra:
+            response.update(extra)
+        return json.dumps({"Response": response})
+
+    def times(current, termination):
+        return {"ID": 3, "CurrentTime": current, "TerminationTime": termination}
+    write("uniview_subscription_reply", "granted-as-asked", reply(times(1700000000, 1700001800)))
+    write("uniview_subscription_reply", "clock-an-hour-behind", reply(times(1699996400, 1699998200)))
+    write("uniview_subscription_reply", "short-grant", reply(times(1700000000, 1700000020)))
+    write("uniview_subscription_reply", "shortest-grant", reply(times(5, 6)))
+    write("uniview_subscription_reply", "more-than-asked", reply(times(5, 3605)))
+    write("uniview_subscription_reply", "no-time-left", reply(times(5, 5)))
+    write("uniview_subscription_reply", "ends-before-it-starts", reply(times(5, 4)))
+    write("uniview_subscription_reply", "across-2-31", reply(times(2147483000, 2147484200)))
+    write("uniview_subscription_reply", "after-2100", reply(times(4102444800, 4102445400)))
+    write("uniview_subscription_reply", "at-the-limit", reply(times(9007199254740892, 9007199254740992)))
+    write("uniview_subscription_reply", "past-the-limit", reply(times(9007199254740892, 9007199254740994)))
+    write("uniview_subscription_reply", "huge", reply(times(-1e300, 1e300)))
+    write("uniview_subscription_reply", "fractions", reply(times(100.9, 130.2)))
+    write("uniview_subscription_reply", "times-as-texts", reply(times("0", "30")))
+    write("uniview_subscription_reply", "no-current-time", reply({"TerminationTime": 1800}))
+    write("uniview_subscription_reply", "no-data", reply())
+    write("uniview_subscription_reply", "data-array", reply([1, 2]))
+    write("uniview_subscription_reply", "renew-no-created-id", reply(times(0, 1800), created_id=None))
+    write("uniview_subscription_reply", "negative-created-id", reply(times(0, 1800), created_id=-1))
+    write("uniview_subscription_reply", "huge-created-id", reply(times(0, 1800), created_id=1e30))
+    write("uniview_subscription_reply", "device-error", reply(code=1, text="No free subscription slot"))
+    write("uniview_subscription_reply", "code-as-text", reply(times(0, 30), extra={"ResponseCode": "1"}))
+    write("uniview_subscription_reply", "no-response", "{}")
+    write("uniview_subscription_reply", "response-text", '{"Response":"ok"}')
+    write("uniview_subscription_reply", "array", "[1,2]")
+    write("uniview_subscription_reply", "html", "<html>not json</html>")
+    write("uniview_subscription_reply", "truncated", '{"Response":{"Data":{"CurrentTime":17')
+    write("uniview_subscription_reply", "empty", "")
+
+
 TARGETS = {
     "json_value": json_value_seeds,
     "digest_challenge": digest_challenge_seeds,
@@ -747,6 +792,7 @@ TARGETS = {
     "uniview_alarm_body": uniview_alarm_body_seeds,
     "uniview_structure_body": uniview_structure_body_seeds,
     "uniview_push_request": uniview_push_request_seeds,
+    "uniview_subscription_reply": uniview_subscription_reply_seeds,
 }
 
 

@@ -209,6 +209,8 @@ Reply FakeEventService::onRenew(int id, const FakeHttpServer::RecordedRequest& r
 Reply FakeEventService::onCancel(int id)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_cancelFailure != Failure::none)
+        return failureReply(m_cancelFailure, kSubscriptionPath);
     for (Subscriber& subscriber : m_subscribers) {
         if (subscriber.id == id && subscriber.live) {
             subscriber.live = false;
@@ -229,6 +231,12 @@ void FakeEventService::setRenewFailure(Failure failure)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_renewFailure = failure;
+}
+
+void FakeEventService::setCancelFailure(Failure failure)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_cancelFailure = failure;
 }
 
 void FakeEventService::setGrantSeconds(std::optional<int> seconds)

@@ -71,6 +71,8 @@ public:
 
     void setSubscribeFailure(Failure failure);
     void setRenewFailure(Failure failure);
+    /** A cancel that fails leaves the subscription live. */
+    void setCancelFailure(Failure failure);
     /** What the camera grants; by default the "Duration" asked for. */
     void setGrantSeconds(std::optional<int> seconds);
     /** The camera's clock ("CurrentTime") is the system clock plus this. */
@@ -109,6 +111,7 @@ private:
     mutable std::condition_variable m_changed;
     Failure m_subscribeFailure = Failure::none;
     Failure m_renewFailure = Failure::none;
+    Failure m_cancelFailure = Failure::none;
     std::optional<int> m_grantSeconds;
     std::int64_t m_clockOffsetSeconds = 0;
     std::optional<int> m_slotLimit;

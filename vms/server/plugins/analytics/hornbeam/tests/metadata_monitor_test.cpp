@@ -68,27 +68,47 @@ int waitForTheMonitorsSubscription(const AgentFixture& fixture)
     return held ? id : -1;
 }
 
-TEST(MetadataMonitorArithmetic, ExpirationFollowsTheCamerasRemainingLifetime)
+TEST(MetadataMonitorArithmetic, ExpirationFollowsTheCamerasRemainingLifetimeWithinWhatWasAsked)
 {
     struct Row
     {
         const char* name;
-        std::string reply;
-        int64_t expected;
+        std::string data; //< "Response"."Data" as JSON text; empty: no "Response" at all
+        int64_t lifetime;
     };
     const int64_t now = 1'700'000'000;
+    const int64_t asked = uniview::MetadataMonitor::kSubscriptionDuration;
+    const auto times = [](const std::string& current, const std::string& termination) {
+        return R"({"CurrentTime":)" + current + R"(,"TerminationTime":)" + termination + "}";
+    };
     const std::vector<Row> rows = {
-        {"camera clock an hour behind",
-         R"({"Response":{"Data":{"CurrentTime":1699996400,"TerminationTime":1699998200}}})", now + 1800},
-        {"no Response", R"({})", now},
-        {"32-bit camera times", R"({"Response":{"Data":{"CurrentTime":2147483000,"TerminationTime":2147483647}}})",
-         now + 647},
+        {"camera clock an hour behind", times("1699996400", "1699998200"), 1800},
+        {"a short grant", times("1700000000", "1700000030"), 30},
+        {"fractions dropped", times("100.9", "130.2"), 30},
+        {"the shortest grant", times("5", "6"), 1},
+        {"no time left", times("5", "5"), asked},
+        {"ends before it starts", times("5", "4"), asked},
+        {"all that was asked", times("5", std::to_string(5 + asked)), asked},
+        {"more than was asked", times("5", std::to_string(6 + asked)), asked},
+        {"camera times across 2^31", times("2147483000", "2147484200"), 1200},
+        {"camera times after 2100", times("4102444800", "4102445400"), 600},
+        {"times at the limit", times("9007199254740892", "9007199254740992"), 100},
+        {"a time past the limit", times("9007199254740892", "9007199254740994"), asked},
+        {"huge times", times("-1e300", "1e300"), asked},
+        {"no CurrentTime", R"({"TerminationTime":1800})", asked},
+        {"no TerminationTime", R"({"CurrentTime":0})", asked},
+        {"times as texts", times(R"("0")", R"("30")"), asked},
+        {"Data not an object", "[1,2]", asked},
+        {"no Response", "", asked},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        const std::string reply = row.data.empty() ? "{}" : R"({"Response":{"Data":)" + row.data + "}}";
         std::string error;
-        EXPECT_EQ(uniview::MetadataMonitor::expirationTimeFromResponse(Json::parse(row.reply, error), now),
-                  row.expected);
+        const Json json = Json::parse(reply, error);
+        ASSERT_TRUE(json.is_object()) << error;
+        EXPECT_EQ(uniview::MetadataMonitor::grantedLifetime(json).count(), row.lifetime);
+        EXPECT_EQ(uniview::MetadataMonitor::expirationTimeFromResponse(json, now), now + row.lifetime);
     }
 }
 
@@ -132,6 +152,24 @@ TEST_F(MetadataMonitorTest, RenewsBeforeExpiryWhateverTheCamerasClockSays)
     EXPECT_FALSE(hasDiagnostic(*fixture.receiver, "Event subscription lost"));
 }
 
+TEST_F(MetadataMonitorTest, EachRenewalIsDecidedOnOneReadingOfTheClock)
+{
+    // A server clock that moves on a second at every reading: an expiration time and a renewal delay taken
+    // from two readings would put the renewal a second early.
+    const auto clockMs = std::make_shared<std::atomic<int64_t>>(kStartMs);
+    fixture.pluginWithClock.hostServices->setClock([clockMs] { return *clockMs += 1000; });
+    fixture.events.setGrantSeconds(20); // renewed after 10 s: 500 ms here
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+    fixture.select({"vorn.uniview.Motion"});
+    // Two renewals at the camera: the subscribe's decision and the first renewal's are both written.
+    ASSERT_TRUE(fixture.events.waitUntil([](const auto& all) {
+        return std::any_of(all.begin(), all.end(), [](const auto& s) { return s.live && s.renewals >= 2; });
+    }));
+    const QStringList texts = capture.logger().texts();
+    EXPECT_GE(texts.filter("Scheduling renew in 10 seconds").size(), 2) << texts.join('\n').toStdString();
+    EXPECT_TRUE(texts.filter("Scheduling renew in 9 seconds").isEmpty()) << texts.join('\n').toStdString();
+}
+
 TEST_F(MetadataMonitorTest, FailedSubscribesAreRetriedAndTheFirstSuccessIsReported)
 {
     struct Row
@@ -150,11 +188,36 @@ TEST_F(MetadataMonitorTest, FailedSubscribesAreRetriedAndTheFirstSuccessIsReport
         local.events.setSubscribeFailure(row.failure);
         local.select({"vorn.uniview.Motion"});
         EXPECT_TRUE(local.events.liveSubscribers().empty());
+        EXPECT_TRUE(local.agent->monitor()->logTagSuffix().endsWith(" Sub N/A"))
+            << "the monitor holds a subscription the camera refused: "
+            << local.agent->monitor()->logTagSuffix().toStdString();
         EXPECT_FALSE(hasDiagnostic(*local.receiver, "Event subscription recovered"));
         local.events.setSubscribeFailure(Failure::none);
         EXPECT_TRUE(local.events.waitForLiveSubscriptions(1));
         EXPECT_TRUE(waitUntil([&] { return hasDiagnostic(*local.receiver, "Event subscription recovered"); }));
     }
+}
+
+TEST_F(MetadataMonitorTest, AReceiverThatCannotBindIsReportedAndTriedAgain)
+{
+    struct BindFailure
+    {
+        BindFailure() { uniview::Subscription::setBindFailureForTests(true); }
+        ~BindFailure() { uniview::Subscription::setBindFailureForTests(false); }
+    };
+    auto bindFailure = std::make_unique<BindFailure>();
+    fixture.select({"vorn.uniview.Motion"});
+    const auto diagnostics = recordsOf<ReceivedDiagnostic>(*fixture.receiver);
+    ASSERT_GE(diagnostics.size(), 1u); // retries (every 250 ms here) fail the same way
+    EXPECT_EQ(diagnostics[0].level, 2) << "an error";
+    EXPECT_EQ(diagnostics[0].caption, "Event subscription");
+    EXPECT_EQ(diagnostics[0].description, "Unable to start HTTP server: bind returned false");
+    EXPECT_TRUE(fixture.agent->monitor()->logTagSuffix().endsWith(" Sub N/A"));
+    EXPECT_TRUE(fixture.events.subscribers().empty()) << "subscribed without a receiver";
+
+    bindFailure.reset();
+    EXPECT_TRUE(fixture.events.waitForLiveSubscriptions(1));
+    EXPECT_TRUE(waitUntil([&] { return hasDiagnostic(*fixture.receiver, "Event subscription recovered"); }));
 }
 
 TEST_F(MetadataMonitorTest, CameraRestartLosesTheSubscriptionAndANewOneIsMade)
@@ -214,6 +277,52 @@ TEST_F(MetadataMonitorTest, ReselectionReplacesAndCancelsTheOldSubscription)
         }
         return live == 1 && firstGone && all.size() >= 2;
     }));
+}
+
+TEST_F(MetadataMonitorTest, AFailedCancelIsTriedAgainAfterTheNextExchangeWithTheCamera)
+{
+    struct Row
+    {
+        const char* name;
+        bool cameraRecovers; //< answers the cancels again after the first failure
+    };
+    const std::vector<Row> rows = {{"500 for a while", true}, {"500 for good", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        AgentFixture local;
+        local.createAgent();
+        local.events.setGrantSeconds(20); // renewed every 10 s (500 ms here): exchanges with the camera
+        vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
+        local.select({"vorn.uniview.Motion"});
+        const int replacedId = waitForTheMonitorsSubscription(local);
+        ASSERT_GE(replacedId, 0);
+        local.events.setCancelFailure(Failure::serverError);
+        local.select({"vorn.uniview.Motion", "vorn.uniview.Tamper"}); // replaces it
+        const QString failed = QStringLiteral("Subscription cancel for id %1 failed").arg(replacedId);
+        const auto failures = [&] { return capture.logger().texts().filter(failed).size(); };
+        ASSERT_TRUE(waitUntil([&] { return failures() >= 1; })) << capture.logger().texts().join('\n').toStdString();
+        if (row.cameraRecovers)
+            local.events.setCancelFailure(Failure::none);
+
+        const auto isLive = [replacedId](const auto& all) {
+            return std::any_of(all.begin(), all.end(), [&](const auto& s) { return s.id == replacedId && s.live; });
+        };
+        if (row.cameraRecovers) {
+            EXPECT_TRUE(local.events.waitUntil([&](const auto& all) { return !isLive(all); }))
+                << "the replaced subscription still holds a slot";
+            continue;
+        }
+        const QString givenUp = QStringLiteral("Subscription cancel for id %1 given up after %2 attempts")
+                                    .arg(replacedId)
+                                    .arg(uniview::MetadataMonitor::kMaxCancelAttempts);
+        ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(givenUp).isEmpty(); }))
+            << capture.logger().texts().join('\n').toStdString();
+        // Two more renewals: no further try.
+        const int renewals = local.events.liveSubscribers().back().renewals;
+        EXPECT_TRUE(local.events.waitUntil([&](const auto& all) { return all.back().renewals >= renewals + 2; }));
+        EXPECT_EQ(failures(), uniview::MetadataMonitor::kMaxCancelAttempts);
+        EXPECT_TRUE(isLive(local.events.subscribers())) << "left for the camera to expire";
+    }
 }
 
 TEST_F(MetadataMonitorTest, NoConnectionStaysOpenAtTheCameraOnceSubscribed)

@@ -8,7 +8,10 @@
 #include <vorn/utils/assert.h>
 #include <vorn/utils/base64.h>
 #include <vorn/testing/wait_until.h>
+#include <vorn/utils/log/detail/level_reducer.h>
+#include <vorn/utils/monotonic_time.h>
 #include <vorn/utils/scaled_clock.h>
+#include <vorn/utils/settings.h>
 
 #include "agent_test_support.h"
 
@@ -144,6 +147,24 @@ TEST_F(StructureProcessorTest, PushesToPacketsAndBestShots)
     // The face whose picture came with another index gets its best shot when picture 1 comes.
     const auto later = process(facePush(2, 1, picture(1)));
     EXPECT_EQ(later.size(), 2u);
+}
+
+TEST_F(StructureProcessorTest, RepeatedBadPushesCostABoundedNumberOfErrorLines)
+{
+    // Anyone who reaches the receiver can post: 150 pushes without "StructureInfo" and 150 whose "ObjInfo"
+    // is no object give each report at most the limiter's count within its window, not 150.
+    const vorn::utils::FakeMonotonicTime clock(std::chrono::hours(1000)); // one window, a new one
+    ASSERT_TRUE(vorn::utils::log::detail::LevelReducer::s_isEnabled);
+    const int limit = vorn::utils::ini().logSimilarMessagesLimit();
+    ASSERT_LT(limit, 150);
+    for (const char* body : {R"({"TimeStamp":5})", R"({"StructureInfo":{"ObjInfo":"x"}})"}) {
+        SCOPED_TRACE(body);
+        vorn::utils::AssertionCapture assertions(false);
+        for (int i = 0; i < 150; ++i)
+            process(body);
+        EXPECT_EQ(assertions.reports().size(), limit);
+        EXPECT_TRUE(assertions.reports().last().startsWith("TOO MANY SIMILAR MESSAGES: ASSERTION FAILED: "));
+    }
 }
 
 TEST_F(StructureProcessorTest, WithoutTimeStampTheServerClockStampsWithFlagsClear)

@@ -8,6 +8,7 @@
 
 #include "device_agent.h"
 #include "engine.h"
+#include "lapi.h"
 #include "structure_processor.h"
 
 namespace vorn::vms_server_plugins::analytics::uniview {
@@ -30,7 +31,7 @@ void AlarmProcessor::process(std::string_view body)
     std::string error;
     const Json json = Json::parse(body, error);
     if (!json.is_object()) {
-        VN_LOG(5, this, "JSON parsing failed - %1, data: %2", error, body);
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, error, body);
         return;
     }
     const Json& alarmInfo = json["AlarmInfo"];

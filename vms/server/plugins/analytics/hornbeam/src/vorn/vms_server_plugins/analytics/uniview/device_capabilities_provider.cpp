@@ -90,18 +90,17 @@ void DeviceCapabilitiesProvider::onRequestDone(ClientContext* context, ReplyHand
         return;
     }
     const std::string& body = client.fetchMessageBodyBuffer();
-    std::string error;
-    const Json reply = Json::parse(body, error);
-    if (!reply.is_object()) {
-        VN_LOG(5, this, "JSON parsing failed - %1, data: %2", error, body);
+    const LapiReply reply = readLapiReply(body);
+    if (reply.status == LapiReply::Status::unreadable) {
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, body);
         return;
     }
     VN_LOG(6, this, "Received response for %1: %2", url, body);
-    if (const int code = lapiResponseCode(reply); code != 0) {
-        VN_LOG(5, this, "Request %1 failed with device code %2 (%3)", url, code, lapiResponseString(reply));
+    if (reply.status == LapiReply::Status::deviceError) {
+        VN_LOG(5, this, "Request %1 failed with device code %2 (%3)", url, reply.code, reply.text);
         return;
     }
-    const Json& data = reply["Response"]["Data"];
+    const Json& data = reply.data();
     if (!data.is_object()) {
         VN_LOG(5, this, "Incorrect JSON in response for %1, Data must be an object: %2", url, body);
         return;

@@ -23,7 +23,6 @@ namespace vorn::vms_server_plugins::analytics::uniview {
 
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
-using vorn::kit::detail::json11::Json;
 using vorn::vms_server_plugins::utils::translateExceptions;
 
 Engine::Engine(Plugin* plugin)
@@ -67,9 +66,9 @@ bool Engine::probeCamera(const vorn::utils::Url& cameraUrl)
     if (!body)
         return false;
 
-    std::string error;
-    const Json reply = Json::parse(std::string_view(body->constData(), static_cast<std::size_t>(body->size())), error);
-    return reply.is_object() && reply["Response"].is_object();
+    // A LAPI reply of any code tells a Uniview camera; its "Response" must be there, though.
+    const LapiReply reply = readLapiReply(std::string_view(body->constData(), static_cast<std::size_t>(body->size())));
+    return reply.status != LapiReply::Status::unreadable && reply.json["Response"].is_object();
 }
 
 void Engine::createDeviceAgent(Result<IDeviceAgent*>* outResult, const IDeviceDescription* deviceDescription)

@@ -39,7 +39,10 @@ constexpr char kSystemTimeLapiPath[] = "System/Time";
  */
 constexpr std::chrono::milliseconds kLapiRequestTimeout{5000};
 
-/** How an unreadable reply is logged: %1 the JSON parser's error, %2 the body. */
+/**
+ * How an unreadable reply is logged: %1 the JSON parser's error, %2 the body. The alarm and structure
+ * processors write the bodies that the camera pushes in the same form.
+ */
 constexpr char kLapiJsonParsingFailedFormat[] = "JSON parsing failed - %1, data: %2";
 
 /**
@@ -80,6 +83,10 @@ struct LapiReply
     const vorn::kit::detail::json11::Json& data() const { return json["Response"]["Data"]; }
 };
 
+/**
+ * The one reader of a LAPI reply body: the subscribe and renew steps, the capability requests and the
+ * compatibility probe all go through it. Never reads past the body.
+ */
 LapiReply readLapiReply(std::string_view body);
 
 } // namespace vorn::vms_server_plugins::analytics::uniview

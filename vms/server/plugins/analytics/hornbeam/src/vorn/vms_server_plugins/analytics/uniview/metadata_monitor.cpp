@@ -1,7 +1,8 @@
 #include "metadata_monitor.h"
 
 #include <climits>
-#include <condition_variable>
+#include <cmath>
+#include <optional>
 #include <stdexcept>
 
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include <vorn/network/socket_address.h>
 #include <vorn/sdk/helpers/plugin_diagnostic_event.h>
 #include <vorn/utils/scope_guard.h>
+#include <vorn/utils/sync_result.h>
 
 #include "alarm_processor.h"
 #include "device_agent.h"
@@ -34,61 +36,6 @@ QString statusLineText(const http::AsyncClient& client)
 {
     return client.response() ? QString::fromStdString(client.response()->statusLine.toString()) : QStringLiteral("N/A");
 }
-
-// The result slot of subscribeSync(): fulfilled once, by the completion or, when the completion is
-// destroyed without having run (its guard was reset), by the completion's destructor with "none".
-class SyncResult
-{
-public:
-    void fulfil(std::unique_ptr<Subscription> subscription)
-    {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_ready)
-                return;
-            m_result = std::move(subscription);
-            m_ready = true;
-        }
-        m_condition.notify_all();
-    }
-
-    std::unique_ptr<Subscription> wait()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_condition.wait(lock, [this] { return m_ready; });
-        return std::move(m_result);
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    bool m_ready = false;
-    std::unique_ptr<Subscription> m_result;
-};
-
-class FulfilOnDestruction
-{
-public:
-    explicit FulfilOnDestruction(std::shared_ptr<SyncResult> result)
-        : m_result(std::move(result))
-    {}
-    FulfilOnDestruction(FulfilOnDestruction&&) noexcept = default;
-    FulfilOnDestruction& operator=(FulfilOnDestruction&&) noexcept = default;
-    ~FulfilOnDestruction()
-    {
-        if (m_result)
-            m_result->fulfil(nullptr);
-    }
-
-    void fulfil(std::unique_ptr<Subscription> subscription)
-    {
-        if (const std::shared_ptr<SyncResult> result = std::exchange(m_result, nullptr))
-            result->fulfil(std::move(subscription));
-    }
-
-private:
-    std::shared_ptr<SyncResult> m_result;
-};
 
 } // namespace
 
@@ -129,11 +76,31 @@ int64_t MetadataMonitor::nowSeconds() const
     return m_deviceAgent->serverTimeUs() / 1'000'000;
 }
 
+std::chrono::seconds MetadataMonitor::grantedLifetime(const Json& reply)
+{
+    const auto seconds = [](const Json& value) -> std::optional<int64_t> {
+        if (!value.is_number())
+            return std::nullopt;
+        const double number = std::trunc(value.number_value());
+        if (!(std::fabs(number) <= kMaxCameraSeconds))
+            return std::nullopt; // NaN, infinity, or out of range
+        return static_cast<int64_t>(number);
+    };
+    const std::chrono::seconds requested{kSubscriptionDuration};
+    const Json& data = reply["Response"]["Data"];
+    const std::optional<int64_t> currentTime = seconds(data["CurrentTime"]);
+    const std::optional<int64_t> terminationTime = seconds(data["TerminationTime"]);
+    if (!currentTime || !terminationTime)
+        return requested;
+    const std::chrono::seconds lifetime{*terminationTime - *currentTime};
+    if (lifetime <= std::chrono::seconds::zero() || lifetime > requested)
+        return requested;
+    return lifetime;
+}
+
 int64_t MetadataMonitor::expirationTimeFromResponse(const Json& reply, int64_t nowSeconds)
 {
-    const Json& data = reply["Response"]["Data"];
-    return nowSeconds - static_cast<int64_t>(data["CurrentTime"].int_value()) +
-           static_cast<int64_t>(data["TerminationTime"].int_value());
+    return nowSeconds + grantedLifetime(reply).count();
 }
 
 std::chrono::seconds MetadataMonitor::renewDelay(int64_t expirationTime, int64_t nowSeconds)
@@ -171,7 +138,7 @@ void MetadataMonitor::startMonitoring()
             cancelLostSubscriptions();
             scheduleSubscriptionRenew(kRetryDelay);
         } else {
-            scheduleSubscriptionRenew(renewDelay(m_subscription->expirationTime(), nowSeconds()));
+            scheduleSubscriptionRenew(m_subscription->renewDelay());
         }
     });
 }
@@ -200,10 +167,12 @@ void MetadataMonitor::cancelPendingOperations()
 
 std::unique_ptr<Subscription> MetadataMonitor::subscribeSync()
 {
-    const auto result = std::make_shared<SyncResult>();
-    subscribeAsync([fulfiller = FulfilOnDestruction(result)](std::unique_ptr<Subscription> subscription) mutable {
-        fulfiller.fulfil(std::move(subscription));
-    });
+    // A completion dropped unrun (its guard was reset during the wait) ends the wait with no subscription.
+    const auto result = std::make_shared<utils::SyncResult<std::unique_ptr<Subscription>>>();
+    subscribeAsync(
+        [fulfiller = utils::FulfilOnDestruction(result)](std::unique_ptr<Subscription> subscription) mutable {
+            fulfiller.fulfil(std::move(subscription));
+        });
     return result->wait();
 }
 
@@ -278,23 +247,26 @@ void MetadataMonitor::onSubscribeRequestCompleted(std::unique_ptr<Subscription> 
         return;
     }
     const std::string& body = m_httpClient->fetchMessageBodyBuffer();
-    std::string error;
-    const Json reply = Json::parse(body, error);
-    if (!reply.is_object()) {
-        VN_LOG(5, this, "JSON parsing failed - %1, data: %2", error, body);
+    const LapiReply reply = readLapiReply(body);
+    if (reply.status == LapiReply::Status::unreadable) {
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, body);
         return;
     }
-    if (const int code = lapiResponseCode(reply); code != 0) {
-        VN_LOG(5, this, "Subscribe request failed with device error code %1 (%2), data: %3", code,
-               lapiResponseString(reply), body);
+    if (reply.status == LapiReply::Status::deviceError) {
+        VN_LOG(5, this, "Subscribe request failed with device error code %1 (%2), data: %3", reply.code, reply.text,
+               body);
         return;
     }
-    const int id = reply["Response"]["CreatedID"].int_value();
+    const int id = reply.json["Response"]["CreatedID"].int_value();
     if (id >= 0)
         subscription->setId(id);
     else
         VN_LOG(5, this, "Invalid subscription id %1", id);
-    subscription->setExpirationTime(expirationTimeFromResponse(reply, nowSeconds()));
+    // One reading of the clock for the expiration time and the renewal delay alike.
+    const int64_t now = nowSeconds();
+    const int64_t expirationTime = expirationTimeFromResponse(reply.json, now);
+    subscription->setExpirationTime(expirationTime);
+    subscription->setRenewDelay(renewDelay(expirationTime, now));
     succeeded = true;
 }
 
@@ -310,6 +282,8 @@ void MetadataMonitor::setSubscription(std::unique_ptr<Subscription> subscription
             if (id != m_subscription->id())
                 unsubscribeAsync(id);
         }
+        // The camera has just answered the subscribe; its id is known, so no retry cancels it.
+        retryFailedCancels();
     }
 }
 
@@ -367,7 +341,7 @@ void MetadataMonitor::onTimer()
             return;
         }
         setSubscription(std::move(subscription));
-        scheduleSubscriptionRenew(renewDelay(m_subscription->expirationTime(), nowSeconds()));
+        scheduleSubscriptionRenew(m_subscription->renewDelay());
         pushDiagnosticEvent(Level::warning, "Event subscription recovered",
                             "Successfully resubscribed to analytic events");
         VN_LOG(5, this, "Resubscribe success");
@@ -388,6 +362,7 @@ void MetadataMonitor::renewSubscriptionAsync()
 void MetadataMonitor::onRenewRequestDone()
 {
     std::optional<int64_t> expirationTime;
+    int64_t now = 0; //< The one reading of the clock behind expirationTime.
     const utils::ScopeGuard finish([&] {
         // Without a subscription there is nothing to renew: the next step resubscribes when types are
         // needed, instead of touching a subscription that is not there.
@@ -397,7 +372,7 @@ void MetadataMonitor::onRenewRequestDone()
             return scheduleSubscriptionRenew(kRetryDelay);
         m_renewAttempts = 0;
         m_subscription->setExpirationTime(*expirationTime);
-        scheduleSubscriptionRenew(renewDelay(*expirationTime, nowSeconds()));
+        scheduleSubscriptionRenew(renewDelay(*expirationTime, now));
     });
 
     if (!m_httpClient->hasRequestSucceeded()) {
@@ -405,18 +380,19 @@ void MetadataMonitor::onRenewRequestDone()
                m_httpClient->lastSysErrorCode());
         return;
     }
+    retryFailedCancels();
     const std::string& body = m_httpClient->fetchMessageBodyBuffer();
-    std::string error;
-    const Json reply = Json::parse(body, error);
-    if (!reply.is_object()) {
-        VN_LOG(5, this, "JSON parsing failed - %1, data: %2", error, body);
+    const LapiReply reply = readLapiReply(body);
+    if (reply.status == LapiReply::Status::unreadable) {
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, body);
         return;
     }
-    if (const int code = lapiResponseCode(reply); code != 0) {
-        VN_LOG(5, this, "Renew request failed with device error code %1 (%2)", code, lapiResponseString(reply));
+    if (reply.status == LapiReply::Status::deviceError) {
+        VN_LOG(5, this, "Renew request failed with device error code %1 (%2)", reply.code, reply.text);
         return;
     }
-    expirationTime = expirationTimeFromResponse(reply, nowSeconds());
+    now = nowSeconds();
+    expirationTime = expirationTimeFromResponse(reply.json, now);
 }
 
 void MetadataMonitor::cancelLostSubscriptions()
@@ -429,7 +405,7 @@ void MetadataMonitor::cancelLostSubscriptions()
 
 void MetadataMonitor::unsubscribeAsync(int id)
 {
-    m_pendingCancels.push_back(id);
+    m_pendingCancels.push_back({id, 0});
     if (!m_cancelInFlight)
         sendNextCancel();
 }
@@ -440,17 +416,35 @@ void MetadataMonitor::sendNextCancel()
         m_cancelInFlight = false;
         return;
     }
-    const int id = m_pendingCancels.front();
+    const PendingCancel cancel = m_pendingCancels.front();
     m_pendingCancels.pop_front();
     m_cancelInFlight = true;
-    const utils::Url url = m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(id));
+    const utils::Url url = m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(cancel.id));
     // Not guarded: a re-selection must not cut a cancel short. The client is stopped before the monitor
     // goes, so this never runs after it; what it logs is captured here, not read from the monitor later.
-    m_cancelClient->doDelete(url, [this, id, tag = utils::log::Tag(log_support::objectLogTag(this))] {
-        VN_LOG(5, tag, "Subscription cancel for id %1 %2", id,
-               m_cancelClient->hasRequestSucceeded() ? "succeeded" : "failed");
+    m_cancelClient->doDelete(url, [this, cancel, tag = utils::log::Tag(log_support::objectLogTag(this))] {
+        const bool succeeded = m_cancelClient->hasRequestSucceeded();
+        VN_LOG(5, tag, "Subscription cancel for id %1 %2", cancel.id, succeeded ? "succeeded" : "failed");
+        const int attempts = cancel.attempts + 1;
+        if (succeeded)
+            retryFailedCancels();
+        else if (attempts < kMaxCancelAttempts)
+            m_failedCancels.push_back({cancel.id, attempts});
+        else
+            VN_LOG(5, tag, "Subscription cancel for id %1 given up after %2 attempts", cancel.id, attempts);
         sendNextCancel();
     });
+}
+
+void MetadataMonitor::retryFailedCancels()
+{
+    for (const PendingCancel& cancel : std::exchange(m_failedCancels, {})) {
+        // A camera that restarted gives its ids out again: the current subscription may have this one.
+        if (!m_subscription || cancel.id != m_subscription->id())
+            m_pendingCancels.push_back(cancel);
+    }
+    if (!m_cancelInFlight)
+        sendNextCancel();
 }
 
 void MetadataMonitor::pushDiagnosticEvent(Level level, std::string caption, std::string description)

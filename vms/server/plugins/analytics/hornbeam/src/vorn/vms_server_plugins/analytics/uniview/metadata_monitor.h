@@ -8,12 +8,14 @@
 //     ...
 //     monitor.processVideoFrame(data, size); // on the thread that delivers video packets
 //
-// Life cycle: a subscription is renewed kRenewMargin before it expires (for grants of kShortGrant or less,
+// Life cycle: a subscription lives for what the camera grants, bounded by what was asked
+// (grantedLifetime()); it is renewed kRenewMargin before it expires (for grants of kShortGrant or less,
 // after half the remaining time, at least kMinRenewDelay later); a failed step is retried every
 // kRetryDelay; more than kMaxRenewAttempts steps without a successful renewal count as lost ("Event
 // subscription lost"), and the monitor subscribes anew ("Event subscription recovered" when that
-// succeeds). A subscription that is replaced or lost is cancelled at the camera, best effort, once the
-// new one is in place, or as soon as an attempt to make one fails (cameras have few subscription slots).
+// succeeds). A subscription that is replaced or lost is cancelled at the camera once the new one is in
+// place, or as soon as an attempt to make one fails (cameras have few subscription slots); a cancel that
+// fails is tried again after the next successful exchange with the camera, up to kMaxCancelAttempts tries.
 //
 // Threads and rules:
 // - The device agent calls the public operations from server threads, one selection at a time;
@@ -35,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <QtCore/QString>
 
@@ -77,6 +80,12 @@ public:
      */
     static constexpr std::chrono::seconds kShortGrant{120};
     static constexpr std::chrono::seconds kMinRenewDelay{1};
+    /**
+     * Tries of one cancel at the camera. A failed cancel is tried again after the next successful exchange
+     * with the camera (cameras have few subscription slots, and an orphan holds one for its whole
+     * lifetime); after this many it is given up, and the camera drops the orphan when it expires.
+     */
+    static constexpr int kMaxCancelAttempts = 3;
 
     explicit MetadataMonitor(DeviceAgent* deviceAgent);
     ~MetadataMonitor();
@@ -93,9 +102,26 @@ public:
 
     int64_t nowSeconds() const;
 
-    /** now - "CurrentTime" + "TerminationTime" of the camera's reply (both 32-bit, the sum 64-bit). */
+    /**
+     * Bounds the camera's "CurrentTime" and "TerminationTime": integers up to 2^53 are exact in the JSON
+     * reader's doubles, and the difference of two such values cannot overflow 64 bits.
+     */
+    static constexpr double kMaxCameraSeconds = 9'007'199'254'740'992.0;
+
+    /**
+     * The lifetime that a subscribe or renew reply grants: "TerminationTime" - "CurrentTime" of
+     * "Response"."Data", both read as 64-bit seconds. Only the difference matters, so the camera's clock
+     * need not agree with the server's. When either is missing or no number (or beyond kMaxCameraSeconds),
+     * or the lifetime is not positive or exceeds kSubscriptionDuration, the reply grants what was asked:
+     * a camera's bad times must neither put the renewal decades away nor make it run every second.
+     */
+    static std::chrono::seconds grantedLifetime(const vorn::kit::detail::json11::Json& reply);
+    /** nowSeconds + grantedLifetime(reply). */
     static int64_t expirationTimeFromResponse(const vorn::kit::detail::json11::Json& reply, int64_t nowSeconds);
-    /** The delay of the next renewal for an expiration time; see kShortGrant. */
+    /**
+     * The delay of the next renewal for an expiration time; see kShortGrant. Pass the nowSeconds that the
+     * expiration time was computed with: two readings of the clock may straddle a second.
+     */
     static std::chrono::seconds renewDelay(int64_t expirationTime, int64_t nowSeconds);
 
     static vorn::network::http::BufferSource makeJsonBody(const vorn::kit::detail::json11::Json& value);
@@ -119,6 +145,8 @@ private:
     void cancelLostSubscriptions();
     void unsubscribeAsync(int id);
     void sendNextCancel();
+    /** After a successful exchange with the camera: queues the failed cancels for another try. */
+    void retryFailedCancels();
     void pushDiagnosticEvent(vorn::sdk::IPluginDiagnosticEvent::Level level, std::string caption,
                              std::string description);
     void deliver(const MetadataPackets& packets) const;
@@ -133,9 +161,15 @@ private:
     std::unique_ptr<vorn::network::TCPSocket> m_probeSocket;
     /** Cancels at the camera go over their own client, one after another, so no renewal cuts one short. */
     std::unique_ptr<vorn::network::http::AsyncClient> m_cancelClient;
-    std::deque<int> m_pendingCancels;
+    struct PendingCancel
+    {
+        int id = 0;
+        int attempts = 0; //< Tries made so far.
+    };
+    std::deque<PendingCancel> m_pendingCancels;
     bool m_cancelInFlight = false;
-    std::vector<int> m_lostSubscriptionIds; //< Cancelled once a new subscription is in place.
+    std::vector<PendingCancel> m_failedCancels; //< Tried again by retryFailedCancels().
+    std::vector<int> m_lostSubscriptionIds;     //< Cancelled once a new subscription is in place.
 
     /** The current subscription's id for the log tag, which any thread may build; kNoSubscription without. */
     static constexpr int kNoSubscription = INT32_MIN;

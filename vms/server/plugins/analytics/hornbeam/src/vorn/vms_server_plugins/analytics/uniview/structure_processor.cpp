@@ -11,6 +11,7 @@
 #include <vorn/utils/base64.h>
 
 #include "device_agent.h"
+#include "lapi.h"
 
 namespace vorn::vms_server_plugins::analytics::uniview {
 
@@ -50,13 +51,15 @@ MetadataPackets StructureProcessor::process(std::string_view body)
     std::string error;
     const Json json = Json::parse(body, error);
     if (!json.is_object()) {
-        VN_LOG(3, this, "JSON parsing failed - %1, data: %2", error, body);
+        VN_LOG(3, this, kLapiJsonParsingFailedFormat, error, body);
         return {};
     }
     const std::optional<int64_t> timestampUs = timestampUsOf(json["TimeStamp"]);
 
+    // Both checks are of the pushed bytes, which anyone who reaches the receiver can send: reported through
+    // the limiter, so that a sender that repeats the fault cannot flood the log.
     const Json& structureInfo = json["StructureInfo"];
-    if (!VN_ASSERT(structureInfo.is_object())) {
+    if (!VN_ASSERT_LIMITED(structureInfo.is_object())) {
         VN_LOG(3, this, "StructureInfo node not found");
         return {};
     }
@@ -64,7 +67,7 @@ MetadataPackets StructureProcessor::process(std::string_view body)
 
     std::vector<Object> objects;
     const Json& objInfo = structureInfo["ObjInfo"];
-    if (VN_ASSERT(objInfo.is_object())) {
+    if (VN_ASSERT_LIMITED(objInfo.is_object())) {
         for (const ObjectTypeDescriptor& type : kObjectTypes) {
             std::vector<Object> ofType = parseObjects(objInfo, type);
             std::move(ofType.begin(), ofType.end(), std::back_inserter(objects));

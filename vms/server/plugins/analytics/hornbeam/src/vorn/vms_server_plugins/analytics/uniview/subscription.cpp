@@ -1,5 +1,6 @@
 #include "subscription.h"
 
+#include <atomic>
 #include <stdexcept>
 
 #include <vorn/log_support/assert.h>
@@ -12,12 +13,19 @@ namespace vorn::vms_server_plugins::analytics::uniview {
 
 using namespace vorn::network;
 
+namespace {
+
+std::atomic<bool> s_bindFailureForTests{false};
+
+} // namespace
+
 Subscription::Subscription(const QString& localAddress, aio::AbstractAioThread* thread)
     : m_dispatcher(std::make_unique<http::MessageDispatcher>())
     , m_server(std::make_unique<http::HttpStreamSocketServer>(m_dispatcher.get(), thread))
     , m_asyncOperationGuard(std::make_unique<utils::AsyncOperationGuard>())
 {
-    if (!m_server->bind(SocketAddress(HostAddress(localAddress), 0)))
+    if (s_bindFailureForTests.load(std::memory_order_relaxed) ||
+        !m_server->bind(SocketAddress(HostAddress(localAddress), 0)))
         throw std::runtime_error("Unable to start HTTP server: bind returned false");
     if (!m_server->listen(kListenBacklog))
         throw std::runtime_error("Unable to start HTTP server: listen returned false");
@@ -35,6 +43,11 @@ Subscription::~Subscription()
         m_server->pleaseStopSync();
         m_asyncOperationGuard.reset();
     }
+}
+
+void Subscription::setBindFailureForTests(bool fail)
+{
+    s_bindFailureForTests.store(fail, std::memory_order_relaxed);
 }
 
 void Subscription::installProcessor(const std::string& path, Handler handler)

@@ -17,9 +17,11 @@
 //   characters (all but tab, line feed and carriage return become blanks).
 // - The destructor may run on any thread: it waits for a handler that is running and no handler starts
 //   after it. It must not run inside a handler of its own receiver.
-// - The id and the expiration time are the monitor's bookkeeping, read and set on its thread.
+// - The id, the expiration time and the delay of the first renewal are the monitor's bookkeeping, read and
+//   set on its thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +57,9 @@ public:
     void setId(int id);
     int64_t expirationTime() const { return m_expirationTime; }
     void setExpirationTime(int64_t expirationTime);
+    /** The delay of the first renewal, decided with the expiration time from one reading of the clock. */
+    std::chrono::seconds renewDelay() const { return m_renewDelay; }
+    void setRenewDelay(std::chrono::seconds delay) { m_renewDelay = delay; }
 
     std::string serverHost() const;
     uint16_t serverPort() const;
@@ -66,12 +71,19 @@ public:
     /** Every byte below 0x20 but tab, line feed and carriage return becomes a blank; the length stays. */
     static void cleanControlCharacters(std::string* body);
 
+    /**
+     * Test seam: while set, every receiver made in this process fails to bind, as on an address that the
+     * machine lacks. Read once per receiver, when it starts.
+     */
+    static void setBindFailureForTests(bool fail);
+
 private:
     std::unique_ptr<vorn::network::http::MessageDispatcher> m_dispatcher;
     std::unique_ptr<vorn::network::http::HttpStreamSocketServer> m_server;
     std::unique_ptr<vorn::utils::AsyncOperationGuard> m_asyncOperationGuard;
     int m_id = -1;
     int64_t m_expirationTime = 0;
+    std::chrono::seconds m_renewDelay{0};
 };
 
 } // namespace vorn::vms_server_plugins::analytics::uniview
