@@ -3,8 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+
 #include <QtCore/QUrl>
 
+#include <vorn/utils/monotonic_time.h>
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/vms_server_plugins/analytics/axis/camera_client.h>
 #include <vorn/vms_server_plugins/analytics/axis/lpr_notification_processor.h>
@@ -28,14 +33,45 @@ constexpr char kPlateEvent[] = "vorn.axis.event.LicensePlateDetected";
 constexpr char kPlateObject[] = "vorn.axis.object.LicensePlate";
 constexpr int64_t kTimestampUs = 1'714'564'800'500'000;
 
-std::string plateNotification(const std::vector<std::pair<std::string, std::string>>& items)
+using PlateItems = std::vector<std::pair<std::string, std::string>>;
+
+// A packet with one plate notification per entry, in order.
+std::string platePacket(const std::vector<PlateItems>& plates)
 {
-    std::string data;
-    for (const auto& [name, value] : items)
-        data += "<tt:SimpleItem Name=\"" + name + "\" Value=\"" + value + "\"/>";
-    return "<tt:MetadataStream><tt:Event><wsnt:NotificationMessage><wsnt:Topic>"
-           "tnsaxis:CameraApplicationPlatform/ALPV.AllPlates</wsnt:Topic><wsnt:Message><tt:Message><tt:Data>" +
-           data + "</tt:Data></tt:Message></wsnt:Message></wsnt:NotificationMessage></tt:Event></tt:MetadataStream>";
+    std::string messages;
+    for (const PlateItems& items : plates) {
+        std::string data;
+        for (const auto& [name, value] : items)
+            data += "<tt:SimpleItem Name=\"" + name + "\" Value=\"" + value + "\"/>";
+        messages += "<wsnt:NotificationMessage><wsnt:Topic>tnsaxis:CameraApplicationPlatform/ALPV.AllPlates"
+                    "</wsnt:Topic><wsnt:Message><tt:Message><tt:Data>" +
+                    data + "</tt:Data></tt:Message></wsnt:Message></wsnt:NotificationMessage>";
+    }
+    return "<tt:MetadataStream><tt:Event>" + messages + "</tt:Event></tt:MetadataStream>";
+}
+
+std::string plateNotification(const PlateItems& items)
+{
+    return platePacket({items});
+}
+
+// A plate of the car with a capture time, so that it is searched, and the box {0.1, 0.1, 0.05, 0.05}.
+PlateItems searchedPlate(int carId)
+{
+    return {{"carID", std::to_string(carId)},
+            {"capture_timestamp", "100"},
+            {"left", "192"},
+            {"top", "108"},
+            {"width", "96"},
+            {"height", "54"}};
+}
+
+constexpr char kSearchSkipped[] = "Plate record search skipped: the camera did not answer the last one in time";
+
+std::size_t linesWith(const std::vector<std::string>& lines, const std::string& text)
+{
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [&text](const std::string& line) { return line.find(text) != std::string::npos; }));
 }
 
 std::string attributesText(const std::vector<vorn::vms_server::ReceivedAttribute>& attributes)
@@ -219,8 +255,6 @@ TEST_F(AxisLicencePlates, BestShotFallsBackToTheBoxWhenNoImageIsFound)
 TEST_F(AxisLicencePlates, SilentOrStalledSearchEndsWithinItsTimeOut)
 {
     camera.addPlateRecord({.carId = 42, .timestamp = 0, .imagePath = "images/42.bmp"});
-    const auto agent = createAgent();
-    ASSERT_TRUE(select(*agent, Strings{kPlateEvent}, Strings{kPlateObject}));
     const vorn::utils::ScopedTimeScale fast(kFastTimeScale);
     struct Row
     {
@@ -236,6 +270,9 @@ TEST_F(AxisLicencePlates, SilentOrStalledSearchEndsWithinItsTimeOut)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         camera.setReply(FakeAxisCamera::kPlateSearchPath, row.reply);
+        // An agent of its own: the time-out of the row before holds its agent's searches back a while.
+        const auto agent = createAgent();
+        ASSERT_TRUE(select(*agent, Strings{kPlateEvent}, Strings{kPlateObject}));
         const std::size_t before = receiver->recordCount();
         LogCapture log(Level::debug);
         const auto start = vorn::utils::ScaledClock::now();
@@ -253,6 +290,102 @@ TEST_F(AxisLicencePlates, SilentOrStalledSearchEndsWithinItsTimeOut)
         EXPECT_TRUE(std::holds_alternative<ReceivedEventPacket>(records[before + 2]));
         for (const char* line : {row.line, "Couldn't fetch record", "Couldn't fetch best shot image url"})
             EXPECT_THAT(logTexts(log), Contains(HasSubstr(line)));
+    }
+}
+
+// One packet may carry many plates. After a search that the camera let time out, the plates of the next
+// time-out skip their searches and go out with their boxes: a packet against a silent camera costs the
+// server thread about one time-out, not one per plate. A camera that answers, even badly, is asked for
+// every plate.
+TEST_F(AxisLicencePlates, PlatesAfterATimedOutSearchSkipTheirSearches)
+{
+    constexpr int kPlates = 4;
+    std::vector<PlateItems> plates;
+    for (int carId = 1; carId <= kPlates; ++carId)
+        plates.push_back(searchedPlate(carId));
+    const vorn::utils::ScopedTimeScale fast(kFastTimeScale);
+    struct Row
+    {
+        const char* name;
+        FakeHttpServer::Reply reply;
+        bool timesOut;
+    };
+    const Row rows[] = {
+        {"silent", FakeHttpServer::Reply::silent(), true},
+        {"stalls in the body", FakeHttpServer::Reply::stalledBody("<events><event><CAR_ID>1</CAR_ID>", 4000), true},
+        {"not found", FakeHttpServer::Reply::withStatus(404), false},
+        {"reply not XML", FakeHttpServer::Reply::ok("<events><event>"), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        camera.setReply(FakeAxisCamera::kPlateSearchPath, row.reply);
+        const auto agent = createAgent();
+        ASSERT_TRUE(select(*agent, std::nullopt, Strings{kPlateObject}));
+        const std::size_t searches = camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size();
+        const std::size_t bestShotsBefore = recordsOf<ReceivedBestShot>().size();
+        LogCapture log(Level::debug);
+        const auto start = vorn::utils::ScaledClock::now();
+        ASSERT_TRUE(consume(*agent, platePacket(plates), 3));
+        const auto elapsed = vorn::utils::ScaledClock::now() - start;
+        if (row.timesOut) {
+            EXPECT_GE(elapsed, axis::kCameraRequestTimeout);
+            EXPECT_LT(elapsed, kTimedOutRequestBound); // one time-out; one per plate would be 40 s
+        }
+        EXPECT_EQ(camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size(), searches + (row.timesOut ? 1 : kPlates));
+
+        const auto bestShots = recordsOf<ReceivedBestShot>();
+        ASSERT_EQ(bestShots.size(), bestShotsBefore + kPlates);
+        for (std::size_t i = bestShotsBefore; i < bestShots.size(); ++i) {
+            EXPECT_EQ(bestShots[i].imageUrl.value_or(""), "");
+            EXPECT_EQ(bestShots[i].boundingBox, (vorn::sdk::analytics::BoundingBox{0.1F, 0.1F, 0.05F, 0.05F}));
+        }
+        const std::vector<std::string> lines = logTexts(log);
+        EXPECT_EQ(linesWith(lines, kSearchSkipped), row.timesOut ? kPlates - 1U : 0U);
+        EXPECT_EQ(linesWith(lines, "Couldn't fetch best shot image url"), std::size_t{kPlates});
+    }
+}
+
+// The searches are held back for one time-out from the failure, on the scaled clock; then the next plate
+// asks the camera again, and a camera that answers again gives the record's image.
+TEST_F(AxisLicencePlates, SearchesResumeOneTimeOutAfterTheFailure)
+{
+    camera.addPlateRecord({.carId = 5, .timestamp = 100'000, .imagePath = "images/5.bmp"});
+    const auto agent = createAgent();
+    ASSERT_TRUE(select(*agent, std::nullopt, Strings{kPlateObject}));
+    const vorn::utils::ScopedTimeScale fast(kFastTimeScale);
+    // The scaled clock stands still from here and moves only when the test says; the search's own
+    // time-out still passes, on the system's clock.
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
+
+    camera.setReply(FakeAxisCamera::kPlateSearchPath, FakeHttpServer::Reply::silent());
+    ASSERT_TRUE(consume(*agent, plateNotification(searchedPlate(5)), 3));
+    ASSERT_EQ(camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size(), 1U);
+    camera.setReply(FakeAxisCamera::kPlateSearchPath, std::nullopt); // the camera answers again
+
+    struct Step
+    {
+        const char* name;
+        std::chrono::milliseconds advance; //< clock time since the step before
+        bool searched;
+    };
+    const Step steps[] = {
+        {"at once", std::chrono::seconds(0), false},
+        {"before the time-out has passed", axis::kCameraRequestTimeout - std::chrono::seconds(1), false},
+        {"after it", std::chrono::seconds(2), true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        clock.advance(vorn::utils::ScaledClock::toRealDuration(step.advance));
+        const std::size_t searches = camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size();
+        LogCapture log(Level::debug);
+        ASSERT_TRUE(consume(*agent, plateNotification(searchedPlate(5)), 3));
+        EXPECT_EQ(camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size(), searches + (step.searched ? 1 : 0));
+        EXPECT_EQ(linesWith(logTexts(log), kSearchSkipped), step.searched ? 0U : 1U);
+        const ReceivedBestShot bestShot = recordsOf<ReceivedBestShot>().back();
+        const QUrl url(QString::fromStdString(bestShot.imageUrl.value_or("")));
+        EXPECT_EQ(url.path(), step.searched ? "/local/fflprapp/images/5.bmp" : "");
+        const vorn::sdk::analytics::BoundingBox box{0.1F, 0.1F, 0.05F, 0.05F};
+        EXPECT_EQ(bestShot.boundingBox, step.searched ? vorn::sdk::analytics::BoundingBox() : box);
     }
 }
 

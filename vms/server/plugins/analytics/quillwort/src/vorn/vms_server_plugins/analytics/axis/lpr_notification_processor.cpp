@@ -1,6 +1,7 @@
 #include "lpr_notification_processor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -237,8 +238,18 @@ std::optional<std::string> LprNotificationProcessor::requestRecord(int64_t times
     url.setQuery(QStringLiteral("timestampFrom=%1").arg(timestampFrom));
 
     const std::lock_guard lock(m_httpClientMutex);
+    if (m_searchTimedOutAt && vorn::utils::ScaledClock::now() - *m_searchTimedOutAt < kCameraRequestTimeout) {
+        VN_LOG(5, this, "Plate record search skipped: the camera did not answer the last one in time");
+        return std::nullopt;
+    }
     const std::optional<QByteArray> body =
         fetchCameraReply(&m_httpClient, url, vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
+    // Only a camera that let the time-out pass holds the searches back; a refusal or a reply of any kind
+    // (a bad status, a record that is not XML) does not.
+    if (!body && m_httpClient.lastSysErrorCode() == ETIMEDOUT)
+        m_searchTimedOutAt = vorn::utils::ScaledClock::now();
+    else
+        m_searchTimedOutAt.reset();
     if (!body)
         return std::nullopt;
     return body->toStdString();

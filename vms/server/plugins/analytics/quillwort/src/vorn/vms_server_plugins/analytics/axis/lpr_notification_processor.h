@@ -8,6 +8,13 @@
 // (makeCameraClient), so a camera that is silent or stalls costs a plate at most kCameraRequestTimeout per
 // phase, and the plate goes out with its box as best shot. The client serves one request at a time (a
 // mutex guards it), so packets handled on two threads at once wait for each other's search.
+//
+// One packet may carry many plates. After a search that ended because the camera did not answer in time,
+// the plates of the next kCameraRequestTimeout (on the ScaledClock, from that failure) are not searched:
+// each writes "Plate record search skipped: ..." and goes on as after a failed search, with its box as
+// best shot. A packet of plates against a silent camera thus costs its thread about one time-out, not one
+// per plate. The first search after that window decides again; any reply, or a failure other than a
+// time-out, lets the following plates search as usual.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +28,7 @@
 
 #include <vorn/network/http/http_client.h>
 #include <vorn/sdk/uuid.h>
+#include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/url.h>
 
 #include "notification_processor.h"
@@ -71,8 +79,10 @@ private:
     NeededFlag m_isEventNeeded;
     NeededFlag m_isObjectNeeded;
 
-    std::mutex m_httpClientMutex; //< guards m_httpClient: one record search at a time
+    std::mutex m_httpClientMutex; //< guards m_httpClient and m_searchTimedOutAt: one record search at a time
     vorn::network::http::HttpClient m_httpClient;
+    // When the last search ended by a time-out; none after any other outcome.
+    std::optional<vorn::utils::ScaledClock::time_point> m_searchTimedOutAt;
 };
 
 } // namespace vorn::vms_server_plugins::analytics::axis
