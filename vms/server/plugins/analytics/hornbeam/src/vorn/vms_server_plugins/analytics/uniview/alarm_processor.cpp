@@ -64,7 +64,7 @@ Ptr<EventMetadataPacket> AlarmProcessor::sendEvent(const EventType& eventType, i
                                                    bool isActive) const
 {
     const auto metadata = makePtr<EventMetadata>();
-    metadata->setTypeId(eventType.id.toStdString());
+    metadata->setTypeId(m_deviceAgent->engine()->eventTypeIdText(eventType));
     if (eventType.flags.testFlag(vorn::vms::api::analytics::EventTypeFlag::stateDependent))
         metadata->setIsActive(isActive);
 
