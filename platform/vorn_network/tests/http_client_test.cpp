@@ -8,6 +8,7 @@
 
 #include <vorn/network/http/status_code.h>
 #include <vorn/testing/fake_http_server.h>
+#include <vorn/utils/scaled_clock.h>
 
 namespace vorn::network::http {
 namespace {
@@ -177,6 +178,48 @@ TEST_F(HttpClientTest, SilentPeerTimesOut)
     EXPECT_EQ(client.lastSysErrorCode(), static_cast<SystemError::ErrorCode>(ETIMEDOUT));
     EXPECT_EQ(client.response(), nullptr);
     EXPECT_EQ(server.requestCount(), 1u);
+}
+
+// The time-outs are those of the ScaledClock: a test (or a host run with a time scale) that makes the clock
+// a hundred times faster sees a silent or stalled peer given up in a hundredth of the time.
+TEST_F(HttpClientTest, TimeOutsRunOnTheScaledClock)
+{
+    const utils::ScopedTimeScale fast(0.01);
+    const struct
+    {
+        const char* name;
+        Reply reply;
+        bool response; //< the header arrived, the body did not
+    } rows[] = {
+        {"silent: the response read time-out", Reply::silent(), false},
+        {"stalled body: the body read time-out", Reply::stalledBody("<a>", 100), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        server.route("GET", "/", row.reply);
+        const auto start = utils::ScaledClock::now();
+        const bool responded = client.doGet(url("/"));
+        EXPECT_EQ(responded && !client.fetchEntireMessageBody(), row.response);
+        const auto elapsed = utils::ScaledClock::now() - start;
+        EXPECT_EQ(client.lastSysErrorCode(), static_cast<SystemError::ErrorCode>(ETIMEDOUT));
+        EXPECT_GE(elapsed, Timeouts::kDefaultResponseReadTimeout);
+        EXPECT_LT(elapsed, 10 * Timeouts::kDefaultResponseReadTimeout); // not 30 s of real time
+    }
+}
+
+TEST_F(HttpClientTest, AdditionalHeadersGoWithEveryRequest)
+{
+    client.addAdditionalHeader("Connection", "close");
+    client.setCredentials(PasswordCredentials("root", "pass"));
+    server.requireAuth(AuthScheme::digest, "root", "pass");
+    server.route("GET", "/", Reply::ok("a"));
+    ASSERT_TRUE(client.doGet(url("/")));
+    EXPECT_EQ(client.statusCode(), 200);
+    ASSERT_TRUE(client.doGet(url("/")));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 4u); // each request challenged first
+    for (const auto& request : requests)
+        EXPECT_EQ(request.header("Connection"), "close");
 }
 
 TEST_F(HttpClientTest, BodyIsReadWhateverItsFraming)

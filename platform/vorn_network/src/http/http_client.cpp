@@ -19,6 +19,7 @@
 #include <boost/beast/ssl/ssl_stream.hpp>
 
 #include <vorn/network/http/status_code.h>
+#include <vorn/utils/scaled_clock.h>
 
 #include "request_support.h"
 
@@ -28,6 +29,8 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace bhttp = boost::beast::http;
 using boost::system::error_code;
+// The sockets' expiry runs on the system's steady clock; the time-outs are armed with the real duration
+// that they take on the ScaledClock.
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -35,6 +38,11 @@ namespace {
 using detail::kReadBufferSize;
 
 using detail::toSystemError;
+
+std::chrono::nanoseconds realDuration(std::chrono::milliseconds timeout)
+{
+    return utils::ScaledClock::toRealDuration(timeout);
+}
 
 } // namespace
 
@@ -55,6 +63,7 @@ public:
     Credentials credentials;
     AuthType authType = AuthType::basicAndDigest;
     Timeouts timeouts;
+    std::vector<std::pair<std::string, std::string>> additionalHeaders;
 
     std::optional<Response> response;
     std::optional<std::optional<QByteArray>> fetchedBody; //< Set once the body was fetched (or failed to be).
@@ -189,7 +198,7 @@ bool HttpClient::Private::sendAndReadHeader(const Target& target, const bhttp::r
     response.reset();
     m_parser.reset();
 
-    const Clock::time_point sendDeadline = Clock::now() + timeouts.sendTimeout;
+    const Clock::time_point sendDeadline = Clock::now() + realDuration(timeouts.sendTimeout);
     if (!connect(target, sendDeadline))
         return false;
 
@@ -207,7 +216,7 @@ bool HttpClient::Private::sendAndReadHeader(const Target& target, const bhttp::r
     if (request.method() == bhttp::verb::head)
         m_parser->skip(true);
 
-    lowestLayer().expires_after(timeouts.responseReadTimeout);
+    lowestLayer().expires_after(realDuration(timeouts.responseReadTimeout));
     error = onStream([&](auto& stream) {
         return run([&](auto handler) { bhttp::async_read_header(stream, m_buffer, *m_parser, std::move(handler)); });
     });
@@ -244,6 +253,8 @@ bool HttpClient::Private::doRequest(bhttp::verb method, const utils::Url& url, c
     request.set(bhttp::field::host, target.hostField);
     request.set(bhttp::field::user_agent, "vorn_network");
     request.set(bhttp::field::accept, "*/*");
+    for (const auto& [name, value] : additionalHeaders)
+        request.set(name, value);
     if (method == bhttp::verb::post || !body.empty()) {
         if (!contentType.empty())
             request.set(bhttp::field::content_type, contentType);
@@ -285,7 +296,7 @@ std::optional<QByteArray> HttpClient::Private::fetchBody()
         }
         m_parser->body_limit(static_cast<std::uint64_t>(kMaxMessageBodySize));
         m_buffer.reserve(kReadBufferSize);
-        lowestLayer().expires_after(timeouts.messageBodyReadTimeout);
+        lowestLayer().expires_after(realDuration(timeouts.messageBodyReadTimeout));
         const error_code error = onStream([&](auto& stream) {
             return run([&](auto handler) { bhttp::async_read(stream, m_buffer, *m_parser, std::move(handler)); });
         });
@@ -304,6 +315,8 @@ HttpClient::HttpClient(ssl::CertificateCheck certificateCheck)
 {}
 
 HttpClient::~HttpClient() = default;
+HttpClient::HttpClient(HttpClient&&) noexcept = default;
+HttpClient& HttpClient::operator=(HttpClient&&) noexcept = default;
 
 void HttpClient::setCredentials(const Credentials& credentials)
 {
@@ -313,6 +326,11 @@ void HttpClient::setCredentials(const Credentials& credentials)
 void HttpClient::setAuthType(AuthType authType)
 {
     d->authType = authType;
+}
+
+void HttpClient::addAdditionalHeader(std::string name, std::string value)
+{
+    d->additionalHeaders.emplace_back(std::move(name), std::move(value));
 }
 
 const Timeouts& HttpClient::timeouts() const

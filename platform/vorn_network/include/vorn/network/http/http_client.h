@@ -19,10 +19,12 @@
 //
 // Each request opens its own connection ("http" or "https"; TLS follows the certificate check given at
 // construction) and every phase has a finite time-out (Timeouts), so a silent peer costs at most that long.
-// A host name is resolved by the system resolver, whose own time limits apply to that step.
+// The time-outs run on the ScaledClock, as those of AsyncClient do. A host name is resolved by the system
+// resolver, whose own time limits apply to that step.
 //
 // One thread at a time: the client holds no lock and must not be used by two threads at once. It may be used
-// for any number of requests in a row; each request replaces the previous response.
+// for any number of requests in a row; each request replaces the previous response. A client may be moved
+// (to be made by a function); the moved-from client may only be destroyed or assigned to.
 #pragma once
 
 #include <chrono>
@@ -31,6 +33,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <QtCore/QByteArray>
 
@@ -58,9 +62,15 @@ public:
 
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
+    HttpClient(HttpClient&&) noexcept;
+    HttpClient& operator=(HttpClient&&) noexcept;
 
     void setCredentials(const Credentials& credentials);
     void setAuthType(AuthType authType);
+    // A header field sent with every later request, as AsyncClient's: it replaces a field of that name that
+    // the client sets itself before the body's fields (e.g. "Connection: close", which tells the peer that
+    // the connection ends with the response).
+    void addAdditionalHeader(std::string name, std::string value);
 
     const Timeouts& timeouts() const;
     void setTimeouts(const Timeouts& timeouts);

@@ -8,6 +8,8 @@
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/utils/assert.h>
 #include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/scaled_clock.h>
+#include <vorn/vms_server_plugins/analytics/axis/camera_client.h>
 #include <vorn/vms_server_plugins/analytics/axis/device_agent_manifest.h>
 #include <vorn/vms_server_plugins/analytics/axis/notifications.h>
 
@@ -122,31 +124,90 @@ TEST_F(AxisDeviceAgent, CameraFailuresLeaveAnAgentWithoutTypes)
     }
 }
 
-TEST_F(AxisDeviceAgent, DiscoveryAnswersDigestChallenges)
+// The plate of plate_new.xml (car 42), searched at the camera with its box of 100/50/200/40.
+void consumePlate(AgentOnFakeCamera& t, axis::DeviceAgent& agent)
 {
-    camera.requireAuth(FakeHttpServer::AuthScheme::digest, kLogin, kPassword);
-    EXPECT_EQ(createAgent()->eventTypes().size(), 6U);
-    EXPECT_TRUE(camera.requests().back().header("Authorization")->starts_with("Digest "));
+    ASSERT_TRUE(
+        t.select(agent, Strings{"vorn.axis.event.LicensePlateDetected"}, Strings{"vorn.axis.object.LicensePlate"}));
+    ASSERT_TRUE(t.consumeFile(agent, "plate_new.xml", 1000));
 }
 
-TEST_F(AxisDeviceAgent, DiscoveryGivesNoPasswordToABasicChallenge)
+// Every request to the camera (image size, catalogue, plate search) comes from one kind of client: it
+// answers Digest, and says that the connection ends with the reply.
+TEST_F(AxisDeviceAgent, CameraRequestsAnswerDigestChallenges)
 {
+    camera.requireAuth(FakeHttpServer::AuthScheme::digest, kLogin, kPassword);
+    camera.addPlateRecord({.carId = 42, .timestamp = 1'714'564'800'000, .imagePath = "images/42.bmp"});
+    const auto agent = createAgent();
+    EXPECT_EQ(agent->eventTypes().size(), 6U);
+    consumePlate(*this, *agent);
+    EXPECT_THAT(recordsOf<vorn::vms_server::ReceivedBestShot>().at(0).imageUrl.value_or(""), HasSubstr("42.bmp"));
+    for (const char* path :
+         {FakeAxisCamera::kImageSizePath, FakeAxisCamera::kEventServicePath, FakeAxisCamera::kPlateSearchPath}) {
+        SCOPED_TRACE(path);
+        const auto requests = camera.requestsTo(path);
+        ASSERT_EQ(requests.size(), 2U); // challenged, then answered
+        EXPECT_FALSE(requests[0].header("Authorization"));
+        EXPECT_TRUE(requests[1].header("Authorization").value_or("").starts_with("Digest "));
+        for (const auto& request : requests)
+            EXPECT_EQ(request.header("Connection"), "close");
+    }
+}
+
+TEST_F(AxisDeviceAgent, CameraRequestsGiveNoPasswordToABasicChallenge)
+{
+    camera.addPlateRecord({.carId = 42, .timestamp = 0, .imagePath = "images/42.bmp"});
+    const auto agent = createAgent(); // before the camera asks for credentials, to search its plates later
     camera.requireAuth(FakeHttpServer::AuthScheme::basic, kLogin, kPassword);
     LogCapture log(Level::verbose);
     EXPECT_TRUE(createAgent()->eventTypes().empty());
+    consumePlate(*this, *agent);
+    EXPECT_EQ(camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size(), 1U);
+    EXPECT_EQ(recordsOf<vorn::vms_server::ReceivedBestShot>().at(0).imageUrl.value_or(""), "");
     for (const auto& request : camera.requests())
         EXPECT_FALSE(request.header("Authorization")) << request.path;
     EXPECT_THAT(logTexts(log), Contains("Bad HTTP response status: 401 Unauthorized"));
 }
 
+// A camera that accepts and then stays silent, or stalls in the middle of a body, costs the creation of a
+// device agent the camera client's 10 s (not the 30 s of the client's defaults), and the agent is made.
 TEST_F(AxisDeviceAgent, SilentCameraCostsTheTimeOutAndStillGivesAnAgent)
 {
-    camera.setReply(FakeAxisCamera::kImageSizePath, FakeHttpServer::Reply::silent());
-    LogCapture log(Level::verbose);
-    const auto agent = createAgent();
-    EXPECT_EQ(agent->metadataProcessor().coordinateDomain(), axis::CoordinateDomain{});
-    EXPECT_EQ(agent->eventTypes().size(), 6U); // the catalogue request after it was answered
-    EXPECT_THAT(log.logger().texts().join('\n').toStdString(), HasSubstr("Request failed: "));
+    const vorn::utils::ScopedTimeScale fast(kFastTimeScale);
+    struct Row
+    {
+        const char* name;
+        const char* path;
+        FakeHttpServer::Reply reply;
+        axis::CoordinateDomain domain;
+        std::size_t eventTypes;
+        const char* line;
+    };
+    const Row rows[] = {
+        {"silent image size", FakeAxisCamera::kImageSizePath, FakeHttpServer::Reply::silent(), axis::CoordinateDomain{},
+         6, "Request failed: "}, // the catalogue request after it was answered
+        {"image size stalls in the body", FakeAxisCamera::kImageSizePath,
+         FakeHttpServer::Reply::stalledBody("image width = 1920\n", 100), axis::CoordinateDomain{}, 6,
+         "Couldn't read response body: "},
+        {"catalogue stalls in the body", FakeAxisCamera::kEventServicePath,
+         FakeHttpServer::Reply::stalledBody("<SOAP-ENV:Envelope>", 4000), axis::CoordinateDomain{1920, 1080}, 0,
+         "Couldn't read response body: "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        camera.setReply(FakeAxisCamera::kImageSizePath, std::nullopt);
+        camera.setReply(FakeAxisCamera::kEventServicePath, std::nullopt);
+        camera.setReply(row.path, row.reply);
+        LogCapture log(Level::verbose);
+        const auto start = vorn::utils::ScaledClock::now();
+        const auto agent = createAgent();
+        const auto elapsed = vorn::utils::ScaledClock::now() - start;
+        EXPECT_GE(elapsed, axis::kCameraRequestTimeout);
+        EXPECT_LT(elapsed, kTimedOutRequestBound);
+        EXPECT_EQ(agent->metadataProcessor().coordinateDomain(), row.domain);
+        EXPECT_EQ(agent->eventTypes().size(), row.eventTypes);
+        EXPECT_THAT(logTexts(log), Contains(HasSubstr(row.line)));
+    }
 }
 
 TEST_F(AxisDeviceAgent, PacketsThatAreNotNotificationsAreDroppedWithALine)

@@ -5,6 +5,8 @@
 
 #include <QtCore/QUrl>
 
+#include <vorn/utils/scaled_clock.h>
+#include <vorn/vms_server_plugins/analytics/axis/camera_client.h>
 #include <vorn/vms_server_plugins/analytics/axis/lpr_notification_processor.h>
 
 #include "quillwort_test_support.h"
@@ -208,6 +210,49 @@ TEST_F(AxisLicencePlates, BestShotFallsBackToTheBoxWhenNoImageIsFound)
         const std::vector<std::string> lines = logTexts(log);
         for (const char* line : row.lines)
             EXPECT_THAT(lines, Contains(HasSubstr(line)));
+    }
+}
+
+// The search runs on the server thread that delivered the packet, under the lock that serialises every
+// search: a camera that accepts and stays silent, or stalls in the record's body, costs a plate the camera
+// client's time-out (not 30 s of the client's defaults), and the plate still goes out with its box.
+TEST_F(AxisLicencePlates, SilentOrStalledSearchEndsWithinItsTimeOut)
+{
+    camera.addPlateRecord({.carId = 42, .timestamp = 0, .imagePath = "images/42.bmp"});
+    const auto agent = createAgent();
+    ASSERT_TRUE(select(*agent, Strings{kPlateEvent}, Strings{kPlateObject}));
+    const vorn::utils::ScopedTimeScale fast(kFastTimeScale);
+    struct Row
+    {
+        const char* name;
+        FakeHttpServer::Reply reply;
+        const char* line;
+    };
+    const Row rows[] = {
+        {"silent", FakeHttpServer::Reply::silent(), "Request failed: "},
+        {"stalls in the body", FakeHttpServer::Reply::stalledBody("<events><event><CAR_ID>42</CAR_ID>", 4000),
+         "Couldn't read response body: "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        camera.setReply(FakeAxisCamera::kPlateSearchPath, row.reply);
+        const std::size_t before = receiver->recordCount();
+        LogCapture log(Level::debug);
+        const auto start = vorn::utils::ScaledClock::now();
+        ASSERT_TRUE(consumeFile(*agent, "plate_new.xml", kTimestampUs));
+        const auto elapsed = vorn::utils::ScaledClock::now() - start;
+        EXPECT_GE(elapsed, axis::kCameraRequestTimeout);
+        EXPECT_LT(elapsed, kTimedOutRequestBound);
+
+        const auto records = receiver->records();
+        ASSERT_EQ(records.size(), before + 3); // object, best shot, event
+        const auto& bestShot = std::get<ReceivedBestShot>(records[before + 1]);
+        EXPECT_EQ(bestShot.imageUrl.value_or(""), "");
+        EXPECT_EQ(bestShot.boundingBox,
+                  (vorn::sdk::analytics::BoundingBox{100.0F / 1920, 50.0F / 1080, 200.0F / 1920, 40.0F / 1080}));
+        EXPECT_TRUE(std::holds_alternative<ReceivedEventPacket>(records[before + 2]));
+        for (const char* line : {row.line, "Couldn't fetch record", "Couldn't fetch best shot image url"})
+            EXPECT_THAT(logTexts(log), Contains(HasSubstr(line)));
     }
 }
 

@@ -8,6 +8,7 @@
 //     t.receiver->records();                                 // what reached the server
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,12 @@ using Strings = std::vector<std::string>;
 
 constexpr char kLogin[] = "root";
 constexpr char kPassword[] = "pass!word";
+
+// Tests of camera time-outs run the clock this much faster: the camera client's 10 s per phase take 200 ms.
+constexpr double kFastTimeScale = 0.02;
+// A request that ends by its time-out takes at least the camera client's 10 s of clock time and, with room
+// for a loaded machine, less than this: well short of the 30 s of a client left at HttpClient's defaults.
+constexpr std::chrono::seconds kTimedOutRequestBound{25};
 
 /** The captured log texts, as std::string for the matchers. */
 inline std::vector<std::string> logTexts(vorn::utils::log::LogCapture& log)

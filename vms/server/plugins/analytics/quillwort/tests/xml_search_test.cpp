@@ -1,6 +1,7 @@
-// The XML helpers: the nesting check that runs before the parser, and the iterative lookups.
+// The XML helpers: the one parse of camera bytes with the nesting check before it, and the iterative lookups.
 #include <vorn/vms_server_plugins/analytics/axis/xml_search.h>
 
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -46,6 +47,29 @@ TEST(AxisXml, NestingCheck)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(isXmlNestingWithin(row.text, 4), row.within);
+    }
+}
+
+TEST(AxisXml, CameraTextIsParsedOnlyWithinTheNestingLimit)
+{
+    struct Row
+    {
+        const char* name;
+        std::string text;
+        std::optional<std::string> error;
+    };
+    const Row rows[] = {
+        {"at the limit", nested(kMaxXmlDepth), std::nullopt},
+        {"one past the limit", nested(kMaxXmlDepth + 1), "elements nested more than 128 levels deep"},
+        {"not well-formed", "<r><a>", "unexpected end of data"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text = row.text;
+        XmlDocument document;
+        const std::optional<QString> error = parseCameraXml(&text, &document);
+        EXPECT_EQ(error ? std::optional(error->toStdString()) : std::nullopt, row.error);
+        EXPECT_EQ(findDescendant(&document, "e") != nullptr, row.error == std::nullopt && row.text.starts_with("<e"));
     }
 }
 

@@ -103,19 +103,12 @@ CoordinateDomain parseCoordinateDomain(const QByteArray& body)
 CatalogueReadResult parseNotificationTypes(std::string* body)
 {
     CatalogueReadResult result;
-    if (!isXmlNestingWithin(*body, kMaxXmlDepth)) {
-        result.parseError = QStringLiteral("elements nested more than %1 levels deep").arg(kMaxXmlDepth);
-        return result;
-    }
     // The document's memory pool starts with a static block on the stack, so a catalogue of ordinary
     // size is read without allocating nodes on the heap.
     XmlDocument document;
-    try {
-        document.parse<0>(body->data());
-    } catch (const rapidxml::parse_error& error) {
-        result.parseError = QString::fromUtf8(error.what());
+    result.parseError = parseCameraXml(body, &document);
+    if (result.parseError)
         return result;
-    }
     if (const XmlNode* topicSet = findDescendant(&document, "wstop:TopicSet"))
         result.types = parseTopicSet(topicSet, QString());
     return result;

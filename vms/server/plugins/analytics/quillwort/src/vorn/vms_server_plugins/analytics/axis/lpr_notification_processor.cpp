@@ -4,16 +4,13 @@
 #include <limits>
 
 #include <vorn/log_support/log.h>
-#include <vorn/network/http/credentials.h>
-#include <vorn/network/http/status_code.h>
 #include <vorn/sdk/helpers/uuid.h>
 
+#include "camera_client.h"
 #include "device_agent.h"
 #include "metadata_processor.h"
 
 namespace vorn::vms_server_plugins::analytics::axis {
-
-using namespace vorn::network;
 
 namespace {
 
@@ -71,17 +68,10 @@ const QString LprNotificationProcessor::kLprObjectTypeId = QStringLiteral("vorn.
 PlateRecordReadResult parsePlateRecord(std::string* body, uint64_t carId)
 {
     PlateRecordReadResult result;
-    if (!isXmlNestingWithin(*body, kMaxXmlDepth)) {
-        result.parseError = QStringLiteral("elements nested more than %1 levels deep").arg(kMaxXmlDepth);
-        return result;
-    }
     XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
-    try {
-        document.parse<0>(body->data());
-    } catch (const rapidxml::parse_error& error) {
-        result.parseError = QString::fromUtf8(error.what());
+    result.parseError = parseCameraXml(body, &document);
+    if (result.parseError)
         return result;
-    }
 
     const XmlNode* event = findDescendant(&document, "event");
     for (; event; event = event->next_sibling("event")) {
@@ -100,11 +90,9 @@ LprNotificationProcessor::LprNotificationProcessor(MetadataProcessor* metadataPr
                                                    std::vector<NotificationType>& types)
     : NotificationProcessor(metadataProcessor)
     , m_trackIdBase(vorn::sdk::makeRandomUuid())
-    , m_httpClient(ssl::kAcceptAnyCertificate)
+    , m_httpClient(makeCameraClient(*metadataProcessor->deviceAgent()->deviceInfo()))
 {
     m_isSupported = claimLprTopic(types);
-    const auto deviceInfo = metadataProcessor->deviceAgent()->deviceInfo();
-    m_httpClient.setCredentials(http::PasswordCredentials(deviceInfo->login(), deviceInfo->password()));
 }
 
 LprNotificationProcessor::~LprNotificationProcessor() = default;
@@ -227,19 +215,10 @@ std::optional<std::string> LprNotificationProcessor::requestRecord(int64_t times
     url.setQuery(QStringLiteral("timestampFrom=%1").arg(timestampFrom));
 
     const std::lock_guard lock(m_httpClientMutex);
-    if (!m_httpClient.doGet(url)) {
-        VN_LOG(5, this, "Request failed: %1", SystemError::toString(m_httpClient.lastSysErrorCode()));
+    const std::optional<QByteArray> body =
+        fetchCameraReply(&m_httpClient, url, vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
+    if (!body)
         return std::nullopt;
-    }
-    if (!http::StatusCode::isSuccessCode(m_httpClient.statusCode())) {
-        VN_LOG(5, this, "Bad HTTP response status: %1", http::StatusCode::toString(m_httpClient.statusCode()));
-        return std::nullopt;
-    }
-    const std::optional<QByteArray> body = m_httpClient.fetchEntireMessageBody();
-    if (!body) {
-        VN_LOG(5, this, "Couldn't read response body: %1", SystemError::toString(m_httpClient.lastSysErrorCode()));
-        return std::nullopt;
-    }
     return body->toStdString();
 }
 

@@ -4,8 +4,10 @@
 // the application's records, and into a plate-detected event when the vehicle is new.
 //
 // The record search is a synchronous request to the camera inside the handling of the notification, on
-// the server thread that delivered the packet. The processor's camera client serves one request at a
-// time (a mutex guards it), so packets handled on two threads at once wait for each other's search.
+// the server thread that delivered the packet. Its client is set up as every camera client of the plugin
+// (makeCameraClient), so a camera that is silent or stalls costs a plate at most kCameraRequestTimeout per
+// phase, and the plate goes out with its box as best shot. The client serves one request at a time (a
+// mutex guards it), so packets handled on two threads at once wait for each other's search.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +46,7 @@ public:
     static const QString kLprEventTypeId;
     static const QString kLprObjectTypeId;
 
-    /** Claims the plate topic and sets up the camera client with the description's credentials. */
+    /** Claims the plate topic and sets up the camera client (makeCameraClient) for the description. */
     LprNotificationProcessor(MetadataProcessor* metadataProcessor, std::vector<NotificationType>& types);
     ~LprNotificationProcessor() override;
 

@@ -3,12 +3,9 @@
 #include <cstring>
 
 #include <vorn/log_support/log.h>
-#include <vorn/network/http/auth_type.h>
-#include <vorn/network/http/credentials.h>
 #include <vorn/network/http/http_client.h>
-#include <vorn/network/http/status_code.h>
-#include <vorn/network/ssl/certificate_check.h>
 
+#include "camera_client.h"
 #include "camera_discovery.h"
 #include "default_notification_processor.h"
 #include "device_agent.h"
@@ -28,19 +25,6 @@ namespace {
 // Notifications take a few KiB; a rare larger packet gives its buffer back rather than keep it for the
 // device agent's life.
 constexpr std::size_t kMaxKeptPacketTextBytes = 64 * 1024;
-
-// The camera's discovery requests answer Digest challenges only.
-constexpr auto kDiscoveryAuthType = static_cast<http::AuthType>(1);
-
-std::unique_ptr<http::HttpClient> makeCameraClient(const IDeviceDescription& deviceInfo)
-{
-    auto client = std::make_unique<http::HttpClient>(ssl::kAcceptAnyCertificate);
-    client->setAuthType(kDiscoveryAuthType);
-    client->setCredentials(http::PasswordCredentials(deviceInfo.login(), deviceInfo.password()));
-    const std::chrono::milliseconds timeout(MetadataProcessor::kCameraRequestTimeoutMs);
-    client->setTimeouts(http::Timeouts{timeout, timeout, timeout});
-    return client;
-}
 
 void addTexts(const ITextList* list, std::set<QString>* texts)
 {
@@ -216,15 +200,9 @@ std::vector<Notification> MetadataProcessor::parseNotificationPacket(std::string
                                                                      const MetadataProcessor* logTagOwner)
 {
     std::vector<Notification> notifications;
-    if (!isXmlNestingWithin(*text, kMaxXmlDepth)) {
-        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: elements nested more than %1 levels deep", kMaxXmlDepth);
-        return notifications;
-    }
     XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
-    try {
-        document.parse<0>(text->data());
-    } catch (const rapidxml::parse_error& error) {
-        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: %1", error.what());
+    if (const std::optional<QString> error = parseCameraXml(text, &document)) {
+        VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: %1", *error);
         return notifications;
     }
 
@@ -247,19 +225,8 @@ std::optional<QByteArray> MetadataProcessor::getImageSize()
     url.setPath(QString::fromLatin1(kImageSizePath));
     url.setQuery(QStringLiteral("camera=%1").arg(static_cast<int64_t>(deviceInfo->channel()) + 1));
 
-    const auto client = makeCameraClient(*deviceInfo);
-    if (!client->doGet(url)) {
-        VN_LOG(5, this, "Request failed: %1", SystemError::toString(client->lastSysErrorCode()));
-        return std::nullopt;
-    }
-    if (!http::StatusCode::isSuccessCode(client->statusCode())) {
-        VN_LOG(5, this, "Bad HTTP response status: %1", http::StatusCode::toString(client->statusCode()));
-        return std::nullopt;
-    }
-    std::optional<QByteArray> body = client->fetchEntireMessageBody();
-    if (!body)
-        VN_LOG(5, this, "Couldn't read response body: %1", SystemError::toString(client->lastSysErrorCode()));
-    return body;
+    http::HttpClient client = makeCameraClient(*deviceInfo);
+    return fetchCameraReply(&client, url, vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
 }
 
 CoordinateDomain MetadataProcessor::fetchCoordinateDomain()
@@ -279,20 +246,12 @@ std::optional<std::string> MetadataProcessor::getEventInstances()
     vorn::utils::Url url(deviceInfo->url());
     url.setPath(QString::fromLatin1(kEventServicePath));
 
-    const auto client = makeCameraClient(*deviceInfo);
-    if (!client->doPost(url, eventInstancesContentType(), eventInstancesRequestBody())) {
-        VN_LOG(5, this, "Request failed: %1", SystemError::toString(client->lastSysErrorCode()));
+    http::HttpClient client = makeCameraClient(*deviceInfo);
+    const std::optional<QByteArray> body =
+        fetchCameraReply(&client, url, eventInstancesContentType(), eventInstancesRequestBody(),
+                         vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
+    if (!body)
         return std::nullopt;
-    }
-    if (!http::StatusCode::isSuccessCode(client->statusCode())) {
-        VN_LOG(5, this, "Bad HTTP response status: %1", http::StatusCode::toString(client->statusCode()));
-        return std::nullopt;
-    }
-    const std::optional<QByteArray> body = client->fetchEntireMessageBody();
-    if (!body) {
-        VN_LOG(5, this, "Couldn't read response body: %1", SystemError::toString(client->lastSysErrorCode()));
-        return std::nullopt;
-    }
     return body->toStdString();
 }
 

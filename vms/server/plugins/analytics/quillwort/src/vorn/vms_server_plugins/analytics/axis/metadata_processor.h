@@ -42,10 +42,6 @@ class MetadataProcessor
 public:
     static constexpr char kOnvifMetadataCodec[] = "vnd.onvif.metadata";
 
-    // How long each discovery request may take in each of its phases: a camera that does not answer costs
-    // the server thread that creates the device agent at most this much per request and phase.
-    static constexpr int kCameraRequestTimeoutMs = 10'000;
-
     explicit MetadataProcessor(DeviceAgent* deviceAgent);
     ~MetadataProcessor();
 

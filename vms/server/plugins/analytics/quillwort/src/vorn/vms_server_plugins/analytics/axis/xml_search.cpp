@@ -96,6 +96,18 @@ const XmlNode* nextInPreorder(const XmlNode* root, const XmlNode* current, bool 
 
 } // namespace
 
+std::optional<QString> parseCameraXml(std::string* text, XmlDocument* document)
+{
+    if (!isXmlNestingWithin(*text, kMaxXmlDepth))
+        return QStringLiteral("elements nested more than %1 levels deep").arg(kMaxXmlDepth);
+    try {
+        document->parse<0>(text->data());
+    } catch (const rapidxml::parse_error& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return std::nullopt;
+}
+
 bool isXmlNestingWithin(std::string_view text, int maxDepth)
 {
     // Every level the parser descends begins with a "<": a text with no more of them than the limit cannot

@@ -1,10 +1,9 @@
-// The XML helpers of the Axis plugin: a nesting check that runs before RapidXML sees camera bytes, and
-// the lookups that the readers of notifications, catalogues and plate records share.
+// The XML helpers of the Axis plugin: the one parse of camera bytes, which checks their nesting before
+// RapidXML sees them, and the lookups that the readers of notifications, catalogues and plate records share.
 //
-//     if (!isXmlNestingWithin(text, kMaxXmlDepth))
-//         return fail("elements nested too deeply");
-//     rapidxml::xml_document<> document;
-//     document.parse<0>(text.data());                      // zero-terminated, parsed in place
+//     XmlDocument document;                                // its first nodes come from a pool on the stack
+//     if (const std::optional<QString> error = parseCameraXml(&text, &document))
+//         return fail(*error);                             // text: zero-terminated, parsed in place
 //     const auto* topicSet = findDescendant(&document, "wstop:TopicSet");
 //
 // Names are compared byte for byte with their prefixes as the camera writes them; nothing resolves
@@ -12,6 +11,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include <QtCore/QString>
@@ -36,6 +37,14 @@ inline constexpr int kMaxXmlDepth = 128;
  * parser would descend before it stops. Stops at the first zero byte, as the parser does.
  */
 bool isXmlNestingWithin(std::string_view text, int maxDepth);
+
+/**
+ * Parses the camera's text in place (RapidXML's default flags; the parser writes into the text, which the
+ * document's nodes point into afterwards) once isXmlNestingWithin(kMaxXmlDepth) allows it. None when the
+ * document is ready; otherwise why not: "elements nested more than 128 levels deep", or the parser's
+ * message. The document is the caller's, so that its first block of nodes stays on the caller's stack.
+ */
+std::optional<QString> parseCameraXml(std::string* text, XmlDocument* document);
 
 /** The first element below node (not node itself) named name, depth first in document order; or null. */
 const XmlNode* findDescendant(const XmlNode* node, std::string_view name);
