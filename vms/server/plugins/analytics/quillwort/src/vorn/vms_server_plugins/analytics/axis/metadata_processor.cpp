@@ -1,5 +1,6 @@
 #include "metadata_processor.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <vorn/log_support/log.h>
@@ -37,6 +38,16 @@ void addTexts(const ITextList* list, std::set<QString>* texts)
     }
 }
 
+// Whether the attribute's text is `expected`; the state item's name, on every notification, is compared
+// without a decoded copy when it is ASCII, as names are.
+bool isNamed(const XmlAttribute* attribute, const QString& expected)
+{
+    const std::string_view text(attribute->value(), attribute->value_size());
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return expected == QLatin1String(text.data(), static_cast<int>(text.size()));
+    return expected == valueText(attribute);
+}
+
 struct ParsedMessage
 {
     std::optional<Notification> notification;
@@ -69,12 +80,11 @@ ParsedMessage parseNotificationMessage(const XmlNode* message, int64_t timestamp
         const XmlAttribute* value = name ? findAttribute(item, "Value") : nullptr;
         if (!value)
             continue;
-        QString itemName = valueText(name);
-        if (stateName != stateNames.end() && itemName == stateName->second) {
+        if (stateName != stateNames.end() && isNamed(name, stateName->second)) {
             const std::string_view itemValue(value->value(), value->value_size());
             notification.state = itemValue == "true" || itemValue == "1";
         } else {
-            notification.attributes.insert_or_assign(std::move(itemName), valueText(value));
+            notification.attributes.insert_or_assign(valueText(name), valueText(value));
         }
     }
     return {std::move(notification), nullptr};
