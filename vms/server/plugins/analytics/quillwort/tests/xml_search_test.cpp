@@ -50,6 +50,21 @@ TEST(AxisXml, NestingCheck)
     }
 }
 
+// The check first counts "<" a block of bytes at a time: wherever the tags fall against the blocks and the
+// runs of blocks summed at once, not one "<" is missed (the unclosed tags below have no others).
+TEST(AxisXml, NestingCheckWhereverTheTagsFall)
+{
+    for (const std::size_t runStart : {std::size_t{0}, std::size_t{2016}}) {
+        for (std::size_t padding = runStart; padding < runStart + 48; ++padding) {
+            SCOPED_TRACE(padding);
+            const std::string spaces(padding, ' ');
+            EXPECT_TRUE(isXmlNestingWithin(spaces + "<e><e><e><e>x", 4));
+            EXPECT_FALSE(isXmlNestingWithin(spaces + "<e><e><e><e><e>x", 4));
+            EXPECT_FALSE(isXmlNestingWithin("<r><!--" + std::string(padding * 3, '<') + "-->" + nested(4) + "</r>", 4));
+        }
+    }
+}
+
 TEST(AxisXml, CameraTextIsParsedOnlyWithinTheNestingLimit)
 {
     struct Row
