@@ -55,7 +55,7 @@ struct ParsedMessage
 };
 
 ParsedMessage parseNotificationMessage(const XmlNode* message, int64_t timestampUs,
-                                       const std::map<QString, QString>& stateNames)
+                                       const MetadataProcessor::StateNames& stateNames)
 {
     const XmlNode* topic = findDescendant(message, "wsnt:Topic");
     if (!topic)
@@ -206,7 +206,7 @@ void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& 
 }
 
 std::vector<Notification> MetadataProcessor::parseNotificationPacket(std::string* text, int64_t timestampUs,
-                                                                     const std::map<QString, QString>& stateNames,
+                                                                     const StateNames& stateNames,
                                                                      const MetadataProcessor* logTagOwner)
 {
     std::vector<Notification> notifications;

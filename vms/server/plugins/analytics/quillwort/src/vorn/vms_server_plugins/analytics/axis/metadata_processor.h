@@ -42,6 +42,9 @@ class MetadataProcessor
 public:
     static constexpr char kOnvifMetadataCodec[] = "vnd.onvif.metadata";
 
+    /** Catalogue topic to the name of its state data item. */
+    using StateNames = std::map<QString, QString, TopicSearchOrder>;
+
     explicit MetadataProcessor(DeviceAgent* deviceAgent);
     ~MetadataProcessor();
 
@@ -71,7 +74,7 @@ public:
      * logged under logTagOwner's tag.
      */
     static std::vector<Notification> parseNotificationPacket(std::string* text, int64_t timestampUs,
-                                                             const std::map<QString, QString>& stateNames,
+                                                             const StateNames& stateNames,
                                                              const MetadataProcessor* logTagOwner);
 
 private:
@@ -83,7 +86,7 @@ private:
 
     DeviceAgent* const m_deviceAgent;
     CoordinateDomain m_coordinateDomain;
-    std::map<QString, QString> m_stateNames; //< catalogue topic to the name of its state data item
+    StateNames m_stateNames;
 
     // The copy of a packet that the parser works in, kept between packets so that its memory is reused.
     // Packets come on the server's thread; a packet that finds it in use takes a copy of its own.
