@@ -189,8 +189,7 @@ void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& 
 
     // Parsed in a call of its own, so that its document (and the stack it takes) is gone before the
     // processors run, some of which parse the camera's replies too.
-    const std::vector<Notification> notifications =
-        parseNotificationPacket(&text, packet->timestampUs(), m_stateNames, this);
+    const Notifications notifications = parseNotificationPacket(&text, packet->timestampUs(), m_stateNames, this);
     if (keptTextLock.owns_lock()) {
         if (m_packetText.capacity() > kMaxKeptPacketTextBytes)
             std::string().swap(m_packetText);
@@ -205,11 +204,11 @@ void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& 
     }
 }
 
-std::vector<Notification> MetadataProcessor::parseNotificationPacket(std::string* text, int64_t timestampUs,
-                                                                     const StateNames& stateNames,
-                                                                     const MetadataProcessor* logTagOwner)
+MetadataProcessor::Notifications MetadataProcessor::parseNotificationPacket(std::string* text, int64_t timestampUs,
+                                                                            const StateNames& stateNames,
+                                                                            const MetadataProcessor* logTagOwner)
 {
-    std::vector<Notification> notifications;
+    Notifications notifications;
     XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
     if (const std::optional<QString> error = parseCameraXml(text, &document)) {
         VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: %1", *error);

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
@@ -44,6 +46,9 @@ public:
 
     /** Catalogue topic to the name of its state data item. */
     using StateNames = std::map<QString, QString, TopicSearchOrder>;
+
+    /** The notifications of one packet: a packet nearly always carries one, which then takes no allocation. */
+    using Notifications = boost::container::small_vector<Notification, 1>;
 
     explicit MetadataProcessor(DeviceAgent* deviceAgent);
     ~MetadataProcessor();
@@ -73,9 +78,8 @@ public:
      * notification message in document order, all with the packet's timestamp. What could not be read is
      * logged under logTagOwner's tag.
      */
-    static std::vector<Notification> parseNotificationPacket(std::string* text, int64_t timestampUs,
-                                                             const StateNames& stateNames,
-                                                             const MetadataProcessor* logTagOwner);
+    static Notifications parseNotificationPacket(std::string* text, int64_t timestampUs, const StateNames& stateNames,
+                                                 const MetadataProcessor* logTagOwner);
 
 private:
     std::optional<QByteArray> getImageSize();
