@@ -61,6 +61,8 @@ using ByteBlock = signed char __attribute__((vector_size(16)));
 OpenAngleCount countOpenAngles(std::string_view text)
 {
     OpenAngleCount count;
+    if (text.empty())
+        return count;
     if (const void* zero = std::memchr(text.data(), '\0', text.size())) {
         count.zeroAt = static_cast<std::size_t>(static_cast<const char*>(zero) - text.data());
         text = text.substr(0, count.zeroAt);
