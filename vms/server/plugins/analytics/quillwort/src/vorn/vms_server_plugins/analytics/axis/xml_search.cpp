@@ -120,7 +120,7 @@ std::optional<QString> parseCameraXml(std::string* text, XmlDocument* document)
     if (!isXmlNestingWithin(*text, kMaxXmlDepth))
         return QStringLiteral("elements nested more than %1 levels deep").arg(kMaxXmlDepth);
     try {
-        document->parse<0>(text->data());
+        document->parse<rapidxml::parse_no_string_terminators>(text->data());
     } catch (const rapidxml::parse_error& error) {
         return QString::fromUtf8(error.what());
     }
