@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <map>
 #include <string>
 
 #include <vorn/vms_server_plugins/analytics/axis/metadata_processor.h>
@@ -23,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     vorn::fuzz::FuzzInput input(data, size);
     vorn::fuzz::prepare(input.takeBool());
-    static const std::map<QString, QString> stateNames = {
+    static const axis::MetadataProcessor::StateNames stateNames = {
         {QStringLiteral("tns1:RuleEngine/MotionRegionDetector/Motion"), QStringLiteral("State")},
         {QStringLiteral("tnsaxis:CameraApplicationPlatform/VMD/Camera1Profile1"), QStringLiteral("active")},
     };

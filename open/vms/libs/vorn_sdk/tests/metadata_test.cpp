@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -185,6 +186,43 @@ void checkCompoundPacket(const char* nullItemCondition)
     packet->clear();
     EXPECT_EQ(packet->itemCount(), 0);
     EXPECT_EQ(countOf(first.get()), 1);
+}
+
+// An item handed over by Ptr keeps its one reference, now the packet's; a null Ptr is reported as the
+// null pointer is, and beyond the first item the list grows as before.
+template <class Packet, class Item>
+void checkItemsHandedOver(const char* nullItemCondition)
+{
+    DebugCapture capture;
+    const auto packet = makePtr<Packet>();
+    auto first = makePtr<Item>();
+    const Item* const firstItem = first.get();
+    packet->addItem(std::move(first));
+    EXPECT_EQ(first, nullptr);
+    EXPECT_EQ(countOf(firstItem), 1);
+
+    packet->addItem(Ptr<Item>());
+    EXPECT_EQ(capture.countLinesContaining(nullItemCondition), 1);
+
+    const auto second = makePtr<Item>();
+    packet->addItem(second.get());
+    packet->addItem(makePtr<Item>());
+    ASSERT_EQ(packet->itemCount(), 3);
+    const Ptr<const IMetadata> item = toPtr(packet->getItem(0));
+    EXPECT_EQ(item.get(), static_cast<const IMetadata*>(firstItem));
+    EXPECT_EQ(countOf(second.get()), 2);
+}
+
+TEST(MetadataPacket, ItemsHandedOver)
+{
+    {
+        SCOPED_TRACE("EventMetadataPacket");
+        checkItemsHandedOver<EventMetadataPacket, EventMetadata>("(eventMetadata)");
+    }
+    {
+        SCOPED_TRACE("ObjectMetadataPacket");
+        checkItemsHandedOver<ObjectMetadataPacket, ObjectMetadata>("(objectMetadata)");
+    }
 }
 
 TEST(MetadataPacket, EventAndObjectPackets)

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,22 @@ TEST(AxisXml, NestingCheck)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(isXmlNestingWithin(row.text, 4), row.within);
+    }
+}
+
+// The check first counts "<" a block of bytes at a time: wherever the tags fall against the blocks and the
+// runs of blocks summed at once, not one "<" is missed (the unclosed tags below have no others).
+TEST(AxisXml, NestingCheckWhereverTheTagsFall)
+{
+    EXPECT_TRUE(isXmlNestingWithin(std::string_view(), 4));
+    for (const std::size_t runStart : {std::size_t{0}, std::size_t{2016}}) {
+        for (std::size_t padding = runStart; padding < runStart + 48; ++padding) {
+            SCOPED_TRACE(padding);
+            const std::string spaces(padding, ' ');
+            EXPECT_TRUE(isXmlNestingWithin(spaces + "<e><e><e><e>x", 4));
+            EXPECT_FALSE(isXmlNestingWithin(spaces + "<e><e><e><e><e>x", 4));
+            EXPECT_FALSE(isXmlNestingWithin("<r><!--" + std::string(padding * 3, '<') + "-->" + nested(4) + "</r>", 4));
+        }
     }
 }
 

@@ -1,11 +1,15 @@
 // CompoundMetadataPacket: what event and object packets share: a timestamp, a duration, flags and
 // the items of one moment in insertion order. Filled by one thread, read-only once handed on.
 // EventMetadataPacket and ObjectMetadataPacket derive from it and add the item type's own addItem.
+// The first item lives inside the packet: most packets carry one event, and they then cost no
+// allocation of an item list.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <utility>
+
+#include <boost/container/small_vector.hpp>
 
 #include <vorn/kit/debug.h>
 #include <vorn/sdk/analytics/i_metadata.h>
@@ -57,11 +61,21 @@ protected:
         m_items.push_back(shareToPtr(item));
     }
 
+    /** As above, taking over the caller's reference instead of retaining another. */
+    void addCheckedItem(Ptr<const ItemInterface> item, const char* itemName, const char* file, int line)
+    {
+        if (!item) {
+            addCheckedItem(static_cast<const ItemInterface*>(nullptr), itemName, file, line);
+            return;
+        }
+        m_items.push_back(std::move(item));
+    }
+
 private:
     int32_t m_flags = 0;
     int64_t m_timestampUs = -1;
     int64_t m_durationUs = -1;
-    std::vector<Ptr<const ItemInterface>> m_items;
+    boost::container::small_vector<Ptr<const ItemInterface>, 1> m_items;
 };
 
 } // namespace vorn::sdk::analytics

@@ -6,6 +6,7 @@
 //     packet->setTimestampUs(cameraTimeUs);
 //     packet->setFlags(kTimestampFromDeviceFlag); // the time came from the camera, not the server
 //     packet->addItem(event.get());                // retained; the caller keeps its own reference
+//     packet->addItem(std::move(other));           // or handed over: no count changes
 //     receiver->receiveMetadata(packet.get());
 #pragma once
 
@@ -21,6 +22,13 @@ public:
     void addItem(const IEventMetadata* eventMetadata)
     {
         addCheckedItem(eventMetadata, "eventMetadata", __FILE__, __LINE__);
+    }
+
+    /** Appends the item, taking over the caller's reference (the Ptr is left null); null is reported. */
+    template <class Item>
+    void addItem(Ptr<Item>&& eventMetadata)
+    {
+        addCheckedItem(Ptr<const IEventMetadata>(std::move(eventMetadata)), "eventMetadata", __FILE__, __LINE__);
     }
 };
 

@@ -6,6 +6,7 @@
 //     packet->setTimestampUs(frameTimestampUs);
 //     packet->setDurationUs(0);
 //     packet->addItem(object.get()); // retained; the caller keeps its own reference
+//     packet->addItem(std::move(other)); // or handed over: no count changes
 //     receiver->receiveMetadata(packet.get());
 #pragma once
 
@@ -21,6 +22,13 @@ public:
     void addItem(const IObjectMetadata* objectMetadata)
     {
         addCheckedItem(objectMetadata, "objectMetadata", __FILE__, __LINE__);
+    }
+
+    /** Appends the item, taking over the caller's reference (the Ptr is left null); null is reported. */
+    template <class Item>
+    void addItem(Ptr<Item>&& objectMetadata)
+    {
+        addCheckedItem(Ptr<const IObjectMetadata>(std::move(objectMetadata)), "objectMetadata", __FILE__, __LINE__);
     }
 };
 

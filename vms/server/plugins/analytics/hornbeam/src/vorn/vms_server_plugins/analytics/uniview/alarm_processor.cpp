@@ -64,13 +64,13 @@ void AlarmProcessor::process(std::string_view body)
 Ptr<EventMetadataPacket> AlarmProcessor::sendEvent(const EventType& eventType, int64_t timestampUs, bool fromCamera,
                                                    bool isActive) const
 {
-    const auto metadata = makePtr<EventMetadata>();
-    metadata->setTypeId(eventType.id.toStdString());
+    auto metadata = makePtr<EventMetadata>();
+    metadata->setTypeId(m_deviceAgent->engine()->eventTypeIdText(eventType));
     if (eventType.flags.testFlag(vorn::vms::api::analytics::EventTypeFlag::stateDependent))
         metadata->setIsActive(isActive);
 
     auto packet = makePtr<EventMetadataPacket>();
-    packet->addItem(metadata.get());
+    packet->addItem(std::move(metadata));
     packet->setTimestampUs(timestampUs);
     if (fromCamera)
         packet->setFlags(packet->flags() | kTimestampFromDeviceFlag);

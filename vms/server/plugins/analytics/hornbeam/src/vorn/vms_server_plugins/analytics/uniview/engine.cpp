@@ -36,6 +36,9 @@ Engine::Engine(Plugin* plugin)
     // Text that is no JSON object leaves the empty record (no alarm finds an event type); the server is
     // still handed the text as read.
     m_engineManifest = QJson::deserialized<EngineManifest>(m_manifest, EngineManifest());
+    m_eventTypeIdTexts.reserve(m_engineManifest.eventTypes.size());
+    for (const EventType& eventType : m_engineManifest.eventTypes)
+        m_eventTypeIdTexts.push_back(eventType.id.toStdString());
 }
 
 Engine::~Engine() = default;
@@ -92,6 +95,18 @@ const EventType* Engine::eventTypeByTrigger(const std::string& trigger) const
         }
     }
     return nullptr;
+}
+
+const std::string& Engine::eventTypeIdText(const EventType& eventType) const
+{
+    const std::vector<EventType>& eventTypes = m_engineManifest.eventTypes;
+    for (std::size_t i = 0; i < eventTypes.size(); ++i) {
+        if (&eventTypes[i] == &eventType)
+            return m_eventTypeIdTexts[i];
+    }
+    VN_ASSERT(false, "An event type of another manifest");
+    static const std::string kNone;
+    return kNone;
 }
 
 int64_t Engine::serverTimeMs() const

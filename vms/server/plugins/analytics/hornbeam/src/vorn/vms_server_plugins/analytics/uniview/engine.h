@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <QtCore/QByteArray>
 
@@ -62,6 +63,12 @@ public:
     const EventType* eventTypeByTrigger(const std::string& trigger) const;
 
     /**
+     * The id of an event type that eventTypeByTrigger() found, as the UTF-8 text that an event packet
+     * carries; made once with the manifest, so an alarm converts nothing.
+     */
+    const std::string& eventTypeIdText(const EventType& eventType) const;
+
+    /**
      * The server's clock in milliseconds since the epoch. Without host services (a server that has not
      * attached them) the local clock stands in, after a failed assertion.
      */
@@ -80,6 +87,7 @@ private:
     const vorn::sdk::Ptr<Plugin> m_plugin;
     QByteArray m_manifest;
     EngineManifest m_engineManifest;
+    std::vector<std::string> m_eventTypeIdTexts; //< The ids of m_engineManifest.eventTypes as UTF-8, in order.
 };
 
 } // namespace vorn::vms_server_plugins::analytics::uniview

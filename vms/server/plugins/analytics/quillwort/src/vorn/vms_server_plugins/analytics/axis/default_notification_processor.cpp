@@ -1,5 +1,7 @@
 #include "default_notification_processor.h"
 
+#include <algorithm>
+
 #include "notifications.h"
 
 namespace vorn::vms_server_plugins::analytics::axis {
@@ -30,9 +32,17 @@ void DefaultNotificationProcessor::collectDefaultTypes(const std::vector<Notific
 
 std::vector<EventType> DefaultNotificationProcessor::eventTypes() const
 {
+    std::vector<const std::pair<const QString, EventTypeInfo>*> inTopicOrder;
+    inTopicOrder.reserve(m_eventTypes.size());
+    for (const auto& entry : m_eventTypes)
+        inTopicOrder.push_back(&entry);
+    std::sort(inTopicOrder.begin(), inTopicOrder.end(),
+              [](const auto* left, const auto* right) { return left->first < right->first; });
+
     std::vector<EventType> result;
     std::set<QString> listed;
-    for (const auto& [topic, info] : m_eventTypes) {
+    for (const auto* entry : inTopicOrder) {
+        const EventTypeInfo& info = entry->second;
         if (listed.insert(info.id).second)
             result.push_back({info.id, info.name, info.isProlonged});
     }

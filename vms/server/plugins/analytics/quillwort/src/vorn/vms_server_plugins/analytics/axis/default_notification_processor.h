@@ -42,7 +42,8 @@ private:
 
     void collectDefaultTypes(const std::vector<NotificationType>& types);
 
-    std::map<QString, EventTypeInfo> m_eventTypes; //< keyed by the full topic, prefixes included
+    // Keyed by the full topic, prefixes included; eventTypes() lists them in topic order.
+    std::map<QString, EventTypeInfo, TopicSearchOrder> m_eventTypes;
 };
 
 } // namespace vorn::vms_server_plugins::analytics::axis

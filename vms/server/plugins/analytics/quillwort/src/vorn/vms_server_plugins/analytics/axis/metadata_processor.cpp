@@ -1,5 +1,6 @@
 #include "metadata_processor.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <vorn/log_support/log.h>
@@ -27,6 +28,16 @@ namespace {
 // device agent's life.
 constexpr std::size_t kMaxKeptPacketTextBytes = 64 * 1024;
 
+// Whether the attribute's text is `expected`; the state item's name, on every notification, is compared
+// without a decoded copy when it is ASCII, as names are.
+bool isNamed(const XmlAttribute* attribute, const QString& expected)
+{
+    const std::string_view text(attribute->value(), attribute->value_size());
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return expected == QLatin1String(text.data(), static_cast<int>(text.size()));
+    return expected == valueText(attribute);
+}
+
 struct ParsedMessage
 {
     std::optional<Notification> notification;
@@ -34,7 +45,7 @@ struct ParsedMessage
 };
 
 ParsedMessage parseNotificationMessage(const XmlNode* message, int64_t timestampUs,
-                                       const std::map<QString, QString>& stateNames)
+                                       const MetadataProcessor::StateNames& stateNames)
 {
     const XmlNode* topic = findDescendant(message, "wsnt:Topic");
     if (!topic)
@@ -59,12 +70,11 @@ ParsedMessage parseNotificationMessage(const XmlNode* message, int64_t timestamp
         const XmlAttribute* value = name ? findAttribute(item, "Value") : nullptr;
         if (!value)
             continue;
-        QString itemName = valueText(name);
-        if (stateName != stateNames.end() && itemName == stateName->second) {
+        if (stateName != stateNames.end() && isNamed(name, stateName->second)) {
             const std::string_view itemValue(value->value(), value->value_size());
             notification.state = itemValue == "true" || itemValue == "1";
         } else {
-            notification.attributes.insert_or_assign(std::move(itemName), valueText(value));
+            notification.attributes.insert_or_assign(valueText(name), valueText(value));
         }
     }
     return {std::move(notification), nullptr};
@@ -170,8 +180,7 @@ void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& 
 
     // Parsed in a call of its own, so that its document (and the stack it takes) is gone before the
     // processors run, some of which parse the camera's replies too.
-    const std::vector<Notification> notifications =
-        parseNotificationPacket(&text, packet->timestampUs(), m_stateNames, this);
+    const Notifications notifications = parseNotificationPacket(&text, packet->timestampUs(), m_stateNames, this);
     if (keptTextLock.owns_lock()) {
         if (m_packetText.capacity() > kMaxKeptPacketTextBytes)
             std::string().swap(m_packetText);
@@ -186,11 +195,11 @@ void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& 
     }
 }
 
-std::vector<Notification> MetadataProcessor::parseNotificationPacket(std::string* text, int64_t timestampUs,
-                                                                     const std::map<QString, QString>& stateNames,
-                                                                     const MetadataProcessor* logTagOwner)
+MetadataProcessor::Notifications MetadataProcessor::parseNotificationPacket(std::string* text, int64_t timestampUs,
+                                                                            const StateNames& stateNames,
+                                                                            const MetadataProcessor* logTagOwner)
 {
-    std::vector<Notification> notifications;
+    Notifications notifications;
     XmlDocument document; //< its first 64 KiB of nodes come from a pool on the stack
     if (const std::optional<QString> error = parseCameraXml(text, &document)) {
         VN_LOG(5, logTagOwner, "Couldn't parse metadata XML: %1", *error);

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
@@ -41,6 +43,12 @@ class MetadataProcessor
 {
 public:
     static constexpr char kOnvifMetadataCodec[] = "vnd.onvif.metadata";
+
+    /** Catalogue topic to the name of its state data item. */
+    using StateNames = std::map<QString, QString, TopicSearchOrder>;
+
+    /** The notifications of one packet: a packet nearly always carries one, which then takes no allocation. */
+    using Notifications = boost::container::small_vector<Notification, 1>;
 
     explicit MetadataProcessor(DeviceAgent* deviceAgent);
     ~MetadataProcessor();
@@ -70,9 +78,8 @@ public:
      * notification message in document order, all with the packet's timestamp. What could not be read is
      * logged under logTagOwner's tag.
      */
-    static std::vector<Notification> parseNotificationPacket(std::string* text, int64_t timestampUs,
-                                                             const std::map<QString, QString>& stateNames,
-                                                             const MetadataProcessor* logTagOwner);
+    static Notifications parseNotificationPacket(std::string* text, int64_t timestampUs, const StateNames& stateNames,
+                                                 const MetadataProcessor* logTagOwner);
 
 private:
     std::optional<QByteArray> getImageSize();
@@ -83,7 +90,7 @@ private:
 
     DeviceAgent* const m_deviceAgent;
     CoordinateDomain m_coordinateDomain;
-    std::map<QString, QString> m_stateNames; //< catalogue topic to the name of its state data item
+    StateNames m_stateNames;
 
     // The copy of a packet that the parser works in, kept between packets so that its memory is reused.
     // Packets come on the server's thread; a packet that finds it in use takes a copy of its own.

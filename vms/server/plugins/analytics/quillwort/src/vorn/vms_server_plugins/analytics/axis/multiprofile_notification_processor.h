@@ -51,7 +51,7 @@ private:
 
     // Reserved for every parent before the first is added, so the pointers in m_topics stay valid.
     std::vector<EventTypeInfo> m_eventTypes;
-    std::map<QString, TopicInfo> m_topics; //< keyed by each child's full topic
+    std::map<QString, TopicInfo, TopicSearchOrder> m_topics; //< keyed by each child's full topic
 };
 
 } // namespace vorn::vms_server_plugins::analytics::axis

@@ -20,6 +20,18 @@ struct Notification
     bool operator==(const Notification&) const = default;
 };
 
+/**
+ * An order of topics for maps that every notification searches and nothing lists: by length first, so that
+ * most comparisons end without reading the texts, which often share a long first part.
+ */
+struct TopicSearchOrder
+{
+    bool operator()(const QString& a, const QString& b) const noexcept
+    {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    }
+};
+
 /** Lines "timestamp: ...", "topic: ...", "state: ..." and the attributes, each led by the indent. */
 QString toString(const Notification& notification, const QString& indent = QStringLiteral("  "));
 

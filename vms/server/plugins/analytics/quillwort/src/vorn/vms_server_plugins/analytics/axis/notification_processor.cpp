@@ -1,5 +1,7 @@
 #include "notification_processor.h"
 
+#include <utility>
+
 #include <QtCore/QStringList>
 
 #include <vorn/log_support/assert.h>
@@ -78,7 +80,7 @@ void NotificationProcessor::emitEvent(const Event& event)
     const auto packet = makePtr<EventMetadataPacket>();
     packet->setTimestampUs(event.timestamp);
 
-    const auto metadata = makePtr<EventMetadata>();
+    auto metadata = makePtr<EventMetadata>();
     metadata->setTypeId(event.typeIdUtf8.empty() ? utf8(event.typeId) : std::string(event.typeIdUtf8));
     if (event.trackId)
         metadata->setTrackId(*event.trackId);
@@ -98,7 +100,7 @@ void NotificationProcessor::emitEvent(const Event& event)
         metadata->setIsActive(*event.isActive);
     for (auto& attribute : makeAttributes(event.attributes))
         metadata->addAttribute(std::move(attribute));
-    packet->addItem(metadata.get());
+    packet->addItem(std::move(metadata));
 
     const Ptr<IMetadataReceiver> handler = m_metadataProcessor->deviceAgent()->handler();
     if (!VN_CHECK(handler))
@@ -114,12 +116,12 @@ void NotificationProcessor::emitObject(const Object& object)
     packet->setTimestampUs(object.timestamp);
     packet->setDurationUs(kObjectDurationUs);
 
-    const auto metadata = makePtr<ObjectMetadata>();
+    auto metadata = makePtr<ObjectMetadata>();
     metadata->setTypeId(utf8(object.typeId));
     metadata->setTrackId(object.trackId);
     metadata->setBoundingBox(object.boundingBox);
     metadata->addAttributes(makeAttributes(object.attributes));
-    packet->addItem(metadata.get());
+    packet->addItem(std::move(metadata));
 
     Ptr<ObjectTrackBestShotPacket> bestShot;
     if (object.bestShot) {

@@ -39,10 +39,14 @@ inline constexpr int kMaxXmlDepth = 128;
 bool isXmlNestingWithin(std::string_view text, int maxDepth);
 
 /**
- * Parses the camera's text in place (RapidXML's default flags; the parser writes into the text, which the
- * document's nodes point into afterwards) once isXmlNestingWithin(kMaxXmlDepth) allows it. None when the
- * document is ready; otherwise why not: "elements nested more than 128 levels deep", or the parser's
- * message. The document is the caller's, so that its first block of nodes stays on the caller's stack.
+ * Parses the camera's text in place (the parser writes into the text, which the document's nodes point
+ * into afterwards) once isXmlNestingWithin(kMaxXmlDepth) allows it. None when the document is ready;
+ * otherwise why not: "elements nested more than 128 levels deep", or the parser's message. The document is
+ * the caller's, so that its first block of nodes stays on the caller's stack.
+ *
+ * RapidXML's default flags but one: names and values are not zero-terminated in the text, a write per
+ * name and value saved on every packet. Read them by their sizes (nameOf(), valueText(), the lookups here
+ * and RapidXML's own name lookups do), never as C strings.
  */
 std::optional<QString> parseCameraXml(std::string* text, XmlDocument* document);
 
