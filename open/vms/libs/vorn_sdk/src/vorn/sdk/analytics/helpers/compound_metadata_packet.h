@@ -3,7 +3,9 @@
 // EventMetadataPacket and ObjectMetadataPacket derive from it and add the item type's own addItem.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <vector>
 
@@ -58,10 +60,16 @@ protected:
     }
 
 private:
+    // Most packets carry one item or a few: their list lives inside the packet, and only a longer one
+    // goes to the heap.
+    static constexpr std::size_t kInlineItems = 8;
+
     int32_t m_flags = 0;
     int64_t m_timestampUs = -1;
     int64_t m_durationUs = -1;
-    std::vector<Ptr<const ItemInterface>> m_items;
+    alignas(Ptr<const ItemInterface>) std::byte m_inlineItems[kInlineItems * sizeof(Ptr<const ItemInterface>)];
+    std::pmr::monotonic_buffer_resource m_itemMemory{m_inlineItems, sizeof(m_inlineItems)};
+    std::pmr::vector<Ptr<const ItemInterface>> m_items{&m_itemMemory};
 };
 
 } // namespace vorn::sdk::analytics
