@@ -114,7 +114,8 @@ private:
     void createMonitors(const ChannelFactory& channelFactory);
     void stopFetchingMetadata();
     void startFetchingMetadata();
-    bool isEventTypeNeeded(const std::string& eventTypeId) const;
+    /** Whether the server's selection holds the event type, one of the engine manifest's own. */
+    bool isEventTypeNeeded(const EventType& eventType) const;
 
     void handleAlarm(const vorn::kit::detail::json11::Json& event, uint16_t command);
     void addItemEvents(vorn::sdk::analytics::EventMetadataPacket* packet, const vorn::kit::detail::json11::Json& item,
@@ -138,9 +139,11 @@ private:
     std::vector<std::unique_ptr<TcpDataMonitor>> m_monitors;
     std::unique_ptr<RtpMetadataMonitor> m_rtpMonitor;
 
-    mutable std::mutex m_neededTypesMutex; //< Guards m_neededEventTypes and m_neededObjectTypes.
+    mutable std::mutex m_neededTypesMutex; //< Guards the three needed-type members.
     std::set<std::string> m_neededEventTypes;
     std::set<std::string> m_neededObjectTypes;
+    /** m_neededEventTypes by position in the engine manifest, so that an event asks without comparing ids. */
+    std::vector<bool> m_neededEventTypePositions;
 
     mutable std::mutex m_receiverMutex; //< Guards m_receiver.
     vorn::sdk::Ptr<vorn::sdk::analytics::IMetadataReceiver> m_receiver;
