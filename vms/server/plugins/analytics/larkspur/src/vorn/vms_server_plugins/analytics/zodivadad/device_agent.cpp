@@ -83,6 +83,8 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
 {
     VN_ASSERT(deviceDescription);
     VN_ASSERT(m_engine);
+    m_eventTypeCount = m_engine ? m_engine->manifest().eventTypes.size() : 0;
+    m_neededEventTypeFlags = std::make_unique<std::atomic<bool>[]>(m_eventTypeCount);
     if (deviceDescription) {
         m_cameraAuth.setUser(QString::fromUtf8(textOrEmpty(deviceDescription->login())));
         m_cameraAuth.setPassword(QString::fromUtf8(textOrEmpty(deviceDescription->password())));
@@ -222,17 +224,17 @@ void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTy
         }
     }
 
-    std::vector<bool> neededEventTypePositions;
-    if (m_engine) {
-        for (const EventType& eventType : m_engine->manifest().eventTypes)
-            neededEventTypePositions.push_back(neededEventTypes.count(m_engine->eventTypeLookups(eventType).id) > 0);
-    }
-
     {
         const std::lock_guard lock(m_neededTypesMutex);
         m_neededEventTypes = neededEventTypes;
         m_neededObjectTypes = neededObjectTypes;
-        m_neededEventTypePositions = std::move(neededEventTypePositions);
+        if (m_engine) {
+            const std::vector<EventType>& eventTypes = m_engine->manifest().eventTypes;
+            for (std::size_t i = 0; i < eventTypes.size() && i < m_eventTypeCount; ++i) {
+                const bool needed = neededEventTypes.count(m_engine->eventTypeLookups(eventTypes[i]).id) > 0;
+                m_neededEventTypeFlags[i].store(needed, std::memory_order_relaxed);
+            }
+        }
     }
 
     {
@@ -301,8 +303,7 @@ std::optional<std::string> DeviceAgent::internalSection(const std::string& event
 bool DeviceAgent::isEventTypeNeeded(const EventType& eventType) const
 {
     const std::size_t position = m_engine->eventTypeLookups(eventType).position;
-    const std::lock_guard lock(m_neededTypesMutex);
-    return position < m_neededEventTypePositions.size() && m_neededEventTypePositions[position];
+    return position < m_eventTypeCount && m_neededEventTypeFlags[position].load(std::memory_order_relaxed);
 }
 
 void DeviceAgent::pushMetadataPacket(const Ptr<IMetadataPacket>& packet)
