@@ -458,7 +458,9 @@ void DeviceAgent::addNumericAttributes(EventMetadata* eventMetadata, const Json&
     if (isMatched) {
         std::fill_n(matched.begin(), names.size(), nullptr);
         const std::vector<std::size_t>& order = lookups.numericAttributeOrder;
-        const auto nameBefore = [&names](std::size_t position, const std::string& key) { return names[position] < key; };
+        const auto nameBefore = [&names](std::size_t position, const std::string& key) {
+            return names[position] < key;
+        };
         for (const auto& [key, value] : item.object_items()) {
             for (auto it = std::lower_bound(order.begin(), order.end(), key, nameBefore);
                  it != order.end() && names[*it] == key; ++it) {
