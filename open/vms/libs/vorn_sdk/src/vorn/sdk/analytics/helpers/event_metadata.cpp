@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <span>
 
 #include <vorn/kit/debug.h>
 
@@ -13,16 +15,6 @@ namespace {
 void printReport(const std::string& text)
 {
     kit::debug::stream() << (kit::debug::detail::printPrefix(__FILE__) + text + "\n");
-}
-
-// Copies text into memory as a terminated string that lives as long as memory does.
-const char* copyText(std::pmr::memory_resource& memory, std::string_view text)
-{
-    auto* const copy = static_cast<char*>(memory.allocate(text.size() + 1, alignof(char)));
-    if (!text.empty())
-        std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    return copy;
 }
 
 } // namespace
@@ -57,11 +49,27 @@ private:
     const float m_confidence;
 };
 
-void EventMetadata::Text::assign(std::pmr::memory_resource& memory, std::string_view text)
+void* EventMetadata::Storage::allocate(std::size_t size, std::size_t alignment)
+{
+    void* free = m_free;
+    if (!std::align(alignment, size, free, m_left)) {
+        // A new block, growing with each, so that a long run of additions makes few of them.
+        m_lastBlockSize = std::max(2 * m_lastBlockSize, size + alignment);
+        m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(m_lastBlockSize));
+        free = m_blocks.back().get();
+        m_left = m_lastBlockSize;
+        std::align(alignment, size, free, m_left);
+    }
+    m_free = static_cast<std::byte*>(free) + size;
+    m_left -= size;
+    return free;
+}
+
+void EventMetadata::Text::assign(Storage& storage, std::string_view text)
 {
     if (text.size() > m_roomSize || !m_room) {
         m_roomSize = std::max(text.size(), 2 * m_roomSize);
-        m_room = static_cast<char*>(memory.allocate(m_roomSize + 1, alignof(char)));
+        m_room = static_cast<char*>(storage.allocate(m_roomSize + 1, alignof(char)));
     }
     if (!text.empty())
         std::memcpy(m_room, text.data(), text.size());
@@ -69,11 +77,23 @@ void EventMetadata::Text::assign(std::pmr::memory_resource& memory, std::string_
     m_text = m_room;
 }
 
+void EventMetadata::reserveAttributeEntry()
+{
+    if (m_attributeCount < m_attributeCapacity)
+        return;
+    const std::size_t capacity = std::max<std::size_t>(4, 2 * m_attributeCapacity);
+    auto* const entries =
+        static_cast<AttributeEntry*>(m_storage.allocate(capacity * sizeof(AttributeEntry), alignof(AttributeEntry)));
+    std::uninitialized_copy_n(m_attributes, m_attributeCount, entries);
+    m_attributes = entries;
+    m_attributeCapacity = capacity;
+}
+
 EventMetadata::EventMetadata() = default;
 
 EventMetadata::~EventMetadata()
 {
-    for (const AttributeEntry& entry : m_attributes) {
+    for (const AttributeEntry& entry : std::span(m_attributes, m_attributeCount)) {
         if (entry.inner)
             static_cast<const InnerAttribute*>(entry.attribute)->~InnerAttribute();
         else
@@ -92,7 +112,7 @@ const IAttribute* EventMetadata::getAttribute(int32_t index) const
 
 int32_t EventMetadata::attributeCount() const
 {
-    return static_cast<int32_t>(m_attributes.size());
+    return static_cast<int32_t>(m_attributeCount);
 }
 
 void EventMetadata::getTrackId(Uuid* outValue) const
@@ -110,9 +130,9 @@ void EventMetadata::addAttribute(Ptr<Attribute> attribute)
         kit::debug::detail::assertionFailed(&printReport, "attribute", "", __FILE__, __LINE__);
         return;
     }
-    m_attributes.reserve(m_attributes.size() + 1);
+    reserveAttributeEntry();
     attribute->retain(); // The list's reference; the argument's goes with it.
-    m_attributes.push_back({attribute.get(), /*inner*/ false});
+    m_attributes[m_attributeCount++] = {attribute.get(), /*inner*/ false};
 }
 
 void EventMetadata::addAttributes(const std::vector<Ptr<Attribute>>& attributes)
@@ -123,15 +143,21 @@ void EventMetadata::addAttributes(const std::vector<Ptr<Attribute>>& attributes)
 
 void EventMetadata::addAttribute(AttributeType type, std::string_view name, std::string_view value, float confidence)
 {
-    // Room in the list first, so that nothing is left unlisted when it cannot grow.
-    if (m_attributes.size() == m_attributes.capacity())
-        m_attributes.reserve(std::max<std::size_t>(4, 2 * m_attributes.size()));
-    const char* const nameText = copyText(m_memory, name);
-    const char* const valueText = copyText(m_memory, value);
-    void* const place = m_memory.allocate(sizeof(InnerAttribute), alignof(InnerAttribute));
+    reserveAttributeEntry();
+    // Both texts, terminated, in one piece.
+    auto* const texts = static_cast<char*>(m_storage.allocate(name.size() + value.size() + 2, alignof(char)));
+    char* const nameText = texts;
+    char* const valueText = texts + name.size() + 1;
+    if (!name.empty())
+        std::memcpy(nameText, name.data(), name.size());
+    nameText[name.size()] = '\0';
+    if (!value.empty())
+        std::memcpy(valueText, value.data(), value.size());
+    valueText[value.size()] = '\0';
+    void* const place = m_storage.allocate(sizeof(InnerAttribute), alignof(InnerAttribute));
     const auto* const attribute =
         new (place) InnerAttribute(*this, static_cast<int32_t>(type), nameText, valueText, confidence);
-    m_attributes.push_back({attribute, /*inner*/ true});
+    m_attributes[m_attributeCount++] = {attribute, /*inner*/ true};
 }
 
 } // namespace vorn::sdk::analytics

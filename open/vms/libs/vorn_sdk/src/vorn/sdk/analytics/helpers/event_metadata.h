@@ -17,7 +17,7 @@
 #pragma once
 
 #include <cstddef>
-#include <memory_resource>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,13 +49,13 @@ public:
     const char* key() const override { return m_key.text(); }
 
     // The texts are copied into the event's own storage.
-    void setTypeId(std::string_view typeId) { m_typeId.assign(m_memory, typeId); }
+    void setTypeId(std::string_view typeId) { m_typeId.assign(m_storage, typeId); }
     void setConfidence(float confidence) { m_confidence = confidence; }
-    void setCaption(std::string_view caption) { m_caption.assign(m_memory, caption); }
-    void setDescription(std::string_view description) { m_description.assign(m_memory, description); }
+    void setCaption(std::string_view caption) { m_caption.assign(m_storage, caption); }
+    void setDescription(std::string_view description) { m_description.assign(m_storage, description); }
     void setIsActive(bool isActive) { m_isActive = isActive; }
     void setTrackId(const Uuid& trackId) { m_trackId = trackId; }
-    void setKey(std::string_view key) { m_key.assign(m_memory, key); }
+    void setKey(std::string_view key) { m_key.assign(m_storage, key); }
 
     /** Appends the attribute, taking over the argument's reference; null is reported and not added. */
     void addAttribute(Ptr<Attribute> attribute);
@@ -71,14 +71,38 @@ private:
     class InnerAttribute;
 
     /**
-     * A terminated text in m_memory. A text that fits the room of the one it replaces takes its place,
+     * Memory handed out from a buffer inside the event, then from blocks on the heap, and given back
+     * only when the event goes: an event is filled once, so nothing is freed piece by piece.
+     */
+    class Storage
+    {
+    public:
+        Storage() = default;
+        Storage(const Storage&) = delete;
+        Storage& operator=(const Storage&) = delete;
+
+        void* allocate(std::size_t size, std::size_t alignment);
+
+    private:
+        // Room for the texts, the list and a few inner attributes of a typical event.
+        static constexpr std::size_t kInlineSize = 512;
+
+        alignas(std::max_align_t) std::byte m_inline[kInlineSize];
+        std::byte* m_free = m_inline;
+        std::size_t m_left = kInlineSize;
+        std::vector<std::unique_ptr<std::byte[]>> m_blocks;
+        std::size_t m_lastBlockSize = kInlineSize;
+    };
+
+    /**
+     * A terminated text in m_storage. A text that fits the room of the one it replaces takes its place,
      * so setting a field again and again does not use up the storage.
      */
     class Text
     {
     public:
         const char* text() const { return m_text; }
-        void assign(std::pmr::memory_resource& memory, std::string_view text);
+        void assign(Storage& storage, std::string_view text);
 
     private:
         const char* m_text = "";
@@ -86,25 +110,25 @@ private:
         std::size_t m_roomSize = 0; //< Characters m_room holds, its terminator not counted.
     };
 
-    /** One entry of the attribute list: a held reference, or an attribute made in m_memory. */
+    /** One entry of the attribute list: a held reference, or an attribute made in m_storage. */
     struct AttributeEntry
     {
         const IAttribute* attribute = nullptr;
         bool inner = false;
     };
 
-    // Room for the texts, the list and a few inner attributes of a typical event; see the file comment.
-    static constexpr std::size_t kInlineStorageSize = 512;
+    /** Room for one more entry in the attribute list. */
+    void reserveAttributeEntry();
 
-    alignas(std::max_align_t) std::byte m_inlineStorage[kInlineStorageSize];
-    std::pmr::monotonic_buffer_resource m_memory{m_inlineStorage, kInlineStorageSize};
-
+    Storage m_storage;
     Text m_typeId;
     float m_confidence = 1.0F;
     Text m_caption;
     Text m_description;
     bool m_isActive = false;
-    std::pmr::vector<AttributeEntry> m_attributes{&m_memory};
+    AttributeEntry* m_attributes = nullptr; //< In m_storage.
+    std::size_t m_attributeCount = 0;
+    std::size_t m_attributeCapacity = 0;
     Uuid m_trackId;
     Text m_key;
 };
