@@ -3,9 +3,9 @@
 // EventMetadataPacket and ObjectMetadataPacket derive from it and add the item type's own addItem.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory_resource>
 #include <string>
 #include <vector>
 
@@ -22,7 +22,7 @@ class CompoundMetadataPacket : public RefCountable<PacketInterface>
 public:
     int64_t timestampUs() const override { return m_timestampUs; }
     int64_t durationUs() const override { return m_durationUs; }
-    int32_t itemCount() const override { return static_cast<int32_t>(m_items.size()); }
+    int32_t itemCount() const override { return static_cast<int32_t>(m_itemCount); }
     int32_t flags() const override { return m_flags; }
 
     /** Retained for the caller, or null outside [0, itemCount). */
@@ -30,7 +30,9 @@ public:
     {
         if (index < 0 || index >= itemCount())
             return nullptr;
-        const ItemInterface* item = m_items[static_cast<size_t>(index)].get();
+        const auto position = static_cast<std::size_t>(index);
+        const ItemInterface* item =
+            position < kInlineItems ? m_inlineItems[position].get() : m_moreItems[position - kInlineItems].get();
         item->retain();
         return item;
     }
@@ -40,7 +42,12 @@ public:
     void setFlags(int32_t flags) { m_flags = flags; }
 
     /** Releases all items. */
-    void clear() { m_items.clear(); }
+    void clear()
+    {
+        m_inlineItems = {};
+        m_moreItems.clear();
+        m_itemCount = 0;
+    }
 
 protected:
     /**
@@ -56,20 +63,27 @@ protected:
             kit::debug::detail::assertionFailed(print, itemName, "", file, line);
             return;
         }
-        m_items.push_back(shareToPtr(item));
+        if (m_itemCount < kInlineItems) {
+            m_inlineItems[m_itemCount] = shareToPtr(item);
+        } else {
+            if (m_moreItems.empty())
+                m_moreItems.reserve(4 * kInlineItems); // A long packet grows in few steps.
+            m_moreItems.push_back(shareToPtr(item));
+        }
+        ++m_itemCount;
     }
 
 private:
-    // Most packets carry one item or a few: their list lives inside the packet, and only a longer one
-    // goes to the heap.
-    static constexpr std::size_t kInlineItems = 8;
+    // Most packets carry one item or a few: those live inside the packet, and only the items past them
+    // go to the heap.
+    static constexpr std::size_t kInlineItems = 4;
 
     int32_t m_flags = 0;
     int64_t m_timestampUs = -1;
     int64_t m_durationUs = -1;
-    alignas(Ptr<const ItemInterface>) std::byte m_inlineItems[kInlineItems * sizeof(Ptr<const ItemInterface>)];
-    std::pmr::monotonic_buffer_resource m_itemMemory{m_inlineItems, sizeof(m_inlineItems)};
-    std::pmr::vector<Ptr<const ItemInterface>> m_items{&m_itemMemory};
+    std::array<Ptr<const ItemInterface>, kInlineItems> m_inlineItems;
+    std::vector<Ptr<const ItemInterface>> m_moreItems; //< The items past the first kInlineItems.
+    std::size_t m_itemCount = 0;
 };
 
 } // namespace vorn::sdk::analytics
