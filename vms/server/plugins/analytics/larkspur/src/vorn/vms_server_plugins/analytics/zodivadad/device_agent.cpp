@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 #include <limits>
-#include <memory_resource>
 #include <string_view>
 #include <utility>
 
@@ -418,26 +417,33 @@ Ptr<EventMetadata> DeviceAgent::makeEventMetadata(const EventType& eventType,
     auto eventMetadata = makePtr<EventMetadata>();
     const Engine::EventTypeLookups& lookups = m_engine->eventTypeLookups(eventType);
 
-    // Built on the stack (the event copies it), sized once: the name, each description with its space,
-    // and the longest state word.
+    // Built on the stack (the event copies it; a name too long for the room goes to the heap): the name,
+    // each description after a space, the state word.
     constexpr std::string_view kStarted = " started";
     constexpr std::string_view kStopped = " stopped";
-    std::array<std::byte, 256> descriptionRoom;
-    std::pmr::monotonic_buffer_resource descriptionMemory(descriptionRoom.data(), descriptionRoom.size());
-    std::pmr::string description(&descriptionMemory);
-    description.reserve(lookups.name.size() + (numericDescription ? numericDescription->size() + 1 : 0) +
-                        (maskDescription ? maskDescription->size() + 1 : 0) + kStopped.size());
-    description.append(lookups.name);
-    if (numericDescription)
-        description.append(" ").append(*numericDescription);
-    if (maskDescription)
-        description.append(" ").append(*maskDescription);
-    if (isStateDependent(eventType))
-        description += active ? kStarted : kStopped;
+    const std::string_view stateWord = isStateDependent(eventType) ? (active ? kStarted : kStopped) : "";
+    const std::size_t size = lookups.name.size() + (numericDescription ? numericDescription->size() + 1 : 0) +
+                             (maskDescription ? maskDescription->size() + 1 : 0) + stateWord.size();
+    std::array<char, 256> room;
+    std::string longDescription;
+    char* const description =
+        size <= room.size() ? room.data() : (longDescription.resize(size), longDescription.data());
+    char* end = description;
+    const auto append = [&end](std::string_view text) { end = std::copy(text.begin(), text.end(), end); };
+    append(lookups.name);
+    if (numericDescription) {
+        append(" ");
+        append(*numericDescription);
+    }
+    if (maskDescription) {
+        append(" ");
+        append(*maskDescription);
+    }
+    append(stateWord);
 
     addNumericAttributes(eventMetadata.get(), item, eventType);
     eventMetadata->setTypeId(lookups.id);
-    eventMetadata->setDescription(std::string_view(description));
+    eventMetadata->setDescription(std::string_view(description, static_cast<std::size_t>(end - description)));
     eventMetadata->setIsActive(active);
     eventMetadata->setConfidence(1.0F);
     return eventMetadata;
