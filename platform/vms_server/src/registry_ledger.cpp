@@ -1,5 +1,6 @@
 #include <vorn/vms_server/registry_ledger.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vorn::vms_server {
@@ -19,22 +20,32 @@ void RegistryLedger::recordRegistration(const void* object, int32_t refCount)
 {
     const std::lock_guard lock(m_recordsMutex);
     ++m_registrations;
-    if (!m_live.emplace(object, refCount).second) {
+    if (m_live.contains(object)) {
         m_faults.push_back("object " + addressText(object) + " registered again while alive");
         return;
     }
-    m_recentlyDead.erase(object); // The address is reused by a new object.
+    if (m_spareRecords.empty()) {
+        m_live.emplace(object, refCount);
+        return;
+    }
+    LiveRecords::node_type record = std::move(m_spareRecords.back());
+    m_spareRecords.pop_back();
+    record.key() = object;
+    record.mapped() = refCount;
+    m_live.insert(std::move(record));
 }
 
 void RegistryLedger::recordUnregistration(const void* object, int32_t /*refCount*/)
 {
     const std::lock_guard lock(m_recordsMutex);
     ++m_unregistrations;
-    if (m_live.erase(object) == 1) {
+    if (LiveRecords::node_type record = m_live.extract(object)) {
+        m_spareRecords.push_back(std::move(record));
         rememberDead(object);
         return;
     }
-    if (m_recentlyDead.contains(object))
+    // Only a fault looks through the ring; an address reused by a new object is live, not dead.
+    if (isRecentlyDead(object))
         m_faults.push_back("object " + addressText(object) + " unregistered twice");
     else
         m_faults.push_back("object " + addressText(object) + " unregistered but never registered");
@@ -48,13 +59,19 @@ void RegistryLedger::recordRegistryDeleted()
 
 void RegistryLedger::rememberDead(const void* object)
 {
-    if (!m_recentlyDead.insert(object).second)
+    if (m_recentlyDead.size() < kMaxRememberedDeadObjects) {
+        if (m_recentlyDead.capacity() == 0)
+            m_recentlyDead.reserve(kMaxRememberedDeadObjects);
+        m_recentlyDead.push_back(object);
         return;
-    m_recentlyDeadOrder.push_back(object);
-    if (m_recentlyDeadOrder.size() > kMaxRememberedDeadObjects) {
-        m_recentlyDead.erase(m_recentlyDeadOrder.front());
-        m_recentlyDeadOrder.pop_front();
     }
+    m_recentlyDead[m_nextDead] = object;
+    m_nextDead = (m_nextDead + 1) % kMaxRememberedDeadObjects;
+}
+
+bool RegistryLedger::isRecentlyDead(const void* object) const
+{
+    return std::find(m_recentlyDead.begin(), m_recentlyDead.end(), object) != m_recentlyDead.end();
 }
 
 int64_t RegistryLedger::liveCount() const

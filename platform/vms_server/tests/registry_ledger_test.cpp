@@ -1,6 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include <vorn/vms_server/object_registry.h>
 #include <vorn/vms_server/registry_ledger.h>
@@ -72,6 +73,28 @@ TEST(RegistryLedger, ReusedAddressIsANewObject)
         ledger.recordUnregistration(&object, 0);
     }
     EXPECT_TRUE(ledger.isClean()) << ledger.report();
+}
+
+// The dead are remembered as far back as the limit says: a second unregistration of a recent one is
+// named as such, one of an object that died longer ago reads as never registered. Records of the dead
+// serve the next objects without mixing them up.
+TEST(RegistryLedger, RemembersTheRecentlyDeadUpToItsLimit)
+{
+    RegistryLedger ledger;
+    std::vector<char> objects(RegistryLedger::kMaxRememberedDeadObjects + 10);
+    for (const char& object : objects) {
+        ledger.recordRegistration(&object, 1);
+        ledger.recordUnregistration(&object, 0);
+    }
+    ASSERT_TRUE(ledger.isClean()) << ledger.report();
+
+    ledger.recordUnregistration(&objects.back(), 0);
+    ledger.recordUnregistration(&objects.front(), 0);
+    ASSERT_EQ(ledger.faults().size(), 2u);
+    EXPECT_NE(ledger.faults()[0].find("unregistered twice"), std::string::npos) << ledger.faults()[0];
+    EXPECT_NE(ledger.faults()[1].find("never registered"), std::string::npos) << ledger.faults()[1];
+    EXPECT_EQ(ledger.liveCount(), 0);
+    EXPECT_EQ(ledger.registrationCount(), static_cast<int64_t>(objects.size()));
 }
 
 TEST(ObjectRegistry, RecordsOutliveTheRegistry)

@@ -126,6 +126,56 @@ TEST(ObjectMetadata, MovedAttributesKeepTheirSingleReference)
     EXPECT_EQ(countOf(attribute.get()), 3);
 }
 
+// Attributes made inside an event read like added ones, and a reference to one keeps the event (and so
+// the attribute) alive after every other reference to the event is gone.
+TEST(EventMetadata, AttributesMadeInsideTheEvent)
+{
+    const std::string longName(1000, 'n'); // beyond the event's own storage
+    auto event = makePtr<EventMetadata>();
+    event->addAttribute(makePtr<Attribute>("added", "1", 0.5F));
+    event->addAttribute(AttributeType::number, "Speed", "42", 1.0F);
+    for (int i = 0; i < 20; ++i)
+        event->addAttribute(AttributeType::string, longName, std::to_string(i), 0.25F);
+    ASSERT_EQ(event->attributeCount(), 22);
+    EXPECT_EQ(countOf(event.get()), 1); // made-inside attributes hold no reference of their own
+
+    Ptr<const IAttribute> speed = toPtr(event->getAttribute(1));
+    ASSERT_TRUE(speed);
+    EXPECT_EQ(countOf(event.get()), 2); // a reference to the attribute is one to the event
+    EXPECT_EQ(toPtr(const_cast<IAttribute*>(speed.get())->findInterface("vorn::sdk::IAttribute")).get(), speed.get());
+    EXPECT_EQ(countOf(event.get()), 2);
+    const Ptr<const IAttribute> last = toPtr(event->getAttribute(21));
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->type(), 3);
+    EXPECT_EQ(last->name(), longName);
+    EXPECT_STREQ(last->value(), "19");
+    EXPECT_FLOAT_EQ(last->confidence(), 0.25F);
+
+    const IEventMetadata* const raw = event.get();
+    event.reset();
+    EXPECT_EQ(countOf(raw), 2); // the two attribute references
+    EXPECT_EQ(speed->type(), 1);
+    EXPECT_STREQ(speed->name(), "Speed");
+    EXPECT_STREQ(speed->value(), "42");
+    EXPECT_FLOAT_EQ(speed->confidence(), 1.0F);
+    speed.reset(); // the last reference but one; the event goes with the last
+}
+
+// A text set again takes its new value whether it is longer or shorter, also past the event's storage.
+TEST(EventMetadata, TextsSetAgain)
+{
+    const auto event = makePtr<EventMetadata>();
+    for (const std::string& text : {std::string("short"), std::string(600, 'l'), std::string("s"), std::string()}) {
+        SCOPED_TRACE(text.size());
+        event->setTypeId(text);
+        event->setCaption(text);
+        event->setDescription(text);
+        event->setKey(text);
+        for (const char* value : {event->typeId(), event->caption(), event->description(), event->key()})
+            EXPECT_EQ(value, text);
+    }
+}
+
 TEST(ObjectMetadata, DefaultsAndFields)
 {
     const auto object = makePtr<ObjectMetadata>();
@@ -234,6 +284,24 @@ TEST(MetadataPacket, EventAndObjectPackets)
     {
         SCOPED_TRACE("ObjectMetadataPacket");
         checkCompoundPacket<ObjectMetadataPacket, ObjectMetadata>("(objectMetadata)");
+    }
+}
+
+// Past the items a packet keeps inside itself, the list still holds every item in order.
+TEST(MetadataPacket, ManyItemsKeepTheirOrder)
+{
+    const auto packet = makePtr<EventMetadataPacket>();
+    std::vector<Ptr<EventMetadata>> items;
+    for (int i = 0; i < 50; ++i) {
+        items.push_back(makePtr<EventMetadata>());
+        items.back()->setKey(std::to_string(i));
+        packet->addItem(items.back().get());
+    }
+    ASSERT_EQ(packet->itemCount(), 50);
+    for (int i = 0; i < 50; ++i) {
+        const auto item = toPtr(static_cast<const IEventMetadata*>(packet->getItem(i)));
+        ASSERT_TRUE(item);
+        EXPECT_STREQ(item->key(), std::to_string(i).c_str());
     }
 }
 

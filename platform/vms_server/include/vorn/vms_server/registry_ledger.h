@@ -12,14 +12,16 @@
 // Every object must be registered once and unregistered once. An unregistration without a live
 // registration (twice, or never registered) and a second registration of a live object are faults.
 // All members are thread-safe: plugins create and destroy objects on any thread.
+//
+// A plugin registers and unregisters objects for every event it reports, so the ledger keeps its records
+// without an allocation per object once it has seen its busiest moment: the record of a dead object is
+// kept for the next new one, and the recently dead are a ring of fixed size.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace vorn::vms_server {
@@ -50,12 +52,18 @@ public:
     std::string report() const;
 
 private:
+    using LiveRecords = std::unordered_map<const void*, int32_t>;
+
     void rememberDead(const void* object);
+    bool isRecentlyDead(const void* object) const;
 
     mutable std::mutex m_recordsMutex;
-    std::unordered_map<const void*, int32_t> m_live; //< Object -> count given at registration.
-    std::unordered_set<const void*> m_recentlyDead;
-    std::deque<const void*> m_recentlyDeadOrder;
+    LiveRecords m_live; //< Object -> count given at registration.
+    /** Records of dead objects, kept for new ones: no more than were ever alive at once. */
+    std::vector<LiveRecords::node_type> m_spareRecords;
+    /** The last kMaxRememberedDeadObjects dead objects, m_nextDead the oldest once it is full. */
+    std::vector<const void*> m_recentlyDead;
+    std::size_t m_nextDead = 0;
     int64_t m_registrations = 0;
     int64_t m_unregistrations = 0;
     bool m_registryDeleted = false;

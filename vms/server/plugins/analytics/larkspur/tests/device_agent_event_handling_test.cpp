@@ -154,6 +154,15 @@ TEST(EventHandling, CameraEventsBecomeEventMetadataPackets)
          {{"Unexpected non-object in alarm array", 1},
           {"Warning: no expected attr:", 13},
           {"Warning: no expected attr: age in event Face [exclusive]", 1}}},
+        // A face names eight members and an item holds a few: a null one counts as missing, one the
+        // type does not name is ignored.
+        {"face with a null and an unknown member",
+         513,
+         R"({"event": 0, "face_data": [{"age": null, "score": 9, "gender": 1}]})",
+         std::nullopt,
+         {now + " | vorn.zodivadad.Face 'Face [exclusive]' active [Gender=female]"},
+         {{"Warning: no expected attr: age in event Face [exclusive]", 1},
+          {"Warning: no expected attr: gender in event", 0}}},
         {"faces member not an array", 513, R"({"event": 0, "face_data": {"age": 30}})", std::nullopt, {now}, {}},
         {"no event type for the number",
          258,

@@ -1,10 +1,11 @@
 // CompoundMetadataPacket: what event and object packets share: a timestamp, a duration, flags and
 // the items of one moment in insertion order. Filled by one thread, read-only once handed on.
 // EventMetadataPacket and ObjectMetadataPacket derive from it and add the item type's own addItem.
-// The first item lives inside the packet: most packets carry one event, and they then cost no
-// allocation of an item list.
+// The first few items live inside the packet: most packets carry one event or a few, and they then
+// cost no allocation of an item list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -32,7 +33,7 @@ public:
     {
         if (index < 0 || index >= itemCount())
             return nullptr;
-        const ItemInterface* item = m_items[static_cast<size_t>(index)].get();
+        const ItemInterface* item = m_items[static_cast<std::size_t>(index)].get();
         item->retain();
         return item;
     }
@@ -42,7 +43,10 @@ public:
     void setFlags(int32_t flags) { m_flags = flags; }
 
     /** Releases all items. */
-    void clear() { m_items.clear(); }
+    void clear()
+    {
+        m_items.clear();
+    }
 
 protected:
     /**
@@ -58,7 +62,7 @@ protected:
             kit::debug::detail::assertionFailed(print, itemName, "", file, line);
             return;
         }
-        m_items.push_back(shareToPtr(item));
+        addItemPtr(shareToPtr(item));
     }
 
     /** As above, taking over the caller's reference instead of retaining another. */
@@ -68,14 +72,25 @@ protected:
             addCheckedItem(static_cast<const ItemInterface*>(nullptr), itemName, file, line);
             return;
         }
-        m_items.push_back(std::move(item));
+        addItemPtr(std::move(item));
     }
 
 private:
+    void addItemPtr(Ptr<const ItemInterface> item)
+    {
+        if (m_items.size() == kInlineItems)
+            m_items.reserve(4 * kInlineItems); // A long packet grows in few steps.
+        m_items.push_back(std::move(item));
+    }
+
+    // Most packets carry one item or a few: those live inside the packet, and only the items past them
+    // go to the heap.
+    static constexpr std::size_t kInlineItems = 4;
+
     int32_t m_flags = 0;
     int64_t m_timestampUs = -1;
     int64_t m_durationUs = -1;
-    boost::container::small_vector<Ptr<const ItemInterface>, 1> m_items;
+    boost::container::small_vector<Ptr<const ItemInterface>, kInlineItems> m_items;
 };
 
 } // namespace vorn::sdk::analytics

@@ -1,7 +1,10 @@
 #include "device_agent.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 #include <QtCore/QDateTime>
@@ -58,6 +61,9 @@ bool isHandledCommand(uint16_t command)
     }
 }
 
+// What a member that the item lacks reads as.
+const Json kNullJson;
+
 bool isStateDependent(const EventType& eventType)
 {
     return eventType.flags.testFlag(vorn::vms::api::analytics::EventTypeFlag::stateDependent);
@@ -72,6 +78,8 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
 {
     VN_ASSERT(deviceDescription);
     VN_ASSERT(m_engine);
+    m_eventTypeCount = m_engine ? m_engine->manifest().eventTypes.size() : 0;
+    m_neededEventTypeFlags = std::make_unique<std::atomic<bool>[]>(m_eventTypeCount);
     if (deviceDescription) {
         m_cameraAuth.setUser(QString::fromUtf8(textOrEmpty(deviceDescription->login())));
         m_cameraAuth.setPassword(QString::fromUtf8(textOrEmpty(deviceDescription->password())));
@@ -198,6 +206,13 @@ void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTy
         const std::lock_guard lock(m_neededTypesMutex);
         m_neededEventTypes = neededEventTypes;
         m_neededObjectTypes = neededObjectTypes;
+        if (m_engine) {
+            const std::vector<EventType>& eventTypes = m_engine->manifest().eventTypes;
+            for (std::size_t i = 0; i < eventTypes.size() && i < m_eventTypeCount; ++i) {
+                const bool needed = neededEventTypes.count(m_engine->eventTypeLookups(eventTypes[i]).id) > 0;
+                m_neededEventTypeFlags[i].store(needed, std::memory_order_relaxed);
+            }
+        }
     }
 
     {
@@ -263,10 +278,10 @@ std::optional<std::string> DeviceAgent::internalSection(const std::string& event
     return m_engine ? m_engine->internalSection(eventTypeId) : std::nullopt;
 }
 
-bool DeviceAgent::isEventTypeNeeded(const std::string& eventTypeId) const
+bool DeviceAgent::isEventTypeNeeded(const EventType& eventType) const
 {
-    const std::lock_guard lock(m_neededTypesMutex);
-    return m_neededEventTypes.count(eventTypeId) > 0;
+    const std::size_t position = m_engine->eventTypeLookups(eventType).position;
+    return position < m_eventTypeCount && m_neededEventTypeFlags[position].load(std::memory_order_relaxed);
 }
 
 void DeviceAgent::pushMetadataPacket(const Ptr<IMetadataPacket>& packet)
@@ -315,7 +330,7 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
         VN_LOG(5, this, "No event type for section '%1' and event '%2'", *section, eventId);
         return;
     }
-    if (!isEventTypeNeeded(eventType->id.toStdString()))
+    if (!isEventTypeNeeded(*eventType))
         return;
     // The end of a prolonged event is news; the "end" of an instant one is not.
     if (!active && !isStateDependent(*eventType))
@@ -379,18 +394,35 @@ Ptr<EventMetadata> DeviceAgent::makeEventMetadata(const EventType& eventType,
                                                   bool active)
 {
     auto eventMetadata = makePtr<EventMetadata>();
+    const Engine::EventTypeLookups& lookups = m_engine->eventTypeLookups(eventType);
 
-    std::string description = eventType.name.toStdString();
-    if (numericDescription)
-        description += " " + *numericDescription;
-    if (maskDescription)
-        description += " " + *maskDescription;
-    if (isStateDependent(eventType))
-        description += active ? " started" : " stopped";
+    // Built on the stack (the event copies it; a name too long for the room goes to the heap): the name,
+    // each description after a space, the state word.
+    constexpr std::string_view kStarted = " started";
+    constexpr std::string_view kStopped = " stopped";
+    const std::string_view stateWord = isStateDependent(eventType) ? (active ? kStarted : kStopped) : "";
+    const std::size_t size = lookups.name.size() + (numericDescription ? numericDescription->size() + 1 : 0) +
+                             (maskDescription ? maskDescription->size() + 1 : 0) + stateWord.size();
+    std::array<char, 256> room;
+    std::string longDescription;
+    char* const description =
+        size <= room.size() ? room.data() : (longDescription.resize(size), longDescription.data());
+    char* end = description;
+    const auto append = [&end](std::string_view text) { end = std::copy(text.begin(), text.end(), end); };
+    append(lookups.name);
+    if (numericDescription) {
+        append(" ");
+        append(*numericDescription);
+    }
+    if (maskDescription) {
+        append(" ");
+        append(*maskDescription);
+    }
+    append(stateWord);
 
     addNumericAttributes(eventMetadata.get(), item, eventType);
-    eventMetadata->setTypeId(eventType.id.toStdString());
-    eventMetadata->setDescription(description);
+    eventMetadata->setTypeId(lookups.id);
+    eventMetadata->setDescription(std::string_view(description, static_cast<std::size_t>(end - description)));
     eventMetadata->setIsActive(active);
     eventMetadata->setConfidence(1.0F);
     return eventMetadata;
@@ -398,20 +430,51 @@ Ptr<EventMetadata> DeviceAgent::makeEventMetadata(const EventType& eventType,
 
 void DeviceAgent::addNumericAttributes(EventMetadata* eventMetadata, const Json& item, const EventType& eventType)
 {
-    for (const std::string& name : eventType.internalNumericAttributes) {
-        const Json& value = item[name];
+    const std::vector<std::string>& names = eventType.internalNumericAttributes;
+    const Engine::EventTypeLookups& lookups = m_engine->eventTypeLookups(eventType);
+
+    // When an event type names more members than the camera's item holds (a face names eight, a face
+    // item holds two or three), each member of the item is looked up among the names rather than each
+    // name among the members. Beyond this many names the plain lookup per name serves.
+    constexpr std::size_t kMaxMatchedNames = 32;
+    std::array<const Json*, kMaxMatchedNames> matched;
+    const bool isMatched = names.size() <= kMaxMatchedNames && lookups.numericAttributeOrder.size() == names.size() &&
+                           item.object_items().size() < names.size();
+    if (isMatched) {
+        std::fill_n(matched.begin(), names.size(), nullptr);
+        const std::vector<std::size_t>& order = lookups.numericAttributeOrder;
+        const auto nameBefore = [&names](std::size_t position, const std::string& key) {
+            return names[position] < key;
+        };
+        for (const auto& [key, value] : item.object_items()) {
+            for (auto it = std::lower_bound(order.begin(), order.end(), key, nameBefore);
+                 it != order.end() && names[*it] == key; ++it) {
+                matched[*it] = &value;
+            }
+        }
+    }
+
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        const Json& value = isMatched ? (matched[i] ? *matched[i] : kNullJson) : item[name];
         if (value.is_null()) {
             VN_LOG(5, this, "Warning: no expected attr: %1 in event %2", name, eventType.name);
             continue;
         }
         const int index = jsonToInt(value).value_or(0);
-        const std::optional<NumericAttribute> attribute = m_engine->numericAttribute(name);
+        const NumericAttribute* const attribute =
+            i < lookups.numericAttributes.size() ? lookups.numericAttributes[i] : nullptr;
         if (!attribute)
             continue;
 
         const bool named = index >= 0 && static_cast<std::size_t>(index) < attribute->values.size();
-        std::string text = named ? attribute->values[static_cast<std::size_t>(index)] : std::to_string(index);
-        eventMetadata->addAttribute(makePtr<Attribute>(AttributeType::number, attribute->name, std::move(text), 1.0F));
+        // Made inside the event: the same attribute as one of its own, without an allocation.
+        if (named) {
+            eventMetadata->addAttribute(AttributeType::number, attribute->name,
+                                        attribute->values[static_cast<std::size_t>(index)], 1.0F);
+        } else {
+            eventMetadata->addAttribute(AttributeType::number, attribute->name, std::to_string(index), 1.0F);
+        }
     }
 }
 

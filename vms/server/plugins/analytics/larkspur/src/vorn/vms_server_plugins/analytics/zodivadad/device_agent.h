@@ -25,6 +25,8 @@
 // - The agent holds a reference to its engine, so the server may release them in any order.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -114,7 +116,8 @@ private:
     void createMonitors(const ChannelFactory& channelFactory);
     void stopFetchingMetadata();
     void startFetchingMetadata();
-    bool isEventTypeNeeded(const std::string& eventTypeId) const;
+    /** Whether the server's selection holds the event type, one of the engine manifest's own. */
+    bool isEventTypeNeeded(const EventType& eventType) const;
 
     void handleAlarm(const vorn::kit::detail::json11::Json& event, uint16_t command);
     void addItemEvents(vorn::sdk::analytics::EventMetadataPacket* packet, const vorn::kit::detail::json11::Json& item,
@@ -141,6 +144,13 @@ private:
     mutable std::mutex m_neededTypesMutex; //< Guards m_neededEventTypes and m_neededObjectTypes.
     std::set<std::string> m_neededEventTypes;
     std::set<std::string> m_neededObjectTypes;
+    /**
+     * m_neededEventTypes by position in the engine manifest, one flag per event type, so that every event
+     * asks without a lock or a comparison of ids. Written with the sets; an event that arrives while a
+     * selection is being applied sees its type's flag before or after the change, as it would the set.
+     */
+    std::unique_ptr<std::atomic<bool>[]> m_neededEventTypeFlags;
+    std::size_t m_eventTypeCount = 0;
 
     mutable std::mutex m_receiverMutex; //< Guards m_receiver.
     vorn::sdk::Ptr<vorn::sdk::analytics::IMetadataReceiver> m_receiver;

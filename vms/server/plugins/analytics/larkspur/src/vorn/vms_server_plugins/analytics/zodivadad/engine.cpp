@@ -1,5 +1,9 @@
 #include "engine.h"
 
+#include <algorithm>
+#include <functional>
+#include <limits>
+
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/network/http/credentials.h>
@@ -43,6 +47,23 @@ Engine::Engine(Plugin* plugin, const QString& manifestName)
     // A text that is no manifest leaves the default record, which refuses every camera; the server is
     // still handed the text as read.
     m_manifest = QJson::deserialized<EngineManifest>(m_manifestText, EngineManifest());
+
+    // The manifest does not change from here on, so the pointers into it stay valid.
+    m_eventTypeLookups.reserve(m_manifest.eventTypes.size());
+    for (const EventType& eventType : m_manifest.eventTypes) {
+        EventTypeLookups lookups;
+        lookups.position = m_eventTypeLookups.size();
+        lookups.id = eventType.id.toStdString();
+        lookups.name = eventType.name.toStdString();
+        const std::vector<std::string>& names = eventType.internalNumericAttributes;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            lookups.numericAttributes.push_back(findNumericAttribute(names[i]));
+            lookups.numericAttributeOrder.push_back(i);
+        }
+        std::stable_sort(lookups.numericAttributeOrder.begin(), lookups.numericAttributeOrder.end(),
+                         [&names](std::size_t left, std::size_t right) { return names[left] < names[right]; });
+        m_eventTypeLookups.push_back(std::move(lookups));
+    }
 }
 
 Engine::~Engine() = default;
@@ -101,7 +122,7 @@ std::optional<std::string> Engine::internalSection(const std::string& eventTypeI
 const EventType* Engine::eventTypeBySection(const std::string& section, int eventId) const
 {
     for (const EventType& eventType : m_manifest.eventTypes) {
-        if (eventType.internalSection == section && eventType.internalEventId == eventId)
+        if (eventType.internalEventId == eventId && eventType.internalSection == section)
             return &eventType;
     }
     return nullptr;
@@ -109,10 +130,31 @@ const EventType* Engine::eventTypeBySection(const std::string& section, int even
 
 std::optional<NumericAttribute> Engine::numericAttribute(const std::string& name) const
 {
+    if (const NumericAttribute* attribute = findNumericAttribute(name))
+        return *attribute;
+    return std::nullopt;
+}
+
+const NumericAttribute* Engine::findNumericAttribute(const std::string& name) const
+{
     const auto it = m_manifest.eventNumericAttributes.find(name);
-    if (it == m_manifest.eventNumericAttributes.end())
-        return std::nullopt;
-    return it->second;
+    return it == m_manifest.eventNumericAttributes.end() ? nullptr : &it->second;
+}
+
+const Engine::EventTypeLookups& Engine::eventTypeLookups(const EventType& eventType) const
+{
+    const EventType* const first = m_manifest.eventTypes.data();
+    const EventType* const end = first + m_manifest.eventTypes.size();
+    if (!VN_CHECK(std::less_equal<>()(first, &eventType) && std::less<>()(&eventType, end))) {
+        // A position past every list: no selection holds it.
+        static const EventTypeLookups kNone = [] {
+            EventTypeLookups none;
+            none.position = std::numeric_limits<std::size_t>::max();
+            return none;
+        }();
+        return kNone;
+    }
+    return m_eventTypeLookups[static_cast<std::size_t>(&eventType - first)];
 }
 
 int64_t Engine::serverTimeMs() const

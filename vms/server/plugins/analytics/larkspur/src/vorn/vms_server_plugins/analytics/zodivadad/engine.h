@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
@@ -63,7 +64,33 @@ public:
     /** The first event type of the section and event number; null when there is none. */
     const EventType* eventTypeBySection(const std::string& section, int eventId) const;
 
+    /** A copy of the "eventNumericAttributes" entry of the name; none when there is none. */
     std::optional<NumericAttribute> numericAttribute(const std::string& name) const;
+
+    /**
+     * The same entry as numericAttribute(), without the copy: the event path asks for it once per
+     * attribute of every event. Null when there is none; valid as long as the engine lives.
+     */
+    const NumericAttribute* findNumericAttribute(const std::string& name) const;
+
+    /**
+     * What every event of one event type needs from the manifest, made once with it rather than once per
+     * event: the id and name as UTF-8, and the numeric attribute of each "internalNumericAttributes" name.
+     */
+    struct EventTypeLookups
+    {
+        /** The event type's position in the manifest's list. */
+        std::size_t position = 0;
+        std::string id;
+        std::string name;
+        /** findNumericAttribute() of each "internalNumericAttributes" name, in that order. */
+        std::vector<const NumericAttribute*> numericAttributes;
+        /** Positions in "internalNumericAttributes", ordered by the name there (byte-wise, stable). */
+        std::vector<std::size_t> numericAttributeOrder;
+    };
+
+    /** The lookups of eventType, which must be one of the manifest's own (as eventTypeBySection() gives). */
+    const EventTypeLookups& eventTypeLookups(const EventType& eventType) const;
 
     /**
      * The server's clock in milliseconds since the epoch. Without host services (a server that has not
@@ -74,6 +101,7 @@ public:
 private:
     QByteArray m_manifestText;
     EngineManifest m_manifest;
+    std::vector<EventTypeLookups> m_eventTypeLookups; //< One per event type of m_manifest, in its order.
     const vorn::sdk::Ptr<vorn::sdk::analytics::Plugin> m_plugin;
 };
 
