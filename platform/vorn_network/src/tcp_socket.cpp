@@ -25,13 +25,16 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
+// The test seams. A socket outside the tests reads one flag per connect and one per send, and takes no lock.
 std::atomic<bool> s_connectStalled{false};
-
-std::mutex s_sendFaultMutex; //< Guards s_sendFault.
+std::atomic<bool> s_sendFaultSet{false}; //< Whether s_sendFault holds a function.
+std::mutex s_sendFaultMutex;             //< Guards s_sendFault.
 TCPSocket::SendFault s_sendFault;
 
 SystemError::ErrorCode injectedSendFault(const BasicBuffer<char>& buffer)
 {
+    if (!s_sendFaultSet.load(std::memory_order_acquire))
+        return SystemError::noError;
     TCPSocket::SendFault fault;
     {
         const std::lock_guard lock(s_sendFaultMutex);
@@ -481,6 +484,7 @@ void TCPSocket::setSendFaultForTests(SendFault fault)
 {
     const std::lock_guard lock(s_sendFaultMutex);
     s_sendFault = std::move(fault);
+    s_sendFaultSet.store(static_cast<bool>(s_sendFault), std::memory_order_release);
 }
 
 void TCPSocket::stopWhileInAioThread()

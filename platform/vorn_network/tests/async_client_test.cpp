@@ -66,7 +66,7 @@ protected:
 
     FakeHttpServer server;
     aio::AioThread thread;
-    AsyncClient client{ssl::kAcceptAnyCertificate, &thread};
+    AsyncClient client{&thread};
 };
 
 TEST_F(AsyncClientTest, EachMethodSendsItsRequestAndReportsTheReply)
@@ -205,24 +205,38 @@ TEST_F(AsyncClientTest, StopDestroysThePendingCompletionAndTheClientWorksAfterwa
     server.route("GET", "/silent", Reply::silent());
     server.route("GET", "/ok", Reply::ok("fine"));
 
-    auto destroyed = std::make_shared<Signal<>>();
+    // Owned by a completion: tells when the completion is destroyed.
     struct SetOnDestroy
     {
-        std::shared_ptr<Signal<>> signal;
-        ~SetOnDestroy() { signal->set(); }
+        Signal<> signal;
+        ~SetOnDestroy() { signal.set(); }
     };
+    Signal<> destroyed;
     std::atomic<bool> called{false};
-    client.doGet(url("/silent"),
-                 [&, guard = std::make_shared<SetOnDestroy>(SetOnDestroy{destroyed})] { called = true; });
+    client.doGet(url("/silent"), [&, guard = std::make_shared<SetOnDestroy>(destroyed)] { called = true; });
     ASSERT_TRUE(server.waitForRequests(1));
     client.pleaseStopSync();
-    EXPECT_TRUE(destroyed->isSet()) << "the completion outlived the stop";
+    EXPECT_TRUE(destroyed.isSet()) << "the completion outlived the stop";
 
     // Long after the first request's time-out (5 ms on the fast clock): its completion still never runs.
     const utils::ScopedTimeScale fast(0.001);
     const Outcome outcome =
         run([&](AsyncClient::CompletionHandler done) { client.doGet(url("/silent"), std::move(done)); });
     EXPECT_EQ(outcome.error, ETIMEDOUT);
+    EXPECT_FALSE(called);
+
+    // A stop also destroys the completion of a request that a newer one ended, when it has not run yet.
+    Signal<> cancelledDestroyed;
+    std::atomic<bool> cancelledCalled{false};
+    thread.executeSync([&] {
+        client.doGet(url("/silent"),
+                     [&, guard = std::make_shared<SetOnDestroy>(cancelledDestroyed)] { cancelledCalled = true; });
+        client.doGet(url("/silent"), [&] { called = true; });
+        client.pleaseStopSync();
+        EXPECT_TRUE(cancelledDestroyed.isSet()) << "the ended request's completion outlived the stop";
+    });
+    aio::test::drain(&thread);
+    EXPECT_FALSE(cancelledCalled);
     EXPECT_FALSE(called);
 
     // Stopping from inside the completion is legal and returns.
@@ -247,6 +261,32 @@ TEST_F(AsyncClientTest, NewRequestEndsTheOneInFlightWithItsOwnCompletion)
     EXPECT_EQ(first.value().error, static_cast<SystemError::ErrorCode>(ECANCELED));
     ASSERT_TRUE(second.wait());
     EXPECT_TRUE(second.value().succeeded);
+}
+
+TEST_F(AsyncClientTest, RequestStartedByACancelledCompletionGetsItsOwnCompletion)
+{
+    // A retry loop: the completion of the request that a newer one ends starts another request at once.
+    server.route("GET", "/silent", Reply::silent());
+    server.route("GET", "/ok", Reply::ok("fine"));
+    Signal<Outcome> first;
+    Signal<Outcome> second;
+    Signal<Outcome> retry;
+    client.doGet(url("/silent"), [this, record = recordInto(first), retry]() mutable {
+        record();
+        client.doGet(url("/ok"), recordInto(retry));
+    });
+    ASSERT_TRUE(server.waitForRequests(1));
+    client.doGet(url("/ok"), recordInto(second));
+
+    ASSERT_TRUE(first.wait());
+    EXPECT_EQ(first.value().error, static_cast<SystemError::ErrorCode>(ECANCELED));
+    ASSERT_TRUE(retry.wait()) << "the retry's completion was lost";
+    ASSERT_TRUE(second.wait());
+    // The retry started last: it goes through, and the request it ended learns so.
+    EXPECT_TRUE(retry.value().succeeded);
+    EXPECT_EQ(retry.value().body, "fine");
+    EXPECT_EQ(second.value().error, static_cast<SystemError::ErrorCode>(ECANCELED));
+    EXPECT_TRUE(second.value().onClientThread);
 }
 
 TEST_F(AsyncClientTest, CompletionNeverRunsInsideTheStartingCall)

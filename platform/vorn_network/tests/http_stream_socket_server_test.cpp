@@ -2,17 +2,75 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
 #include <vorn/network/aio/aio_thread.h>
 #include <vorn/network/http/http_client.h>
 #include <vorn/network/http/status_code.h>
+#include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/scaled_clock.h>
 
 #include "aio_test_helpers.h"
+
+namespace vorn::network::http {
+namespace {
+
+// The accept() calls on one listening port, the first `failures` of them failed with `error` without
+// touching the backlog, as a process out of file descriptors sees them.
+struct AcceptFault
+{
+    struct Call
+    {
+        std::chrono::steady_clock::time_point time;
+        bool failed = false;
+    };
+
+    std::mutex mutex;       //< Guards the rest: the calls come on the server's thread.
+    std::uint16_t port = 0; //< 0: no fault
+    int failures = 0;
+    int error = 0;
+    std::vector<Call> calls;
+
+    static AcceptFault& instance()
+    {
+        static AcceptFault fault;
+        return fault;
+    }
+};
+
+} // namespace
+} // namespace vorn::network::http
+
+// The test executable is linked with --wrap=accept: every accept() of the program comes here first.
+extern "C" int __real_accept(int fd, sockaddr* address, socklen_t* length);
+extern "C" int __wrap_accept(int fd, sockaddr* address, socklen_t* length)
+{
+    sockaddr_in local{};
+    socklen_t localLength = sizeof(local);
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 && local.sin_family == AF_INET) {
+        auto& fault = vorn::network::http::AcceptFault::instance();
+        const std::lock_guard<std::mutex> lock(fault.mutex);
+        if (fault.port != 0 && fault.port == ntohs(local.sin_port)) {
+            const bool fail = fault.failures > 0;
+            fault.calls.push_back({std::chrono::steady_clock::now(), fail});
+            if (fail) {
+                --fault.failures;
+                errno = fault.error;
+                return -1;
+            }
+        }
+    }
+    return __real_accept(fd, address, length);
+}
 
 namespace vorn::network::http {
 namespace {
@@ -184,6 +242,43 @@ TEST_F(HttpServerTest, BindToAnAddressTheMachineLacksFails)
     EXPECT_EQ(foreign.lastError(), static_cast<SystemError::ErrorCode>(EADDRNOTAVAIL));
     EXPECT_FALSE(foreign.listen(128));
     EXPECT_FALSE(foreign.bind(SocketAddress(HostAddress("not-an-address"), 0)));
+}
+
+TEST_F(HttpServerTest, FailedAcceptIsTriedAgainAfterAPauseAndLoggedOnce)
+{
+    route("POST", "/push", "push");
+    const utils::ScopedTimeScale fast(0.1); // the pauses take 10 ms each
+    const std::chrono::nanoseconds pause =
+        utils::ScaledClock::toRealDuration(HttpStreamSocketServer::kAcceptRetryDelay);
+    utils::log::LogCapture capture(utils::log::Level::warning);
+    AcceptFault& fault = AcceptFault::instance();
+    {
+        const std::lock_guard<std::mutex> lock(fault.mutex);
+        fault.port = server.address().port;
+        fault.failures = 3;
+        fault.error = EMFILE;
+    }
+    const auto [status, body] = post("/push");
+    std::vector<AcceptFault::Call> calls;
+    {
+        const std::lock_guard<std::mutex> lock(fault.mutex);
+        fault.port = 0;
+        calls = fault.calls;
+        fault.calls.clear();
+    }
+
+    EXPECT_EQ(status, 200) << "the waiting connection was never taken";
+    ASSERT_GE(calls.size(), 4u);
+    for (std::size_t i = 1; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(calls[i - 1].failed);
+        EXPECT_GE(calls[i].time - calls[i - 1].time, pause) << "tried again without a pause";
+    }
+    EXPECT_FALSE(calls[3].failed);
+    const QStringList lines = capture.logger().texts().filter("Accepting a connection");
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].contains(QString::fromStdString(server.address().toString()))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(SystemError::toString(EMFILE))) << lines[0].toStdString();
 }
 
 TEST_F(HttpServerTest, StopClosesTheServerAndNoProcessorRunsAfterIt)

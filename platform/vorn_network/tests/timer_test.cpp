@@ -252,11 +252,13 @@ TEST_F(TimerTest, CancelSyncDropsTheTimerButNotPostedFunctions)
 TEST_F(TimerTest, DestroyedTimersNeverFire)
 {
     std::atomic<int> runs{0};
-    {
+    // Started and destroyed in one go on the timer's thread: from another thread, a loaded machine could
+    // let the due timer and the posted function run before the destructor is reached.
+    m_thread.executeSync([&] {
         Timer pending(&m_thread);
         pending.start(0ms, [&] { ++runs; });
         pending.post([&] { ++runs; });
-    }
+    });
 
     // A handler that destroys its own timer: nothing of the timer is touched afterwards (ASan checks).
     auto owned = std::make_unique<Timer>(&m_thread);

@@ -1,6 +1,7 @@
 #include <vorn/network/http/async_client.h>
 
 #include <cerrno>
+#include <deque>
 #include <mutex>
 #include <optional>
 
@@ -59,17 +60,32 @@ struct Exchange
     }
 };
 
+// What the accessors report of one request.
+struct Outcome
+{
+    utils::Url url;
+    std::optional<Response> response;
+    std::string body;
+    bool succeeded = false;
+    SystemError::ErrorCode error = 0;
+};
+
+// A request that a newer one ended, with its completion still to run.
+struct Cancelled
+{
+    AsyncClient::CompletionHandler completion;
+    utils::Url url;
+};
+
 } // namespace
 
 struct AsyncClient::Private
 {
-    Private(AsyncClient* owner, ssl::CertificateCheck certificateCheck)
+    explicit Private(AsyncClient* owner)
         : q(owner)
-        , certificateCheck(certificateCheck)
     {}
 
     AsyncClient* const q;
-    const ssl::CertificateCheck certificateCheck;
 
     mutable std::mutex settingsMutex; //< Guards the four settings, which any thread may change.
     Credentials credentials;
@@ -85,11 +101,13 @@ struct AsyncClient::Private
     AuthType requestAuthType = AuthType::basicAndDigest;
     bool authorizationSent = false;
     std::uint64_t requestNumber = 0; //< Moves on with every start, so a failure posted for an older one is dropped.
-    utils::Url url;
-    std::optional<Response> response;
-    std::string body;
-    bool succeeded = false;
-    SystemError::ErrorCode lastError = 0;
+    Outcome newest;                  //< The newest request's: reset when it starts, filled in as it goes.
+    // Requests that a newer one ended, oldest first; each has a posted call of runCancelled() to come.
+    std::deque<Cancelled> cancelled;
+    // While the completion of such a request runs, and until the client's next step: its own outcome.
+    std::optional<Outcome> cancelledOutcome;
+
+    const Outcome& shown() const { return cancelledOutcome ? *cancelledOutcome : newest; }
 
     void start(bhttp::verb method, const utils::Url& requestUrl, std::optional<BufferSource> requestBody,
                CompletionHandler handler);
@@ -99,6 +117,8 @@ struct AsyncClient::Private
     void readBody();
     void finish(SystemError::ErrorCode error);
     void failLater(SystemError::ErrorCode error);
+    void cancelInFlight();
+    void runCancelled();
     void dropExchange();
 
     template <typename Handler>
@@ -119,10 +139,12 @@ void AsyncClient::Private::dropExchange()
 void AsyncClient::Private::finish(SystemError::ErrorCode error)
 {
     dropExchange();
-    lastError = error;
-    succeeded = error == 0 && response && StatusCode::isSuccessCode(response->statusLine.statusCode);
+    cancelledOutcome.reset();
+    newest.error = error;
+    newest.succeeded =
+        error == 0 && newest.response && StatusCode::isSuccessCode(newest.response->statusLine.statusCode);
     if (error != 0)
-        body.clear();
+        newest.body.clear();
     // The completion may start the next request or stop the client: nothing of this call touches the
     // client after it.
     CompletionHandler handler = std::move(completion);
@@ -139,21 +161,42 @@ void AsyncClient::Private::failLater(SystemError::ErrorCode error)
     });
 }
 
+// The completion of the request in flight runs later, from the queue, and not here: it may start a
+// request itself, and that one must not be overwritten by the request that is starting now.
+void AsyncClient::Private::cancelInFlight()
+{
+    if (!completion)
+        return;
+    dropExchange();
+    cancelled.push_back({std::move(completion), newest.url});
+    completion = nullptr;
+    q->post([this] { runCancelled(); });
+}
+
+void AsyncClient::Private::runCancelled()
+{
+    if (cancelled.empty())
+        return;
+    Cancelled request = std::move(cancelled.front());
+    cancelled.pop_front();
+    Outcome outcome;
+    outcome.url = std::move(request.url);
+    outcome.error = ECANCELED;
+    cancelledOutcome = std::move(outcome);
+    // As in finish(): nothing of this call touches the client after the completion.
+    request.completion();
+}
+
 void AsyncClient::Private::start(bhttp::verb method, const utils::Url& requestUrl,
                                  std::optional<BufferSource> requestBody, CompletionHandler handler)
 {
-    if (completion) {
-        dropExchange();
-        finish(ECANCELED);
-    }
+    cancelInFlight();
     dropExchange();
+    cancelledOutcome.reset();
     ++requestNumber;
     completion = std::move(handler);
-    url = requestUrl;
-    response.reset();
-    body.clear();
-    succeeded = false;
-    lastError = 0;
+    newest = Outcome();
+    newest.url = requestUrl;
     authorizationSent = false;
 
     Credentials requestCredentials;
@@ -167,7 +210,8 @@ void AsyncClient::Private::start(bhttp::verb method, const utils::Url& requestUr
     }
 
     SystemError::ErrorCode error = 0;
-    std::optional<detail::RequestTarget> parsed = detail::makeRequestTarget(url.toQUrl(), requestCredentials, &error);
+    std::optional<detail::RequestTarget> parsed =
+        detail::makeRequestTarget(newest.url.toQUrl(), requestCredentials, &error);
     if (!parsed)
         return failLater(error);
     if (parsed->secure)
@@ -275,11 +319,11 @@ void AsyncClient::Private::readHeader()
             received.statusLine.reasonPhrase = std::string(header.reason());
             for (const auto& field : header)
                 received.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
-            response = std::move(received);
+            newest.response = std::move(received);
 
-            if (response->statusLine.statusCode == StatusCode::unauthorized && !authorizationSent) {
+            if (newest.response->statusLine.statusCode == StatusCode::unauthorized && !authorizationSent) {
                 const std::optional<std::string> authorization =
-                    detail::authorizationFor(*response, std::string(bhttp::to_string(current->request.method())),
+                    detail::authorizationFor(*newest.response, std::string(bhttp::to_string(current->request.method())),
                                              target.target, target.credentials, requestAuthType);
                 if (authorization) {
                     // A new connection for the answer: the peer may close the challenged one.
@@ -289,7 +333,7 @@ void AsyncClient::Private::readHeader()
                     next->request.set(bhttp::field::authorization, *authorization);
                     dropExchange();
                     exchange = std::move(next);
-                    response.reset();
+                    newest.response.reset();
                     return connect();
                 }
             }
@@ -314,14 +358,14 @@ void AsyncClient::Private::readBody()
                               return;
                           if (error)
                               return finish(detail::toSystemError(error));
-                          body = std::move(current->parser->get().body());
+                          newest.body = std::move(current->parser->get().body());
                           finish(0);
                       }));
 }
 
-AsyncClient::AsyncClient(ssl::CertificateCheck certificateCheck, aio::AbstractAioThread* thread)
+AsyncClient::AsyncClient(aio::AbstractAioThread* thread)
     : BasicPollable(thread)
-    , d(std::make_unique<Private>(this, certificateCheck))
+    , d(std::make_unique<Private>(this))
 {}
 
 AsyncClient::~AsyncClient()
@@ -389,33 +433,39 @@ void AsyncClient::doDelete(const utils::Url& url, CompletionHandler completion)
 
 bool AsyncClient::hasRequestSucceeded() const
 {
-    return d->succeeded;
+    return d->shown().succeeded;
 }
 
 const Response* AsyncClient::response() const
 {
-    return d->response ? &*d->response : nullptr;
+    const std::optional<Response>& response = d->shown().response;
+    return response ? &*response : nullptr;
 }
 
 const std::string& AsyncClient::fetchMessageBodyBuffer() const
 {
-    return d->body;
+    return d->shown().body;
 }
 
 SystemError::ErrorCode AsyncClient::lastSysErrorCode() const
 {
-    return d->lastError;
+    return d->shown().error;
 }
 
 const utils::Url& AsyncClient::url() const
 {
-    return d->url;
+    return d->shown().url;
 }
 
 void AsyncClient::stopWhileInAioThread()
 {
+    // Destroyed without being called; taken out first and destroyed last, as one of them may own the client.
+    CompletionHandler dropped = std::move(d->completion);
+    d->completion = nullptr;
+    std::deque<Cancelled> droppedCancelled = std::move(d->cancelled);
+    d->cancelled.clear();
+    d->cancelledOutcome.reset();
     d->dropExchange();
-    d->completion = nullptr; // destroyed without being called
 }
 
 } // namespace vorn::network::http

@@ -11,6 +11,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/error.hpp>
@@ -19,6 +20,7 @@
 #include <boost/beast/http/write.hpp>
 
 #include <vorn/network/http/status_code.h>
+#include <vorn/utils/log/log.h>
 #include <vorn/utils/scaled_clock.h>
 
 #include "request_support.h"
@@ -66,6 +68,20 @@ struct Connection
     }
 };
 
+void logAcceptFailure(const SocketAddress& address, SystemError::ErrorCode error)
+{
+    using namespace vorn::utils::log;
+    const Tag tag(QStringLiteral("vorn::network::http::HttpStreamSocketServer"));
+    if (maxLevel() < Level::warning)
+        return;
+    if (const auto logger = getLogger(tag); logger && logger->isToBeLogged(Level::warning, tag)) {
+        logger->log(Level::warning, tag,
+                    QStringLiteral("Accepting a connection on %1 failed: %2. Trying again every %3 ms")
+                        .arg(QString::fromStdString(address.toString()), SystemError::toString(error))
+                        .arg(HttpStreamSocketServer::kAcceptRetryDelay.count()));
+    }
+}
+
 std::string decodedPath(const std::string& target)
 {
     const std::string::size_type query = target.find('?');
@@ -93,9 +109,12 @@ struct HttpStreamSocketServer::Private
 
     // On the server's thread only.
     std::optional<tcp::acceptor> acceptor;
+    std::optional<asio::steady_timer> acceptRetryTimer;
+    bool acceptFailing = false; //< Since the last accept that worked: its failure is logged once.
     std::list<std::weak_ptr<Connection>> connections;
 
     void accept();
+    void acceptLater(SystemError::ErrorCode error);
     void readRequest(const std::shared_ptr<Connection>& connection);
     void onRequest(const std::shared_ptr<Connection>& connection);
     void writeResponse(const std::shared_ptr<Connection>& connection, RequestResult result, bool keepAlive);
@@ -122,6 +141,8 @@ void HttpStreamSocketServer::Private::closeAll()
         acceptor->close(ignored);
         acceptor.reset();
     }
+    acceptRetryTimer.reset(); // cancels a pending retry; made again from the thread's loop when needed
+    acceptFailing = false;
     for (const std::weak_ptr<Connection>& weak : connections) {
         if (const std::shared_ptr<Connection> connection = weak.lock())
             connection->close();
@@ -134,21 +155,39 @@ void HttpStreamSocketServer::Private::accept()
     acceptor->async_accept(bind([this](error_code error, tcp::socket socket) {
         if (error == asio::error::operation_aborted || !acceptor)
             return;
-        if (!error) {
-            connections.remove_if([](const std::weak_ptr<Connection>& weak) { return weak.expired(); });
-            if (connections.size() >= kMaxConnections) {
-                error_code ignored;
-                socket.close(ignored);
-            } else {
-                auto connection = std::make_shared<Connection>(std::move(socket));
-                error_code ignored;
-                const tcp::endpoint remote = connection->stream.socket().remote_endpoint(ignored);
-                connection->peer = SocketAddress(HostAddress(remote.address().to_string()), remote.port());
-                connections.push_back(connection);
-                readRequest(connection);
-            }
+        if (error)
+            return acceptLater(detail::toSystemError(error));
+        acceptFailing = false;
+        connections.remove_if([](const std::weak_ptr<Connection>& weak) { return weak.expired(); });
+        if (connections.size() >= kMaxConnections) {
+            error_code ignored;
+            socket.close(ignored);
+        } else {
+            auto connection = std::make_shared<Connection>(std::move(socket));
+            error_code ignored;
+            const tcp::endpoint remote = connection->stream.socket().remote_endpoint(ignored);
+            connection->peer = SocketAddress(HostAddress(remote.address().to_string()), remote.port());
+            connections.push_back(connection);
+            readRequest(connection);
         }
         accept();
+    }));
+}
+
+// An accept that fails (out of file descriptors, most often) leaves the connection waiting in the backlog,
+// so trying again at once would fail again at once, for as long as the cause lasts, on a busy thread.
+void HttpStreamSocketServer::Private::acceptLater(SystemError::ErrorCode error)
+{
+    if (!acceptFailing) {
+        acceptFailing = true;
+        logAcceptFailure(q->address(), error);
+    }
+    if (!acceptRetryTimer)
+        acceptRetryTimer.emplace(q->getAioThread()->ioContext());
+    acceptRetryTimer->expires_after(utils::ScaledClock::toRealDuration(kAcceptRetryDelay));
+    acceptRetryTimer->async_wait(bind([this](error_code error) {
+        if (!error && acceptor)
+            accept();
     }));
 }
 

@@ -1,7 +1,7 @@
 // vorn::network::http::AsyncClient: an asynchronous HTTP/1.1 client on an I/O thread, for camera requests
 // that must not block the thread that starts them.
 //
-//     m_client = std::make_unique<AsyncClient>(ssl::kAcceptAnyCertificate);
+//     m_client = std::make_unique<AsyncClient>();
 //     m_client->bindToAioThread(m_timer.getAioThread());        // completions on the timer's thread
 //     m_client->setCredentials(PasswordCredentials(login, password));
 //     m_client->doPost(url, BufferSource("application/json", body), [this] {
@@ -16,16 +16,19 @@
 // - Every started request ends in exactly one call of its completion, on the client's thread and never
 //   inside the call that started it, unless pleaseStopSync() (or the destructor) comes first: that destroys
 //   the pending completion without calling it. pleaseStopSync() may be called from the completion itself.
-// - One request at a time: starting another while one is in flight ends the first at once (its completion
-//   runs with ECANCELED) before the new one begins.
-// - The state read in the completion (response, body, error) belongs to the client's thread: read it there,
-//   or after pleaseStopSync() has returned. Settings are taken when a request starts.
+// - One request at a time: starting another while one is in flight ends the first at once (its connection
+//   closes), and its completion runs with ECANCELED next on the client's thread, before anything of the new
+//   request. A request that this completion starts (a retry) ends the new one in the same way: the one
+//   started last goes on, and every completion still runs exactly once.
+// - The state read in a completion (URL, response, body, error) is that of its own request. It belongs to
+//   the client's thread: read it there, or after pleaseStopSync() has returned (then it is that of the
+//   request started last). Settings are taken when a request starts.
 // - A request is "succeeded" when a response with a 2xx status arrived and its whole body was read. The body
 //   is read whatever the status, at most kMaxMessageBodySize bytes of it.
 // - A 401 is answered once, with Basic or Digest as the challenge and the authentication type allow.
 // - Each request opens its own connection; the three time-outs of Timeouts bound its phases and run on the
 //   ScaledClock. Plain "http" only: an "https" URL fails with EPROTONOSUPPORT (camera event requests go
-//   over plain HTTP).
+//   over plain HTTP), so there is no certificate to check.
 #pragma once
 
 #include <cstddef>
@@ -40,7 +43,6 @@
 #include <vorn/network/http/credentials.h>
 #include <vorn/network/http/response.h>
 #include <vorn/network/http/timeouts.h>
-#include <vorn/network/ssl/certificate_check.h>
 #include <vorn/utils/move_only_func.h>
 #include <vorn/utils/system_error.h>
 #include <vorn/utils/url.h>
@@ -58,7 +60,7 @@ public:
     // Largest response header: bounds what a peer can make the client buffer before the body.
     static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
 
-    explicit AsyncClient(ssl::CertificateCheck certificateCheck, aio::AbstractAioThread* thread = nullptr);
+    explicit AsyncClient(aio::AbstractAioThread* thread = nullptr);
     ~AsyncClient() override;
 
     void setCredentials(const Credentials& credentials);

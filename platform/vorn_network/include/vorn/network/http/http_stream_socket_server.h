@@ -17,6 +17,8 @@
 //   dispatcher has no processor is answered with 404.
 // - Connections are kept alive between requests unless the client asks otherwise; one that stays silent
 //   for kIdleTimeout is closed, and at most kMaxConnections are open at once (more are closed at accept).
+// - An accept that fails (no file descriptor left, for example) is tried again every kAcceptRetryDelay, on
+//   the ScaledClock, until it works; the failure is logged once, at its start.
 #pragma once
 
 #include <chrono>
@@ -42,6 +44,9 @@ public:
     static constexpr std::chrono::seconds kIdleTimeout{120};
     // One device pushes over a handful of connections; more are a misbehaving peer.
     static constexpr std::size_t kMaxConnections = 64;
+    // The pause after a failed accept: the connection stays in the backlog, and trying again at once would
+    // keep the thread busy failing for as long as the cause lasts (a process out of file descriptors).
+    static constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
 
     // `dispatcher` is not owned and must outlive the server.
     explicit HttpStreamSocketServer(AbstractMessageDispatcher* dispatcher, aio::AbstractAioThread* thread = nullptr);

@@ -169,7 +169,8 @@ void DeviceAgent::consumeDataPacket(Result<void>* /*outResult*/, IDataPacket* da
 
 std::unique_ptr<vorn::network::http::AsyncClient> DeviceAgent::makeHttpClient() const
 {
-    auto client = std::make_unique<vorn::network::http::AsyncClient>(vorn::network::ssl::kAcceptAnyCertificate);
+    // Plain HTTP (lapiUrl() sets the scheme): there is no certificate to check.
+    auto client = std::make_unique<vorn::network::http::AsyncClient>();
     client->setCredentials(m_credentials);
     client->setTimeouts({kLapiRequestTimeout, kLapiRequestTimeout, kLapiRequestTimeout});
     client->addAdditionalHeader("Connection", "close");
