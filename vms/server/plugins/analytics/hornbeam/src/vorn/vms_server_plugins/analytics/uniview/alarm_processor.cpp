@@ -47,7 +47,7 @@ void AlarmProcessor::process(std::string_view body)
         VN_LOG(5, this, "Unknown event [%1]", name);
         return;
     }
-    if (!m_deviceAgent->isEventTypeNeeded(eventType->id))
+    if (!m_deviceAgent->isEventTypeNeeded(*eventType))
         return;
 
     // Epoch seconds as the camera sends them, widened before they are scaled; an alarm without a numeric

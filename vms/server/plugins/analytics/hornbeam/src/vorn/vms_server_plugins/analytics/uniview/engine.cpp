@@ -2,6 +2,7 @@
 
 #include "device_agent.h"
 
+#include <functional>
 #include <optional>
 
 #include <QtCore/QDateTime>
@@ -99,14 +100,21 @@ const EventType* Engine::eventTypeByTrigger(const std::string& trigger) const
 
 const std::string& Engine::eventTypeIdText(const EventType& eventType) const
 {
-    const std::vector<EventType>& eventTypes = m_engineManifest.eventTypes;
-    for (std::size_t i = 0; i < eventTypes.size(); ++i) {
-        if (&eventTypes[i] == &eventType)
-            return m_eventTypeIdTexts[i];
-    }
+    if (const std::optional<std::size_t> index = eventTypeIndex(eventType))
+        return m_eventTypeIdTexts[*index];
     VN_ASSERT(false, "An event type of another manifest");
     static const std::string kNone;
     return kNone;
+}
+
+std::optional<std::size_t> Engine::eventTypeIndex(const EventType& eventType) const
+{
+    // std::less orders any two pointers, so an address outside the list is told apart without arithmetic on it.
+    const std::vector<EventType>& eventTypes = m_engineManifest.eventTypes;
+    const std::less<const EventType*> before;
+    if (before(&eventType, eventTypes.data()) || !before(&eventType, eventTypes.data() + eventTypes.size()))
+        return std::nullopt;
+    return static_cast<std::size_t>(&eventType - eventTypes.data());
 }
 
 int64_t Engine::serverTimeMs() const

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,12 @@ public:
      * carries; made once with the manifest, so an alarm converts nothing.
      */
     const std::string& eventTypeIdText(const EventType& eventType) const;
+
+    /**
+     * The position of an event type that eventTypeByTrigger() found among engineManifest().eventTypes;
+     * std::nullopt for an event type of another record.
+     */
+    std::optional<std::size_t> eventTypeIndex(const EventType& eventType) const;
 
     /**
      * The server's clock in milliseconds since the epoch. Without host services (a server that has not
