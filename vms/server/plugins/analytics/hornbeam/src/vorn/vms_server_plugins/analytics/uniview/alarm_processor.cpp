@@ -4,7 +4,6 @@
 
 #include <vorn/kit/json.h>
 #include <vorn/log_support/log.h>
-#include <vorn/sdk/analytics/helpers/event_metadata.h>
 
 #include "device_agent.h"
 #include "engine.h"
@@ -64,13 +63,8 @@ void AlarmProcessor::process(std::string_view body)
 Ptr<EventMetadataPacket> AlarmProcessor::sendEvent(const EventType& eventType, int64_t timestampUs, bool fromCamera,
                                                    bool isActive) const
 {
-    auto metadata = makePtr<EventMetadata>();
-    metadata->setTypeId(m_deviceAgent->engine()->eventTypeIdText(eventType));
-    if (eventType.flags.testFlag(vorn::vms::api::analytics::EventTypeFlag::stateDependent))
-        metadata->setIsActive(isActive);
-
     auto packet = makePtr<EventMetadataPacket>();
-    packet->addItem(std::move(metadata));
+    packet->addItem(m_deviceAgent->engine()->alarmEventItem(eventType, isActive));
     packet->setTimestampUs(timestampUs);
     if (fromCamera)
         packet->setFlags(packet->flags() | kTimestampFromDeviceFlag);
