@@ -1,6 +1,7 @@
 #include "alarm_processor.h"
 
 #include <string>
+#include <string_view>
 
 #include <vorn/kit/json.h>
 #include <vorn/log_support/log.h>
@@ -15,6 +16,23 @@ namespace vorn::vms_server_plugins::analytics::uniview {
 using Json = vorn::kit::detail::json11::Json;
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
+
+namespace {
+
+const Json kMissing;
+
+// A member of an object of the alarm, or null when it has none or is no object. An alarm's objects hold a
+// few members, so one walk that tells names apart by size and bytes costs less than the ordered lookup.
+const Json& member(const Json& object, std::string_view name)
+{
+    for (const auto& [key, value] : object.object_items()) {
+        if (key == name)
+            return value;
+    }
+    return kMissing;
+}
+
+} // namespace
 
 AlarmProcessor::AlarmProcessor(DeviceAgent* deviceAgent)
     : m_deviceAgent(deviceAgent)
@@ -33,8 +51,8 @@ void AlarmProcessor::process(std::string_view body)
         VN_LOG(5, this, kLapiJsonParsingFailedFormat, error, body);
         return;
     }
-    const Json& alarmInfo = json["AlarmInfo"];
-    const std::string& name = alarmInfo["AlarmType"].string_value();
+    const Json& alarmInfo = member(json, "AlarmInfo");
+    const std::string& name = member(alarmInfo, "AlarmType").string_value();
     if (name.empty()) {
         VN_LOG(5, this, "Empty alarm name, data: %1", body);
         return;
@@ -51,7 +69,7 @@ void AlarmProcessor::process(std::string_view body)
 
     // Epoch seconds as the camera sends them, widened before they are scaled; an alarm without a numeric
     // time gets the server's clock and says so by leaving bit 0 clear.
-    const std::optional<int64_t> cameraTimeUs = StructureProcessor::timestampUsOf(alarmInfo["TimeStamp"]);
+    const std::optional<int64_t> cameraTimeUs = StructureProcessor::timestampUsOf(member(alarmInfo, "TimeStamp"));
     const int64_t timestampUs = cameraTimeUs ? *cameraTimeUs : m_deviceAgent->serverTimeUs();
     const bool isActive = !eventType->triggers.empty() && name == eventType->triggers.front();
 
