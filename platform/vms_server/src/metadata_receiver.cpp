@@ -15,7 +15,8 @@ namespace {
 
 std::string text(const char* value)
 {
-    return value ? std::string(value) : std::string();
+    // Most of the optional texts are empty: they take no measuring.
+    return value && *value ? std::string(value) : std::string();
 }
 
 // Copies the attributes of an item or best shot; Owner offers attributeCount() and getAttribute(i).
