@@ -1,5 +1,6 @@
 #include "alarm_processor.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -19,14 +20,16 @@ using namespace vorn::sdk::analytics;
 
 namespace {
 
-const Json kMissing;
+const Json kMissing; //< What member() gives for a name that is not there: null.
 
 // A member of an object of the alarm, or null when it has none or is no object. An alarm's objects hold a
 // few members, so one walk that tells names apart by size and bytes costs less than the ordered lookup.
-const Json& member(const Json& object, std::string_view name)
+template <std::size_t size>
+const Json& member(const Json& object, const char (&name)[size])
 {
+    constexpr std::size_t length = size - 1;
     for (const auto& [key, value] : object.object_items()) {
-        if (key == name)
+        if (key.size() == length && std::memcmp(key.data(), name, length) == 0)
             return value;
     }
     return kMissing;
