@@ -1,6 +1,8 @@
 #include <vorn/vms_server/metadata_receiver.h>
 
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include <vorn/sdk/ptr.h>
@@ -13,7 +15,8 @@ namespace {
 
 std::string text(const char* value)
 {
-    return value ? std::string(value) : std::string();
+    // Most of the optional texts are empty: they take no measuring.
+    return value && *value ? std::string(value) : std::string();
 }
 
 // Copies the attributes of an item or best shot; Owner offers attributeCount() and getAttribute(i).
@@ -45,26 +48,37 @@ bool checkItemCount(int32_t count, std::string* error)
     return false;
 }
 
-bool copyEventItem(const IMetadata& item, ReceivedEventItem* out, std::string* error)
+// Copies an event item through the interface version it answers: I is IEventMetadata0, IEventMetadata1 or
+// IEventMetadata, and the fields of the newer versions stay unset for the older ones.
+template <class I>
+bool copyEventFields(const I& item, ReceivedEventItem* out, std::string* error)
 {
-    const auto v0 = sdk::queryInterface<IEventMetadata0>(&item);
-    if (!v0) {
-        *error = "an item of an event packet is not event metadata";
-        return false;
-    }
-    out->typeId = text(v0->typeId());
-    out->confidence = v0->confidence();
-    out->caption = text(v0->caption());
-    out->description = text(v0->description());
-    out->isActive = v0->isActive();
-    if (const auto v1 = sdk::queryInterface<IEventMetadata1>(&item)) {
+    out->typeId = text(item.typeId());
+    out->confidence = item.confidence();
+    out->caption = text(item.caption());
+    out->description = text(item.description());
+    out->isActive = item.isActive();
+    if constexpr (std::is_base_of_v<IEventMetadata1, I>) {
         sdk::Uuid trackId;
-        v1->getTrackId(&trackId);
+        item.getTrackId(&trackId);
         out->trackId = trackId;
     }
+    if constexpr (std::is_base_of_v<IEventMetadata, I>)
+        out->key = text(item.key());
+    return copyAttributes(item, &out->attributes, error);
+}
+
+bool copyEventItem(const IMetadata& item, ReceivedEventItem* out, std::string* error)
+{
+    // The newest version first: an item that answers it answers the older ones through its bases.
     if (const auto v2 = sdk::queryInterface<IEventMetadata>(&item))
-        out->key = text(v2->key());
-    return copyAttributes(*v0, &out->attributes, error);
+        return copyEventFields(*v2, out, error);
+    if (const auto v1 = sdk::queryInterface<IEventMetadata1>(&item))
+        return copyEventFields(*v1, out, error);
+    if (const auto v0 = sdk::queryInterface<IEventMetadata0>(&item))
+        return copyEventFields(*v0, out, error);
+    *error = "an item of an event packet is not event metadata";
+    return false;
 }
 
 bool copyObjectItem(const IMetadata& item, ReceivedObjectItem* out, std::string* error)
@@ -102,54 +116,77 @@ bool copyItems(const ICompoundMetadataPacket& packet, std::vector<Item>* out, Co
     return true;
 }
 
-ReceivedRecord copyEventPacket(const IEventMetadataPacket0& packet, IMetadataPacket* any)
+// The flags are given from the packet interface's second version on.
+ReceivedRecord copyEventPacket(const IEventMetadataPacket0& packet, std::optional<int32_t> flags)
 {
     ReceivedEventPacket copy;
     copy.timestampUs = packet.timestampUs();
     copy.durationUs = packet.durationUs();
-    if (const auto v1 = sdk::queryInterface<IEventMetadataPacket>(any))
-        copy.flags = v1->flags();
+    copy.flags = flags;
     std::string error;
     if (!copyItems(packet, &copy.items, copyEventItem, &error))
         return ReceiverFault{"event packet: " + error};
     return copy;
 }
 
-ReceivedRecord copyObjectPacket(const IObjectMetadataPacket0& packet, IMetadataPacket* any)
+ReceivedRecord copyObjectPacket(const IObjectMetadataPacket0& packet, std::optional<int32_t> flags)
 {
     ReceivedObjectPacket copy;
     copy.timestampUs = packet.timestampUs();
     copy.durationUs = packet.durationUs();
-    if (const auto v1 = sdk::queryInterface<IObjectMetadataPacket>(any))
-        copy.flags = v1->flags();
+    copy.flags = flags;
     std::string error;
     if (!copyItems(packet, &copy.items, copyObjectItem, &error))
         return ReceiverFault{"object packet: " + error};
     return copy;
 }
 
-ReceivedRecord copyBestShot(const IObjectTrackBestShotPacket0& packet, IMetadataPacket* any)
+// I is IObjectTrackBestShotPacket0, IObjectTrackBestShotPacket1 or IObjectTrackBestShotPacket.
+template <class I>
+ReceivedRecord copyBestShot(const I& packet)
 {
     ReceivedBestShot copy;
     packet.getTrackId(&copy.trackId);
     copy.timestampUs = packet.timestampUs();
     packet.getBoundingBox(&copy.boundingBox);
-    if (const auto v1 = sdk::queryInterface<IObjectTrackBestShotPacket1>(any)) {
-        copy.imageUrl = text(v1->imageUrl());
-        copy.imageFormat = text(v1->imageDataFormat());
-        const int32_t size = v1->imageDataSize();
-        const char* data = v1->imageData();
+    if constexpr (std::is_base_of_v<IObjectTrackBestShotPacket1, I>) {
+        copy.imageUrl = text(packet.imageUrl());
+        copy.imageFormat = text(packet.imageDataFormat());
+        const int32_t size = packet.imageDataSize();
+        const char* data = packet.imageData();
         if (size < 0 || size > MetadataReceiver::kMaxImageDataSize || (size > 0 && !data))
             return ReceiverFault{"best shot: image size " + std::to_string(size) + " out of range or without data"};
         if (size > 0)
             copy.imageData.assign(data, static_cast<std::size_t>(size));
         std::string error;
-        if (!copyAttributes(*v1, &copy.attributes, &error))
+        if (!copyAttributes(packet, &copy.attributes, &error))
             return ReceiverFault{"best shot: " + error};
     }
-    if (const auto v2 = sdk::queryInterface<IObjectTrackBestShotPacket>(any))
-        copy.flags = v2->flags();
+    if constexpr (std::is_base_of_v<IObjectTrackBestShotPacket, I>)
+        copy.flags = packet.flags();
     return copy;
+}
+
+// The copy of a packet through the newest interface version of its kind that it answers; each kind is
+// tried from its newest version down, since an object that answers a version answers the older ones
+// through its bases. Events before objects before best shots.
+ReceivedRecord copyPacket(IMetadataPacket* packet)
+{
+    if (const auto events = sdk::queryInterface<IEventMetadataPacket>(packet))
+        return copyEventPacket(*events, events->flags());
+    if (const auto events = sdk::queryInterface<IEventMetadataPacket0>(packet))
+        return copyEventPacket(*events, std::nullopt);
+    if (const auto objects = sdk::queryInterface<IObjectMetadataPacket>(packet))
+        return copyObjectPacket(*objects, objects->flags());
+    if (const auto objects = sdk::queryInterface<IObjectMetadataPacket0>(packet))
+        return copyObjectPacket(*objects, std::nullopt);
+    if (const auto bestShot = sdk::queryInterface<IObjectTrackBestShotPacket>(packet))
+        return copyBestShot(*bestShot);
+    if (const auto bestShot = sdk::queryInterface<IObjectTrackBestShotPacket1>(packet))
+        return copyBestShot(*bestShot);
+    if (const auto bestShot = sdk::queryInterface<IObjectTrackBestShotPacket0>(packet))
+        return copyBestShot(*bestShot);
+    return ReceiverFault{"receiveMetadata() called with a packet that is no event, object or best-shot packet"};
 }
 
 } // namespace
@@ -163,14 +200,7 @@ void MetadataReceiver::receiveMetadata(IMetadataPacket* metadataPacket)
 {
     if (!metadataPacket)
         return store(ReceiverFault{"receiveMetadata() called with a null packet"});
-    // The newest layout first would skip older ones; the oldest id of each kind is answered by all.
-    if (const auto events = sdk::queryInterface<IEventMetadataPacket0>(metadataPacket))
-        return store(copyEventPacket(*events, metadataPacket));
-    if (const auto objects = sdk::queryInterface<IObjectMetadataPacket0>(metadataPacket))
-        return store(copyObjectPacket(*objects, metadataPacket));
-    if (const auto bestShot = sdk::queryInterface<IObjectTrackBestShotPacket0>(metadataPacket))
-        return store(copyBestShot(*bestShot, metadataPacket));
-    store(ReceiverFault{"receiveMetadata() called with a packet that is no event, object or best-shot packet"});
+    store(copyPacket(metadataPacket));
 }
 
 void MetadataReceiver::receiveDiagnosticEvent(sdk::IPluginDiagnosticEvent* event)
@@ -182,13 +212,20 @@ void MetadataReceiver::receiveDiagnosticEvent(sdk::IPluginDiagnosticEvent* event
 
 void MetadataReceiver::store(ReceivedRecord record)
 {
-    {
+    if (m_retention == Retention::keepRecords) {
         const std::lock_guard lock(m_recordsMutex);
-        ++m_recordCount;
-        if (m_retention == Retention::keepRecords)
-            m_records.push_back(record);
+        m_records.push_back(record);
+        m_recordCount.fetch_add(1);
+    } else {
+        m_recordCount.fetch_add(1);
     }
-    m_recordsChanged.notify_all();
+    // Either this call sees a waiter that has counted itself, or that waiter's test sees the new count (both
+    // sides are sequentially consistent); the mutex is taken so that a waiter between its test and its wait
+    // cannot miss the notification.
+    if (m_waiterCount.load() != 0) {
+        { const std::lock_guard lock(m_recordsMutex); }
+        m_recordsChanged.notify_all();
+    }
     if (m_listener)
         m_listener(record);
 }
@@ -201,14 +238,16 @@ std::vector<ReceivedRecord> MetadataReceiver::records() const
 
 std::size_t MetadataReceiver::recordCount() const
 {
-    const std::lock_guard lock(m_recordsMutex);
-    return m_recordCount;
+    return m_recordCount.load();
 }
 
 bool MetadataReceiver::waitForRecords(std::size_t count, std::chrono::steady_clock::time_point deadline) const
 {
     std::unique_lock lock(m_recordsMutex);
-    return m_recordsChanged.wait_until(lock, deadline, [&] { return m_recordCount >= count; });
+    m_waiterCount.fetch_add(1);
+    const bool arrived = m_recordsChanged.wait_until(lock, deadline, [&] { return m_recordCount.load() >= count; });
+    m_waiterCount.fetch_sub(1);
+    return arrived;
 }
 
 } // namespace vorn::vms_server

@@ -73,7 +73,7 @@ struct FakeAttributes
     }
 };
 
-// I is IEventMetadata0 (the oldest layout) or IEventMetadata (the newest).
+// I is IEventMetadata0 (the oldest layout), IEventMetadata1 or IEventMetadata (the newest).
 template <class I>
 class FakeEventItem final : public Fake<I>
 {
@@ -248,6 +248,26 @@ TEST_F(MetadataReceiverTest, OldestLayoutsLeaveNewerFieldsEmpty)
     EXPECT_FALSE(shot.imageUrl);
     EXPECT_FALSE(shot.flags);
     EXPECT_TRUE(shot.imageData.empty());
+}
+
+TEST_F(MetadataReceiverTest, MiddleLayoutsGiveTheirFieldsOnly)
+{
+    {
+        auto events = sdk::makePtr<FakeCompoundPacket<IEventMetadataPacket>>();
+        events->items.push_back(sdk::makePtr<FakeEventItem<IEventMetadata1>>());
+        receiver->receiveMetadata(asPacket(events).get());
+        receiver->receiveMetadata(asPacket(sdk::makePtr<FakeBestShot<IObjectTrackBestShotPacket1>>()).get());
+    }
+    const auto records = receiver->records();
+    ASSERT_EQ(records.size(), 2u);
+    const auto& items = std::get<ReceivedEventPacket>(records[0]).items;
+    ASSERT_EQ(items.size(), 1u);
+    ASSERT_TRUE(items[0].trackId); // from the second version on
+    EXPECT_EQ(items[0].trackId->bytes[15], 16);
+    EXPECT_EQ(items[0].key, std::nullopt); // from the third
+    const auto& shot = std::get<ReceivedBestShot>(records[1]);
+    EXPECT_EQ(shot.imageFormat, "image/jpeg"); // from the second version on
+    EXPECT_EQ(shot.flags, std::nullopt);       // from the third
 }
 
 TEST_F(MetadataReceiverTest, ObjectPacketAndBestShotAreCopied)

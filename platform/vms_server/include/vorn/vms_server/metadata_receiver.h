@@ -17,6 +17,7 @@
 // recordCount() and waitForRecords() still count what arrived.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -70,10 +71,11 @@ private:
     const Listener m_listener;
     const Retention m_retention;
 
-    mutable std::mutex m_recordsMutex; //< Guards m_records and m_recordCount.
+    mutable std::mutex m_recordsMutex; //< Guards m_records; waiters wait under it.
     mutable std::condition_variable m_recordsChanged;
     std::vector<ReceivedRecord> m_records;
-    std::size_t m_recordCount = 0;
+    std::atomic<std::size_t> m_recordCount{0}; //< Raised after the record is kept, under the mutex when kept.
+    mutable std::atomic<int> m_waiterCount{0}; //< Callers inside waitForRecords(); a record notifies only them.
 };
 
 } // namespace vorn::vms_server

@@ -83,6 +83,28 @@ TEST(AlarmProcessor, AlarmBodiesToPackets)
         }
     }
 
+    // A new selection replaces the needed types, and no selection needs none.
+    const auto typeIdsOfPackets = [&](const std::vector<std::string>& bodies) {
+        const std::size_t before = fixture.receiver->records().size();
+        for (const std::string& body : bodies)
+            uniview::AlarmProcessor(fixture.agent.get()).process(body);
+        std::vector<std::string> typeIds;
+        const auto records = fixture.receiver->records();
+        for (std::size_t i = before; i < records.size(); ++i) {
+            const auto* packet = std::get_if<ReceivedEventPacket>(&records[i]);
+            typeIds.push_back(packet && packet->items.size() == 1 ? packet->items[0].typeId : "?");
+        }
+        return typeIds;
+    };
+    const std::vector<std::string> motionAndLine = {R"({"AlarmInfo":{"AlarmType":"MotionAlarmOn"}})",
+                                                    R"({"AlarmInfo":{"AlarmType":"LineDetectorCrossed"}})"};
+    fixture.select({"vorn.uniview.LineCrossed"});
+    EXPECT_EQ(typeIdsOfPackets(motionAndLine), std::vector<std::string>{"vorn.uniview.LineCrossed"});
+    fixture.selectNothing();
+    EXPECT_EQ(typeIdsOfPackets(motionAndLine), std::vector<std::string>{});
+    fixture.select({"vorn.uniview.Motion"});
+    EXPECT_EQ(typeIdsOfPackets(motionAndLine), std::vector<std::string>{"vorn.uniview.Motion"});
+
     // Without a receiver the packet is dropped.
     fixture.agent->attachReceiver(nullptr);
     uniview::AlarmProcessor(fixture.agent.get()).process(R"({"AlarmInfo":{"AlarmType":"MotionAlarmOn"}})");

@@ -79,6 +79,7 @@ DeviceAgent::DeviceAgent(Engine* engine, const IDeviceDescription* deviceDescrip
     , m_url(QString::fromUtf8(textOrEmpty(deviceDescription->url())))
     , m_credentials(textOrEmpty(deviceDescription->login()), textOrEmpty(deviceDescription->password()))
     , m_channel(deviceDescription->channel())
+    , m_neededEventTypeFlags(engine->engineManifest().eventTypes.size())
 {
     m_monitor = std::make_unique<MetadataMonitor>(this);
     m_capabilitiesProvider = std::make_unique<DeviceCapabilitiesProvider>(this);
@@ -149,6 +150,11 @@ void DeviceAgent::updateNeededTypes(const IMetadataTypeSelection* selection)
         const std::lock_guard<std::mutex> lock(m_neededTypesMutex);
         m_neededEventTypes = std::move(eventTypes);
         m_neededObjectTypes = std::move(objectTypes);
+        const std::vector<EventType>& manifestTypes = m_engine->engineManifest().eventTypes;
+        for (std::size_t i = 0; i < manifestTypes.size(); ++i) {
+            m_neededEventTypeFlags[i].store(m_neededEventTypes.count(manifestTypes[i].id) != 0,
+                                            std::memory_order_release);
+        }
         anyNeeded = !m_neededEventTypes.empty() || !m_neededObjectTypes.empty();
     }
     if (anyNeeded)
@@ -187,10 +193,10 @@ int64_t DeviceAgent::serverTimeUs() const
     return m_engine->serverTimeMs() * 1000;
 }
 
-bool DeviceAgent::isEventTypeNeeded(const QString& eventTypeId) const
+bool DeviceAgent::isEventTypeNeeded(const EventType& eventType) const
 {
-    const std::lock_guard<std::mutex> lock(m_neededTypesMutex);
-    return m_neededEventTypes.count(eventTypeId) != 0;
+    const std::optional<std::size_t> index = m_engine->eventTypeIndex(eventType);
+    return index && m_neededEventTypeFlags[*index].load(std::memory_order_acquire);
 }
 
 bool DeviceAgent::isAnyTypeNeeded() const

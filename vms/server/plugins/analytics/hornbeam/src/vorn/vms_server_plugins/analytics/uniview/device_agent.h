@@ -14,17 +14,21 @@
 // - Server threads call the SDK operations; selections are serialised by m_selectionMutex, so two
 //   overlapping selections never interleave their cancel, start and stop steps.
 // - The needed-type sets and the receiver are read on I/O threads while a selection replaces them: each is
-//   guarded by its own mutex, held only to copy or test, never while calling out.
+//   guarded by its own mutex, held only to copy or test, never while calling out. Alarms test an event
+//   type by its flag, one per event type of the engine manifest, which a selection sets and alarms read
+//   without a lock.
 // - Destruction deletes the capability discovery first, then the metadata monitor; neither runs any code
 //   afterwards.
 // - The agent holds a reference to its engine, so the server may release them in any order.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
@@ -40,6 +44,7 @@
 namespace vorn::vms_server_plugins::analytics::uniview {
 
 class Engine;
+struct EventType;
 class MetadataMonitor;
 class DeviceCapabilitiesProvider;
 
@@ -67,7 +72,8 @@ public:
     std::unique_ptr<vorn::network::http::AsyncClient> makeHttpClient() const;
     vorn::utils::Url lapiUrl(const QString& relativePath) const;
     int64_t serverTimeUs() const;
-    bool isEventTypeNeeded(const QString& eventTypeId) const;
+    /** Whether the last selection named this event type of the engine's manifest; takes no lock. */
+    bool isEventTypeNeeded(const EventType& eventType) const;
     bool isAnyTypeNeeded() const;
     vorn::sdk::Ptr<vorn::sdk::analytics::IMetadataReceiver> handler() const;
     Engine* engine() const { return m_engine.get(); }
@@ -90,9 +96,11 @@ private:
     mutable std::mutex m_receiverMutex; //< Guards m_handler.
     vorn::sdk::Ptr<vorn::sdk::analytics::IMetadataReceiver> m_handler;
 
-    mutable std::mutex m_neededTypesMutex; //< Guards the two sets.
+    mutable std::mutex m_neededTypesMutex; //< Guards the two sets; serialises writes of the flags.
     std::set<QString> m_neededEventTypes;
     std::set<QString> m_neededObjectTypes;
+    /** Whether the event types of the engine manifest are needed, in its order; written under the mutex. */
+    std::vector<std::atomic<bool>> m_neededEventTypeFlags;
 
     std::mutex m_selectionMutex; //< Serialises selections: cancel, then start or stop, never interleaved.
 

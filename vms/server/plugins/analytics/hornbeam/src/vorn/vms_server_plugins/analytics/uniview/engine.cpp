@@ -2,6 +2,7 @@
 
 #include "device_agent.h"
 
+#include <functional>
 #include <optional>
 
 #include <QtCore/QDateTime>
@@ -10,6 +11,7 @@
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/network/http/http_client.h>
+#include <vorn/sdk/analytics/helpers/event_metadata.h>
 #include <vorn/sdk/helpers/error.h>
 #include <vorn/sdk/helpers/string.h>
 #include <vorn/vms_server_plugins/utils/exception.h>
@@ -36,9 +38,20 @@ Engine::Engine(Plugin* plugin)
     // Text that is no JSON object leaves the empty record (no alarm finds an event type); the server is
     // still handed the text as read.
     m_engineManifest = QJson::deserialized<EngineManifest>(m_manifest, EngineManifest());
-    m_eventTypeIdTexts.reserve(m_engineManifest.eventTypes.size());
-    for (const EventType& eventType : m_engineManifest.eventTypes)
-        m_eventTypeIdTexts.push_back(eventType.id.toStdString());
+    m_alarmEventItems.reserve(m_engineManifest.eventTypes.size());
+    for (const EventType& eventType : m_engineManifest.eventTypes) {
+        const std::string typeId = eventType.id.toStdString();
+        const bool stateDependent = eventType.flags.testFlag(vorn::vms::api::analytics::EventTypeFlag::stateDependent);
+        const auto makeItem = [&](bool isActive) {
+            auto item = makePtr<EventMetadata>();
+            item->setTypeId(typeId);
+            // Only a state-dependent event starts and ends; any other keeps the default.
+            if (stateDependent)
+                item->setIsActive(isActive);
+            return Ptr<const IEventMetadata>(std::move(item));
+        };
+        m_alarmEventItems.push_back({makeItem(false), makeItem(true)});
+    }
 }
 
 Engine::~Engine() = default;
@@ -97,16 +110,22 @@ const EventType* Engine::eventTypeByTrigger(const std::string& trigger) const
     return nullptr;
 }
 
-const std::string& Engine::eventTypeIdText(const EventType& eventType) const
+const IEventMetadata* Engine::alarmEventItem(const EventType& eventType, bool isActive) const
 {
+    const std::optional<std::size_t> index = eventTypeIndex(eventType);
+    if (!VN_ASSERT(index.has_value(), "An event type of another manifest"))
+        return nullptr;
+    return m_alarmEventItems[*index][isActive ? 1 : 0].get();
+}
+
+std::optional<std::size_t> Engine::eventTypeIndex(const EventType& eventType) const
+{
+    // std::less orders any two pointers, so an address outside the list is told apart without arithmetic on it.
     const std::vector<EventType>& eventTypes = m_engineManifest.eventTypes;
-    for (std::size_t i = 0; i < eventTypes.size(); ++i) {
-        if (&eventTypes[i] == &eventType)
-            return m_eventTypeIdTexts[i];
-    }
-    VN_ASSERT(false, "An event type of another manifest");
-    static const std::string kNone;
-    return kNone;
+    const std::less<const EventType*> before;
+    if (before(&eventType, eventTypes.data()) || !before(&eventType, eventTypes.data() + eventTypes.size()))
+        return std::nullopt;
+    return static_cast<std::size_t>(&eventType - eventTypes.data());
 }
 
 int64_t Engine::serverTimeMs() const

@@ -1,7 +1,8 @@
 // uniview::Engine: the engine that a Uniview plugin makes for the server. It loads the engine manifest,
 // tells the server whether a camera belongs to its plugin's branding (asking the camera with the probe
 // request where the branding wants that), and makes one device agent per camera. For the device agents
-// and the alarm processor it finds the event type of a camera alarm name and reads the server's clock.
+// and the alarm processor it finds the event type of a camera alarm name, holds the event items that alarms
+// put into their packets and reads the server's clock.
 //
 //     Ptr<Engine> engine = makePtr<Engine>(plugin);
 //     if (engine->supportsDevice(description))    // may block for the probe request (5 s at most a phase)
@@ -20,13 +21,16 @@
 //   first.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QtCore/QByteArray>
 
 #include <vorn/sdk/analytics/i_engine.h>
+#include <vorn/sdk/analytics/i_metadata.h>
 #include <vorn/sdk/helpers/ref_countable.h>
 #include <vorn/sdk/ptr.h>
 #include <vorn/utils/url.h>
@@ -63,10 +67,18 @@ public:
     const EventType* eventTypeByTrigger(const std::string& trigger) const;
 
     /**
-     * The id of an event type that eventTypeByTrigger() found, as the UTF-8 text that an event packet
-     * carries; made once with the manifest, so an alarm converts nothing.
+     * The event item of an alarm of an event type that eventTypeByTrigger() found: its UTF-8 id and, for a
+     * state-dependent type, whether the alarm starts the event (isActive) or ends it. Made once with the
+     * manifest and shared, never changed, by the packets of every alarm, which retain it; null for an
+     * event type of another record.
      */
-    const std::string& eventTypeIdText(const EventType& eventType) const;
+    const vorn::sdk::analytics::IEventMetadata* alarmEventItem(const EventType& eventType, bool isActive) const;
+
+    /**
+     * The position of an event type that eventTypeByTrigger() found among engineManifest().eventTypes;
+     * std::nullopt for an event type of another record.
+     */
+    std::optional<std::size_t> eventTypeIndex(const EventType& eventType) const;
 
     /**
      * The server's clock in milliseconds since the epoch. Without host services (a server that has not
@@ -87,7 +99,8 @@ private:
     const vorn::sdk::Ptr<Plugin> m_plugin;
     QByteArray m_manifest;
     EngineManifest m_engineManifest;
-    std::vector<std::string> m_eventTypeIdTexts; //< The ids of m_engineManifest.eventTypes as UTF-8, in order.
+    /** Per event type of m_engineManifest, in order: its alarm event item that is not active, and the active one. */
+    std::vector<std::array<vorn::sdk::Ptr<const vorn::sdk::analytics::IEventMetadata>, 2>> m_alarmEventItems;
 };
 
 } // namespace vorn::vms_server_plugins::analytics::uniview
