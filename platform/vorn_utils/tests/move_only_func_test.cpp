@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -76,9 +77,25 @@ TEST(MoveOnlyFunc, DestroysWhatItOwnsWithIt)
 template <std::size_t PaddingBytes>
 struct Owner
 {
+    explicit Owner(std::shared_ptr<int> owned)
+        : tracker(std::move(owned))
+    {
+        ++live;
+    }
+    Owner(Owner&& other) noexcept
+        : tracker(std::move(other.tracker))
+        , padding(other.padding)
+    {
+        ++live;
+    }
+    Owner(const Owner&) = delete;
+    ~Owner() { --live; }
+
+    int operator()() const { return *tracker + static_cast<int>(padding.size()); }
+
+    static inline int live = 0; //< Objects of the type alive now, moved-from ones included.
     std::shared_ptr<int> tracker;
     std::array<char, PaddingBytes> padding{};
-    int operator()() const { return *tracker + static_cast<int>(padding.size()); }
 };
 
 template <typename Callable>
@@ -97,8 +114,10 @@ TYPED_TEST(MoveOnlyFuncStorage, MovesSwapsAndDestroysTheCallableOnce)
     {
         MoveOnlyFunc<int()> func = TypeParam{std::move(tracker)};
         EXPECT_EQ(watch.use_count(), 1);
+        EXPECT_EQ(TypeParam::live, 1);
         MoveOnlyFunc<int()> moved = std::move(func);
         EXPECT_FALSE(func);
+        EXPECT_EQ(TypeParam::live, 1);
         EXPECT_EQ(moved(), expected);
 
         MoveOnlyFunc<int()> other = [] { return 1; };
@@ -106,6 +125,7 @@ TYPED_TEST(MoveOnlyFuncStorage, MovesSwapsAndDestroysTheCallableOnce)
         EXPECT_EQ(moved(), 1);
         EXPECT_EQ(other(), expected);
         EXPECT_EQ(watch.use_count(), 1);
+        EXPECT_EQ(TypeParam::live, 1);
 
         moved = std::move(other); // Drops the small lambda, takes the owner back.
         moved = std::move(moved); // Keeps it.
@@ -115,6 +135,7 @@ TYPED_TEST(MoveOnlyFuncStorage, MovesSwapsAndDestroysTheCallableOnce)
         MoveOnlyFunc<int()> emptied = std::move(moved);
         emptied = nullptr;
         EXPECT_TRUE(watch.expired());
+        EXPECT_EQ(TypeParam::live, 0);
     }
 }
 
