@@ -117,6 +117,8 @@ void dumpNumber(double value, std::string& out)
     out.append(buffer, result.ptr);
 }
 
+constexpr std::size_t kParserStackBytes = 1024;
+
 Json fromBoost(const boost::json::value& value)
 {
     switch (value.kind()) {
@@ -318,8 +320,11 @@ Json Json::parse(std::string_view in, std::string& error)
     options.max_depth = kMaxNestingDepth;
     options.allow_invalid_utf8 = true;
 
+    // The parser's working stack starts in a buffer on the stack, large enough for a camera's push or
+    // reply of some members; a larger document goes on to the heap where the buffer ends.
+    unsigned char parserStack[kParserStackBytes];
     boost::json::monotonic_resource memory;
-    boost::json::parser parser(boost::json::storage_ptr(), options);
+    boost::json::parser parser(boost::json::storage_ptr(), options, parserStack);
     parser.reset(&memory);
 
     boost::system::error_code code;

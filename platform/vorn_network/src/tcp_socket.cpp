@@ -119,6 +119,7 @@ struct TCPSocket::Private
     ConnectHandler connectHandler;
     IoCompletionHandler sendHandler;
     IoCompletionHandler readHandler;
+    std::shared_ptr<TimedOperation> readOperation; //< Made at the first read.
 
     asio::io_context& ioContext() { return q->getAioThread()->ioContext(); }
 
@@ -344,7 +345,12 @@ struct TCPSocket::Private
 
         const std::uint64_t number = ++readNumber;
         readHandler = std::move(handler);
-        auto operation = std::make_shared<TimedOperation>();
+        // One for all reads of the socket: only the current read's completions look at it (the numbers
+        // turn the others away), and a read ends before the next begins.
+        if (!readOperation)
+            readOperation = std::make_shared<TimedOperation>();
+        readOperation->timedOut = false;
+        const std::shared_ptr<TimedOperation>& operation = readOperation;
         startTimeout(readTimer, recvTimeoutMs, operation, [this, number] { return number == readNumber; });
         socket->async_read_some(
             asio::buffer(spare.data(), spare.size()),
@@ -449,6 +455,10 @@ void TCPSocket::sendAsync(const BasicBuffer<char>* buffer, IoCompletionHandler h
 
 void TCPSocket::readSomeAsync(BasicBuffer<char>* buffer, IoCompletionHandler handler)
 {
+    // On the socket's thread, where a channel reads again from its completion, the handler goes in
+    // as it is, without a task around it.
+    if (isInSelfThread())
+        return d->read(buffer, std::move(handler));
     dispatch([this, buffer, handler = std::move(handler)]() mutable { d->read(buffer, std::move(handler)); });
 }
 

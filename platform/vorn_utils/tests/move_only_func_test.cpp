@@ -1,9 +1,12 @@
 #include <vorn/utils/move_only_func.h>
 
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +70,87 @@ TEST(MoveOnlyFunc, DestroysWhatItOwnsWithIt)
         EXPECT_FALSE(watch.expired());
     }
     EXPECT_TRUE(watch.expired());
+}
+
+// The same lifetime rules whether the callable lives inside the holder or on the heap: a capture
+// bigger than the inline room sends the callable to the heap.
+template <std::size_t PaddingBytes>
+struct Owner
+{
+    explicit Owner(std::shared_ptr<int> owned)
+        : tracker(std::move(owned))
+    {
+        ++live;
+    }
+    Owner(Owner&& other) noexcept
+        : tracker(std::move(other.tracker))
+        , padding(other.padding)
+    {
+        ++live;
+    }
+    Owner(const Owner&) = delete;
+    ~Owner() { --live; }
+
+    int operator()() const { return *tracker + static_cast<int>(padding.size()); }
+
+    static inline int live = 0; //< Objects of the type alive now, moved-from ones included.
+    std::shared_ptr<int> tracker;
+    std::array<char, PaddingBytes> padding{};
+};
+
+template <typename Callable>
+class MoveOnlyFuncStorage : public ::testing::Test
+{
+};
+
+using Storages = ::testing::Types<Owner<1>, Owner<MoveOnlyFunc<int()>::kInlineSize>>;
+TYPED_TEST_SUITE(MoveOnlyFuncStorage, Storages);
+
+TYPED_TEST(MoveOnlyFuncStorage, MovesSwapsAndDestroysTheCallableOnce)
+{
+    auto tracker = std::make_shared<int>(40);
+    const std::weak_ptr<int> watch = tracker;
+    const int expected = TypeParam{tracker}();
+    {
+        MoveOnlyFunc<int()> func = TypeParam{std::move(tracker)};
+        EXPECT_EQ(watch.use_count(), 1);
+        EXPECT_EQ(TypeParam::live, 1);
+        MoveOnlyFunc<int()> moved = std::move(func);
+        EXPECT_FALSE(func);
+        EXPECT_EQ(TypeParam::live, 1);
+        EXPECT_EQ(moved(), expected);
+
+        MoveOnlyFunc<int()> other = [] { return 1; };
+        moved.swap(other);
+        EXPECT_EQ(moved(), 1);
+        EXPECT_EQ(other(), expected);
+        EXPECT_EQ(watch.use_count(), 1);
+        EXPECT_EQ(TypeParam::live, 1);
+
+        moved = std::move(other); // Drops the small lambda, takes the owner back.
+        moved = std::move(moved); // Keeps it.
+        EXPECT_EQ(moved(), expected);
+        EXPECT_EQ(watch.use_count(), 1);
+
+        MoveOnlyFunc<int()> emptied = std::move(moved);
+        emptied = nullptr;
+        EXPECT_TRUE(watch.expired());
+        EXPECT_EQ(TypeParam::live, 0);
+    }
+}
+
+// A handler that replaces the holder it runs from, as a completion that starts the next operation
+// does, finds the new callable there and the old one still alive until the call returns.
+TEST(MoveOnlyFunc, CallableReplacedWhileRunning)
+{
+    MoveOnlyFunc<int()> slot;
+    slot = [&slot, text = std::string(64, 'x')]() {
+        MoveOnlyFunc<int()> running = std::move(slot);
+        slot = [] { return 2; };
+        return static_cast<int>(text.size());
+    };
+    EXPECT_EQ(slot(), 64);
+    EXPECT_EQ(slot(), 2);
 }
 
 } // namespace

@@ -5,9 +5,11 @@
 //     plugin->attachHostServices(services.get());
 //
 // The clock may be read by plugin threads at any time, so replacing it is guarded by a mutex; a clock
-// function itself must be callable from any thread.
+// function itself must be callable from any thread. The system clock and a stopped one are read
+// without the mutex: plugins read the clock for every event they report.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -38,8 +40,12 @@ public:
 private:
     ~HostServices() override = default;
 
+    enum class ClockKind { system, stopped, function };
+
     mutable std::mutex m_clockMutex;
-    Clock m_clock;
+    Clock m_clock; //< Read for ClockKind::function only.
+    std::atomic<int64_t> m_stoppedTimeMs{0};
+    std::atomic<ClockKind> m_clockKind{ClockKind::system}; //< Stored last, under m_clockMutex.
 };
 
 } // namespace vorn::vms_server

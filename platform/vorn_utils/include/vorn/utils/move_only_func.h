@@ -11,12 +11,18 @@
 //         });
 //
 // Calling an empty holder throws std::bad_function_call. A null function pointer or an empty
-// std::function makes an empty holder.
+// std::function makes an empty holder. A moved-from holder is empty.
+//
+// A callable of up to kInlineSize bytes that moves without throwing (a lambda capturing `this` and a
+// member function pointer, or a few values) lives inside the holder: making, moving and destroying the
+// holder then allocates nothing, so a completion handler given for every read costs no allocation.
+// A larger callable is kept on the heap and its holder moves by pointer.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -55,6 +61,12 @@ class MoveOnlyFunc<R(Args...)>
 public:
     using result_type = R;
 
+    /**
+     * A callable of at most this size (a completion handler capturing `this` and a few values) is kept
+     * inside the holder, so making and moving the holder takes no allocation; a larger one goes to the heap.
+     */
+    static constexpr std::size_t kInlineSize = 4 * sizeof(void*);
+
     MoveOnlyFunc() noexcept = default;
     MoveOnlyFunc(std::nullptr_t) noexcept {}
 
@@ -70,59 +82,129 @@ public:
             if (!func)
                 return;
         }
-        m_callable = std::make_unique<Holder<Stored>>(std::forward<F>(func));
+        if constexpr (fitsInline<Stored>()) {
+            ::new (static_cast<void*>(m_storage)) Stored(std::forward<F>(func));
+            m_ops = &kInlineOps<Stored>;
+        } else {
+            *reinterpret_cast<Stored**>(m_storage) = new Stored(std::forward<F>(func));
+            m_ops = &kHeapOps<Stored>;
+        }
     }
 
-    MoveOnlyFunc(MoveOnlyFunc&&) noexcept = default;
-    MoveOnlyFunc& operator=(MoveOnlyFunc&&) noexcept = default;
-    MoveOnlyFunc(const MoveOnlyFunc&) = delete;
-    MoveOnlyFunc& operator=(const MoveOnlyFunc&) = delete;
+    MoveOnlyFunc(MoveOnlyFunc&& other) noexcept { takeFrom(other); }
 
-    MoveOnlyFunc& operator=(std::nullptr_t) noexcept
+    MoveOnlyFunc& operator=(MoveOnlyFunc&& other) noexcept
     {
-        m_callable.reset();
+        if (&other == this)
+            return *this;
+        // The callable held so far is destroyed last, when this already holds the new one: its
+        // destructor may reach the holder.
+        MoveOnlyFunc previous(std::move(*this));
+        takeFrom(other);
         return *this;
     }
 
-    explicit operator bool() const noexcept { return m_callable != nullptr; }
+    MoveOnlyFunc(const MoveOnlyFunc&) = delete;
+    MoveOnlyFunc& operator=(const MoveOnlyFunc&) = delete;
+
+    ~MoveOnlyFunc() { reset(); }
+
+    MoveOnlyFunc& operator=(std::nullptr_t) noexcept
+    {
+        MoveOnlyFunc previous(std::move(*this));
+        return *this;
+    }
+
+    explicit operator bool() const noexcept { return m_ops != nullptr; }
 
     // Const like std::function's: the holder does not change, the callable inside may.
     R operator()(Args... args) const
     {
-        if (!m_callable)
+        if (!m_ops)
             throw std::bad_function_call();
-        return m_callable->call(std::forward<Args>(args)...);
+        return m_ops->call(m_storage, std::forward<Args>(args)...);
     }
 
-    void swap(MoveOnlyFunc& other) noexcept { m_callable.swap(other.m_callable); }
+    void swap(MoveOnlyFunc& other) noexcept
+    {
+        MoveOnlyFunc held(std::move(other));
+        other.takeFrom(*this);
+        takeFrom(held);
+    }
 
 private:
-    struct Callable
+    // What the holder does with the callable it keeps; one constant table per stored type.
+    struct Ops
     {
-        virtual ~Callable() = default;
-        virtual R call(Args&&... args) = 0;
+        R (*call)(unsigned char* storage, Args&&... args);
+        // Moves the callable from `from` to the empty `to` and leaves nothing to destroy in `from`.
+        void (*relocate)(unsigned char* from, unsigned char* to) noexcept;
+        void (*destroy)(unsigned char* storage) noexcept;
     };
 
     template <typename F>
-    struct Holder final : Callable
+    static constexpr bool fitsInline()
     {
-        template <typename Arg>
-        explicit Holder(Arg&& arg)
-            : func(std::forward<Arg>(arg))
-        {}
+        return sizeof(F) <= kInlineSize && alignof(F) <= alignof(void*) && std::is_nothrow_move_constructible_v<F>;
+    }
 
-        R call(Args&&... args) override
-        {
-            if constexpr (std::is_void_v<R>)
-                std::invoke(func, std::forward<Args>(args)...);
-            else
-                return std::invoke(func, std::forward<Args>(args)...);
-        }
+    template <typename F>
+    static R invoke(F& func, Args&&... args)
+    {
+        if constexpr (std::is_void_v<R>)
+            std::invoke(func, std::forward<Args>(args)...);
+        else
+            return std::invoke(func, std::forward<Args>(args)...);
+    }
 
-        F func;
-    };
+    template <typename F>
+    static F& inlineCallable(unsigned char* storage) noexcept
+    {
+        return *std::launder(reinterpret_cast<F*>(storage));
+    }
 
-    std::unique_ptr<Callable> m_callable;
+    template <typename F>
+    static F*& heapCallable(unsigned char* storage) noexcept
+    {
+        return *reinterpret_cast<F**>(storage);
+    }
+
+    template <typename F>
+    static constexpr Ops kInlineOps{
+        [](unsigned char* storage, Args&&... args) -> R {
+            return invoke(inlineCallable<F>(storage), std::forward<Args>(args)...);
+        },
+        [](unsigned char* from, unsigned char* to) noexcept {
+            F& source = inlineCallable<F>(from);
+            ::new (static_cast<void*>(to)) F(std::move(source));
+            source.~F();
+        },
+        [](unsigned char* storage) noexcept { inlineCallable<F>(storage).~F(); }};
+
+    template <typename F>
+    static constexpr Ops kHeapOps{
+        [](unsigned char* storage, Args&&... args) -> R {
+            return invoke(*heapCallable<F>(storage), std::forward<Args>(args)...);
+        },
+        [](unsigned char* from, unsigned char* to) noexcept { heapCallable<F>(to) = heapCallable<F>(from); },
+        [](unsigned char* storage) noexcept { delete heapCallable<F>(storage); }};
+
+    void takeFrom(MoveOnlyFunc& other) noexcept
+    {
+        if (!other.m_ops)
+            return;
+        other.m_ops->relocate(other.m_storage, m_storage);
+        m_ops = std::exchange(other.m_ops, nullptr);
+    }
+
+    void reset() noexcept
+    {
+        if (const Ops* ops = std::exchange(m_ops, nullptr))
+            ops->destroy(m_storage);
+    }
+
+    const Ops* m_ops = nullptr;
+    alignas(void*) mutable unsigned char m_storage[kInlineSize];
 };
 
 } // namespace vorn::utils

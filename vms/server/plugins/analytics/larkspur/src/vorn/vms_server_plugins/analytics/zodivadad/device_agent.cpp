@@ -336,22 +336,24 @@ void DeviceAgent::handleAlarm(const Json& event, uint16_t command)
     if (!active && !isStateDependent(*eventType))
         return;
 
-    const auto packet = makePtr<EventMetadataPacket>();
+    // Made as the receiver takes it, so that handing it on changes no reference count.
+    const Ptr<IMetadataPacket> packetRef = makePtr<EventMetadataPacket>();
+    auto* const packet = static_cast<EventMetadataPacket*>(packetRef.get());
     if (!eventType->subsectionWithArray.empty()) {
         const Json& items = event[eventType->subsectionWithArray];
         for (const Json& item : items.array_items()) {
             if (item.is_object())
-                addItemEvents(packet.get(), item, *eventType, active);
+                addItemEvents(packet, item, *eventType, active);
             else
                 VN_LOG(5, this, "Unexpected non-object in alarm array");
         }
     } else {
-        addItemEvents(packet.get(), event, *eventType, active);
+        addItemEvents(packet, event, *eventType, active);
     }
-    parseTimestamp(packet.get(), event);
+    parseTimestamp(packet, event);
 
     VN_LOG(5, this, "Handle metadata alarm %1 active: %2", eventType->name, active);
-    pushMetadataPacket(packet);
+    pushMetadataPacket(packetRef);
 }
 
 void DeviceAgent::addItemEvents(EventMetadataPacket* packet, const Json& item, const EventType& eventType, bool active)
@@ -363,11 +365,11 @@ void DeviceAgent::addItemEvents(EventMetadataPacket* packet, const Json& item, c
             if (const auto value = jsonToInt(item[eventType.internalDescriptionNumericAttribute]))
                 numericDescription = "#" + std::to_string(*value);
         }
-        packet->addItem(makeEventMetadata(eventType, numericDescription, std::nullopt, item, active).get());
+        packet->addItem(makeEventMetadata(eventType, numericDescription, std::nullopt, item, active));
         return;
     }
     for (const std::string& mask : masks)
-        packet->addItem(makeEventMetadata(eventType, std::nullopt, mask, item, active).get());
+        packet->addItem(makeEventMetadata(eventType, std::nullopt, mask, item, active));
 }
 
 std::vector<std::string> descriptionMaskItems(const Json& item, const EventType& eventType)

@@ -140,12 +140,16 @@ void TcpDataMonitor::readSome(ReadWait wait, vorn::network::TCPSocket::IoComplet
 {
     m_socket->setRecvTimeout(wait == ReadWait::forData ? static_cast<unsigned int>(kDataTimeout.count())
                                                        : 0U); // Channel's clock.
-    m_socket->readSomeAsync(&m_receiveBuffer, [this, wait, handler = std::move(handler)](
-                                                  SystemError::ErrorCode code, std::size_t bytesRead) mutable {
+    // The caller's handler waits here, so that what the socket holds is small enough to take no
+    // allocation on a read.
+    m_readHandler = std::move(handler);
+    m_socket->readSomeAsync(&m_receiveBuffer, [this, wait](SystemError::ErrorCode code, std::size_t bytesRead) {
         if (code == ETIMEDOUT && wait == ReadWait::forData) { // Not keep-alive's ETIMEDOUT of a vanished peer.
             VN_LOG(5, this, "No data from Zodivadad camera for %1 seconds",
                    static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(kDataTimeout).count()));
         }
+        // Taken out first: the handler usually starts the next read, which stores its own.
+        const auto handler = std::move(m_readHandler);
         handler(code, bytesRead);
     });
 }

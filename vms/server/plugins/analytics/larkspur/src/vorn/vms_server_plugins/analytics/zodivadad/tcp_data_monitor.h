@@ -146,6 +146,8 @@ private:
     void onConnect(SystemError::ErrorCode code);
     void onRegister(SystemError::ErrorCode code);
 
+    /** The handler of the read in progress; I/O thread only. */
+    vorn::network::TCPSocket::IoCompletionHandler m_readHandler;
     mutable std::mutex m_connectionMutex; //< Guards m_address, and m_socket against readers on other threads.
     vorn::network::SocketAddress m_address;
     std::atomic<bool> m_started{false};
