@@ -208,8 +208,11 @@ TEST_F(AsyncClientTest, StopDestroysThePendingCompletionAndTheClientWorksAfterwa
     // Owned by a completion: tells when the completion is destroyed.
     struct SetOnDestroy
     {
-        Signal<> signal;
+        explicit SetOnDestroy(Signal<> signal)
+            : signal(std::move(signal))
+        {}
         ~SetOnDestroy() { signal.set(); }
+        Signal<> signal;
     };
     Signal<> destroyed;
     std::atomic<bool> called{false};

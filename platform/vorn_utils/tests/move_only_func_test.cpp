@@ -128,7 +128,8 @@ TYPED_TEST(MoveOnlyFuncStorage, MovesSwapsAndDestroysTheCallableOnce)
         EXPECT_EQ(TypeParam::live, 1);
 
         moved = std::move(other); // Drops the small lambda, takes the owner back.
-        moved = std::move(moved); // Keeps it.
+        MoveOnlyFunc<int()>& self = moved; // Through a reference, as a container's element move would.
+        moved = std::move(self);           // Keeps it.
         EXPECT_EQ(moved(), expected);
         EXPECT_EQ(watch.use_count(), 1);
 
