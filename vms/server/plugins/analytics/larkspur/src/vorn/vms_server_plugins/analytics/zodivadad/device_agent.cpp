@@ -78,8 +78,7 @@ DeviceAgent::DeviceAgent(Ptr<Engine> engine, const IDeviceDescription* deviceDes
 {
     VN_ASSERT(deviceDescription);
     VN_ASSERT(m_engine);
-    m_eventTypeCount = m_engine ? m_engine->manifest().eventTypes.size() : 0;
-    m_neededEventTypeFlags = std::make_unique<std::atomic<bool>[]>(m_eventTypeCount);
+    m_neededEventTypeFlags = std::vector<std::atomic<bool>>(m_engine ? m_engine->manifest().eventTypes.size() : 0);
     if (deviceDescription) {
         m_cameraAuth.setUser(QString::fromUtf8(textOrEmpty(deviceDescription->login())));
         m_cameraAuth.setPassword(QString::fromUtf8(textOrEmpty(deviceDescription->password())));
@@ -208,7 +207,7 @@ void DeviceAgent::selectMetadataTypes(Result<void>* outResult, const IMetadataTy
         m_neededObjectTypes = neededObjectTypes;
         if (m_engine) {
             const std::vector<EventType>& eventTypes = m_engine->manifest().eventTypes;
-            for (std::size_t i = 0; i < eventTypes.size() && i < m_eventTypeCount; ++i) {
+            for (std::size_t i = 0; i < eventTypes.size() && i < m_neededEventTypeFlags.size(); ++i) {
                 const bool needed = neededEventTypes.count(m_engine->eventTypeLookups(eventTypes[i]).id) > 0;
                 m_neededEventTypeFlags[i].store(needed, std::memory_order_relaxed);
             }
@@ -281,7 +280,7 @@ std::optional<std::string> DeviceAgent::internalSection(const std::string& event
 bool DeviceAgent::isEventTypeNeeded(const EventType& eventType) const
 {
     const std::size_t position = m_engine->eventTypeLookups(eventType).position;
-    return position < m_eventTypeCount && m_neededEventTypeFlags[position].load(std::memory_order_relaxed);
+    return position < m_neededEventTypeFlags.size() && m_neededEventTypeFlags[position].load(std::memory_order_relaxed);
 }
 
 void DeviceAgent::pushMetadataPacket(const Ptr<IMetadataPacket>& packet)

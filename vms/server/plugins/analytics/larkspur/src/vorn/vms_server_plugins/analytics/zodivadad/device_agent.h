@@ -149,8 +149,7 @@ private:
      * asks without a lock or a comparison of ids. Written with the sets; an event that arrives while a
      * selection is being applied sees its type's flag before or after the change, as it would the set.
      */
-    std::unique_ptr<std::atomic<bool>[]> m_neededEventTypeFlags;
-    std::size_t m_eventTypeCount = 0;
+    std::vector<std::atomic<bool>> m_neededEventTypeFlags;
 
     mutable std::mutex m_receiverMutex; //< Guards m_receiver.
     vorn::sdk::Ptr<vorn::sdk::analytics::IMetadataReceiver> m_receiver;
