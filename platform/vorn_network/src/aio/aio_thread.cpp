@@ -11,18 +11,17 @@
 
 #include <vorn/utils/log/log.h>
 
+#include "../log_line.h"
+
 namespace vorn::network::aio {
 
 namespace {
 
 void logEscapedException(const QString& what)
 {
-    using namespace vorn::utils::log;
-    const Tag tag(QStringLiteral("vorn::network::aio::AioThread"));
-    if (maxLevel() < Level::error)
-        return;
-    if (const auto logger = getLogger(tag); logger && logger->isToBeLogged(Level::error, tag))
-        logger->log(Level::error, tag, QStringLiteral("Exception escaped an I/O completion: %1").arg(what));
+    vorn::network::detail::writeLogLine(
+        vorn::utils::log::Level::error, QStringLiteral("vorn::network::aio::AioThread"),
+        [&] { return QStringLiteral("Exception escaped an I/O completion: %1").arg(what); });
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include <vorn/utils/log/log.h>
 #include <vorn/utils/scaled_clock.h>
 
+#include "../log_line.h"
 #include "request_support.h"
 
 namespace vorn::network::http {
@@ -70,16 +71,12 @@ struct Connection
 
 void logAcceptFailure(const SocketAddress& address, SystemError::ErrorCode error)
 {
-    using namespace vorn::utils::log;
-    const Tag tag(QStringLiteral("vorn::network::http::HttpStreamSocketServer"));
-    if (maxLevel() < Level::warning)
-        return;
-    if (const auto logger = getLogger(tag); logger && logger->isToBeLogged(Level::warning, tag)) {
-        logger->log(Level::warning, tag,
-                    QStringLiteral("Accepting a connection on %1 failed: %2. Trying again every %3 ms")
-                        .arg(QString::fromStdString(address.toString()), SystemError::toString(error))
-                        .arg(HttpStreamSocketServer::kAcceptRetryDelay.count()));
-    }
+    vorn::network::detail::writeLogLine(
+        vorn::utils::log::Level::warning, QStringLiteral("vorn::network::http::HttpStreamSocketServer"), [&] {
+            return QStringLiteral("Accepting a connection on %1 failed: %2. Trying again every %3 ms")
+                .arg(QString::fromStdString(address.toString()), SystemError::toString(error))
+                .arg(HttpStreamSocketServer::kAcceptRetryDelay.count());
+        });
 }
 
 std::string decodedPath(const std::string& target)
