@@ -1,6 +1,8 @@
 #include <chrono>
 #include <vector>
 
+#include <QtCore/QStringList>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -132,6 +134,48 @@ TEST(LogStatementLimiter, sameStatementIsLimitedAcrossCalls)
                                      LogRecord{Level::debug, "similar", "message 4"},
                                      LogRecord{Level::debug, "similar", "message 5"},
                                      LogRecord{Level::warning, "similar", "message 6"}));
+}
+
+// A message over the limit is demoted to level 5 and written only where level 5 is wanted: by the
+// process-wide maximum level (the default logger takes every level, so the maximum alone decides) and by
+// the logger itself.
+TEST(LogStatementLimiter, demotedMessagesAreWrittenOnlyWhereDetailIsWanted)
+{
+    struct Row
+    {
+        const char* name;
+        Level maxLevel;
+        Level loggerLevel;
+        bool demotedWritten;
+    };
+    const Row rows[] = {
+        {"default level, logger takes all", Level::info, Level::verbose, false},
+        {"detail wanted, logger takes all", Level::debug, Level::verbose, true},
+        {"detail wanted, logger declines it", Level::verbose, Level::info, false},
+        {"default level, logger declines it", Level::info, Level::info, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ScopedLimiter limiter(true, 2, 10);
+        LogCapture capture(row.maxLevel);
+        capture.logger().setMaxLevel(row.loggerLevel);
+        const vorn::utils::FakeMonotonicTime clock(std::chrono::seconds(100));
+        LogCallSite site(3);
+        for (int i = 0; i < 5; ++i) {
+            LogHelper helper(Tag(QStringLiteral("tag")), &site);
+            ASSERT_TRUE(helper.hasLogger());
+            helper.log(QStringLiteral("text"));
+        }
+        QStringList written;
+        for (const vorn::utils::log::LogRecord& record : capture.logger().records())
+            written.append(QStringLiteral("%1 %2").arg(static_cast<int>(record.level)).arg(record.text));
+        QStringList expected{"3 text", "3 " + QString(kPrefix) + "text"};
+        if (row.demotedWritten)
+            expected << "5 text"
+                     << "5 text"
+                     << "5 text";
+        EXPECT_EQ(written, expected);
+    }
 }
 
 TEST(LogHelper, dropsLoggerThatDeclinesLevelOrWhenNoneIsInstalled)

@@ -45,9 +45,18 @@ void LogHelper::log(const QString& text)
     if (n == limit)
         m_logger->log(static_cast<Level>(siteLevel), m_tag, QStringLiteral("TOO MANY SIMILAR MESSAGES: ") + text);
     else if (static_cast<std::uint32_t>(n) > static_cast<std::uint32_t>(limit))
-        m_logger->log(static_cast<Level>(kDemotedLevel), m_tag, text);
+        logDemoted(text);
     else
         m_logger->log(static_cast<Level>(siteLevel), m_tag, text);
+}
+
+void LogHelper::logDemoted(const QString& text)
+{
+    // The logger was asked about the statement's own level only; a message over the limit is written
+    // only where detail is wanted, else a peer that repeats a fault floods the log at the default level.
+    const auto level = static_cast<Level>(kDemotedLevel);
+    if (utils::log::maxLevel() >= level && m_logger->isToBeLogged(level, m_tag))
+        m_logger->log(level, m_tag, text);
 }
 
 std::int32_t LogHelper::countInWindow(LogCallSite* callSite)

@@ -11,8 +11,9 @@
 // log() applies the limiter of repeated messages: while LevelReducer::s_isEnabled is set, a statement
 // of level 4 or lower counts its messages per window (limit L and window W seconds from
 // vorn::utils::ini()): the L-th message of a window carries the prefix "TOO MANY SIMILAR MESSAGES: ",
-// the later ones are written at level 5. A window ends after W seconds, and when the clock is seen to
-// have gone back. Levels 5 and 6 are never counted.
+// the later ones are written at level 5, and only when both the maximum level and the logger take level
+// 5 (a statement of level 2 over its limit is not written at the default level). A window ends after W seconds, and
+// when the clock is seen to have gone back. Levels 5 and 6 are never counted.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,8 @@ public:
     static std::int32_t countInWindow(LogCallSite* callSite);
 
 private:
+    void logDemoted(const QString& text);
+
     utils::log::Tag m_tag;
     LogCallSite* m_callSite;
     std::shared_ptr<utils::log::AbstractLogger> m_logger;

@@ -1,8 +1,8 @@
 // vorn::utils::log::AbstractLogger: the interface of everything that writes log messages.
 //
 // A log statement asks isToBeLogged() with its level and tag before it builds its text, and calls
-// log() only when the answer was yes; log() may still receive a level other than the one asked for
-// (a repeated message demoted to a more detailed level), and writes it anyway.
+// log() only when the answer was yes; a statement that writes at another level (a repeated message
+// demoted to a more detailed level) asks again for that level. log() writes whatever it is given.
 //
 // Loggers are shared (getLogger() hands out std::shared_ptr) and called from any thread at once:
 // implementations guard their own output.
