@@ -4,6 +4,7 @@
 
 #include <qtsinglecoreapplication.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/utils/log/scope_of_function.h>
 
 #include "request_frame.h"
@@ -158,14 +159,14 @@ void TaskServerNew::processNewConnection(vorn::utils::NamedPipeSocket* socket)
         VN_LOG(2,
                vorn::utils::log::Tag(vorn::scopeOfFunction(typeid(TaskServerNewLogScope),
                                                            "vorn::vms::waypoint::TaskServerNew::processNewConnection")),
-               "deserializeTask(): Cannot deserialize task name:\n%1", QString::fromUtf8(message));
+               "deserializeTask(): Cannot deserialize task name:\n%1", vorn::log_support::PeerText(message));
         return;
     }
 
     const QByteArray name(buffer, lineEnd);
     const auto found = m_channels.find(name);
     if (found == m_channels.end()) {
-        VN_LOG(2, this, "Unknown channel \"%1\"", QString::fromUtf8(name));
+        VN_LOG(2, this, "Unknown channel \"%1\"", vorn::log_support::PeerText(name));
         socket->flush();
         return;
     }
@@ -182,10 +183,10 @@ void TaskServerNew::processNewConnection(vorn::utils::NamedPipeSocket* socket)
         break;
     }
     case ResponseError::deserializationFailed:
-        VN_LOG(2, this, "Failed to deserialize request \"%1\"", QString::fromUtf8(name));
+        VN_LOG(2, this, "Failed to deserialize request \"%1\"", vorn::log_support::PeerText(name));
         break;
     default:
-        VN_LOG(2, this, "Unknown error while processing request \"%1\"", QString::fromUtf8(name));
+        VN_LOG(2, this, "Unknown error while processing request \"%1\"", vorn::log_support::PeerText(name));
         break;
     }
 }

@@ -155,7 +155,7 @@ TEST_F(TaskServerTest, FailuresAreLogged)
     exchange({"pingWaypoint\nhello"});
     exchange({"no line"}, true);
     const QStringList texts = capture.logger().texts();
-    EXPECT_THAT(texts, Contains("Unknown channel \"run\r\""));
+    EXPECT_THAT(texts, Contains("Unknown channel \"run\\r\""));
     EXPECT_THAT(texts, Contains("Failed to deserialize request \"pingWaypoint\""));
     EXPECT_THAT(texts, Contains("deserializeTask(): Cannot deserialize task name:\nno line"));
 }

@@ -2,6 +2,7 @@
 // camera that announces its capabilities, takes the subscription and pushes alarms and structured data,
 // while the host hands over video packets with SEI tracks. What the host prints is what the server got.
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -131,6 +132,67 @@ TEST(HornbeamEvents, PushedAlarmsStructuredObjectsAndSeiTracksReachTheServer)
     EXPECT_EQ(leakChecks[0]["live"].toInt(), 0);
     EXPECT_FALSE(errors.contains("s3cret")) << "the password reached the log";
     EXPECT_TRUE(errors.contains("Received event [MotionAlarmOn]"));
+}
+
+// Anyone who reaches the plugin's receiver can post. At the default log level, a thousand pushes without
+// "StructureInfo" and a hundred and fifty bodies of 256 KiB that are no JSON leave a small log (the reports
+// over the limiter's count are detail, and a quoted body is cut), and the agent still turns an alarm into
+// an event afterwards.
+TEST(HornbeamEvents, AFloodOfBadPushesLeavesASmallLogAndTheAgentServing)
+{
+    FakeUniviewCamera camera;
+    FakeEventService events(camera);
+    camera.setLapiData("GET", "Channels/0/Alarm/Capabilities", R"({"MotionDetection":{"IsSupport":1}})");
+
+    // The host writes into files, so that it never waits for the test to read a pipe.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString outputPath = folder.filePath("output.jsonl");
+    const QString logPath = folder.filePath("log.txt");
+    QProcess host;
+    host.setStandardOutputFile(outputPath);
+    host.setStandardErrorFile(logPath);
+    host.start(VMS_PLUGIN_HOST_PATH, {HORNBEAM_PLUGIN_PATH, "--vendor", "Uniview", "--url",
+                                      QString::fromStdString(camera.url()), "--events", "all"});
+    ASSERT_TRUE(host.waitForStarted());
+    ASSERT_TRUE(events.waitForLiveSubscriptions(1, std::chrono::seconds(20)));
+
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto eventPacketCount = [&] { return linesOfKind(contents(outputPath), "eventPacket").size(); };
+    // The plugin takes pushes once it has read the subscription's answer; until then they go nowhere.
+    const std::string alarm = FakeEventService::alarmBody("MotionAlarmOn", 1'700'000'000);
+    ASSERT_TRUE(vorn::testing::waitUntil(
+        [&] {
+            events.pushAlarm(alarm);
+            return eventPacketCount() > 0;
+        },
+        std::chrono::seconds(20)))
+        << contents(logPath).toStdString();
+
+    for (int i = 0; i < 1000; ++i)
+        events.pushStructure(R"({"TimeStamp":5})");
+    const std::string notJson(256 * 1024, 'x');
+    for (int i = 0; i < 150; ++i)
+        ASSERT_EQ(events.pushStructure(notJson), 1);
+
+    const std::size_t before = eventPacketCount();
+    events.pushAlarm(alarm);
+    EXPECT_TRUE(vorn::testing::waitUntil([&] { return eventPacketCount() > before; }, std::chrono::seconds(20)));
+
+    host.terminate();
+    ASSERT_TRUE(host.waitForFinished(60'000));
+    const QByteArray errors = contents(logPath);
+    EXPECT_EQ(host.exitCode(), 0) << errors.right(4096).toStdString();
+
+    EXPECT_LT(errors.size(), 2 * 1024 * 1024);
+    EXPECT_TRUE(errors.contains("JSON parsing failed - ")) << "the first reports are written";
+    int longest = 0;
+    for (const QByteArray& line : errors.split('\n'))
+        longest = std::max(longest, static_cast<int>(line.size()));
+    EXPECT_LT(longest, 4096) << "a quoted body is cut";
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <vorn/kit/json.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 
 #include "device_agent.h"
 #include "engine.h"
@@ -13,6 +14,8 @@
 #include "structure_processor.h"
 
 namespace vorn::vms_server_plugins::analytics::uniview {
+
+using vorn::log_support::PeerText;
 
 using Json = vorn::kit::detail::json11::Json;
 using namespace vorn::sdk;
@@ -51,20 +54,20 @@ void AlarmProcessor::process(std::string_view body)
     std::string error;
     const Json json = Json::parse(body, error);
     if (!json.is_object()) {
-        VN_LOG(5, this, kLapiJsonParsingFailedFormat, error, body);
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, error, PeerText(body));
         return;
     }
     const Json& alarmInfo = member(json, "AlarmInfo");
     const std::string& name = member(alarmInfo, "AlarmType").string_value();
     if (name.empty()) {
-        VN_LOG(5, this, "Empty alarm name, data: %1", body);
+        VN_LOG(5, this, "Empty alarm name, data: %1", PeerText(body));
         return;
     }
-    VN_LOG(6, this, "Received event [%1]", name);
+    VN_LOG(6, this, "Received event [%1]", PeerText(name));
 
     const EventType* eventType = m_deviceAgent->engine()->eventTypeByTrigger(name);
     if (!eventType) {
-        VN_LOG(5, this, "Unknown event [%1]", name);
+        VN_LOG(5, this, "Unknown event [%1]", PeerText(name));
         return;
     }
     if (!m_deviceAgent->isEventTypeNeeded(*eventType))

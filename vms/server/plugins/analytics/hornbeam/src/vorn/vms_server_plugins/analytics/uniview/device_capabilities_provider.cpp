@@ -2,6 +2,7 @@
 
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/network/http/status_line.h>
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/scope_guard.h>
@@ -10,6 +11,8 @@
 #include "lapi.h"
 
 namespace vorn::vms_server_plugins::analytics::uniview {
+
+using vorn::log_support::PeerText;
 
 using Json = vorn::kit::detail::json11::Json;
 
@@ -85,24 +88,24 @@ void DeviceCapabilitiesProvider::onRequestDone(ClientContext* context, ReplyHand
     const QString url = urlLogText(client.url());
     if (!client.hasRequestSucceeded()) {
         VN_LOG(5, this, "Request %1 failed with HTTP code [%2] sys error code [%3]", url,
-               client.response() ? client.response()->statusLine.toString() : std::string("N/A"),
+               PeerText(client.response() ? client.response()->statusLine.toString() : std::string("N/A")),
                client.lastSysErrorCode());
         return;
     }
     const std::string& body = client.fetchMessageBodyBuffer();
     const LapiReply reply = readLapiReply(body);
     if (reply.status == LapiReply::Status::unreadable) {
-        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, body);
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, PeerText(body));
         return;
     }
-    VN_LOG(6, this, "Received response for %1: %2", url, body);
+    VN_LOG(6, this, "Received response for %1: %2", url, PeerText(body));
     if (reply.status == LapiReply::Status::deviceError) {
-        VN_LOG(5, this, "Request %1 failed with device code %2 (%3)", url, reply.code, reply.text);
+        VN_LOG(5, this, "Request %1 failed with device code %2 (%3)", url, reply.code, PeerText(reply.text));
         return;
     }
     const Json& data = reply.data();
     if (!data.is_object()) {
-        VN_LOG(5, this, "Incorrect JSON in response for %1, Data must be an object: %2", url, body);
+        VN_LOG(5, this, "Incorrect JSON in response for %1, Data must be an object: %2", url, PeerText(body));
         return;
     }
     (this->*handler)(data);

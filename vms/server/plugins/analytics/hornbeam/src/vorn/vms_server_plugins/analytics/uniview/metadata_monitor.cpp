@@ -9,6 +9,7 @@
 
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/network/host_address.h>
 #include <vorn/network/http/default_port.h>
 #include <vorn/network/http/status_line.h>
@@ -24,6 +25,8 @@
 
 namespace vorn::vms_server_plugins::analytics::uniview {
 
+using vorn::log_support::PeerText;
+
 using Json = vorn::kit::detail::json11::Json;
 using namespace vorn::network;
 using namespace vorn::sdk;
@@ -34,7 +37,7 @@ namespace {
 
 QString statusLineText(const http::AsyncClient& client)
 {
-    return client.response() ? QString::fromStdString(client.response()->statusLine.toString()) : QStringLiteral("N/A");
+    return client.response() ? PeerText(client.response()->statusLine.toString()).toString() : QStringLiteral("N/A");
 }
 
 } // namespace
@@ -249,12 +252,12 @@ void MetadataMonitor::onSubscribeRequestCompleted(std::unique_ptr<Subscription> 
     const std::string& body = m_httpClient->fetchMessageBodyBuffer();
     const LapiReply reply = readLapiReply(body);
     if (reply.status == LapiReply::Status::unreadable) {
-        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, body);
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, PeerText(body));
         return;
     }
     if (reply.status == LapiReply::Status::deviceError) {
-        VN_LOG(5, this, "Subscribe request failed with device error code %1 (%2), data: %3", reply.code, reply.text,
-               body);
+        VN_LOG(5, this, "Subscribe request failed with device error code %1 (%2), data: %3", reply.code,
+               PeerText(reply.text), PeerText(body));
         return;
     }
     const int id = reply.json["Response"]["CreatedID"].int_value();
@@ -384,11 +387,11 @@ void MetadataMonitor::onRenewRequestDone()
     const std::string& body = m_httpClient->fetchMessageBodyBuffer();
     const LapiReply reply = readLapiReply(body);
     if (reply.status == LapiReply::Status::unreadable) {
-        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, body);
+        VN_LOG(5, this, kLapiJsonParsingFailedFormat, reply.parseError, PeerText(body));
         return;
     }
     if (reply.status == LapiReply::Status::deviceError) {
-        VN_LOG(5, this, "Renew request failed with device error code %1 (%2)", reply.code, reply.text);
+        VN_LOG(5, this, "Renew request failed with device error code %1 (%2)", reply.code, PeerText(reply.text));
         return;
     }
     now = nowSeconds();

@@ -4,10 +4,13 @@
 #include <QtCore/QStringList>
 
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 
 #include "json_to_int.h"
 
 namespace vorn::vms_server_plugins::analytics::uniview {
+
+using vorn::log_support::PeerText;
 
 using vorn::kit::detail::json11::Json;
 
@@ -34,7 +37,7 @@ PositionBox parsePosition(const Json& object)
 
     const QStringList points = position.split(QLatin1Char(';'), Qt::KeepEmptyParts);
     if (points.size() != 2) {
-        VN_LOG(3, typeid(Object), "Unexpected position format: %1", position);
+        VN_LOG(3, typeid(Object), "Unexpected position format: %1", PeerText(text));
         return kNoBox;
     }
     const QStringList first = points.front().split(QLatin1Char(','), Qt::KeepEmptyParts);

@@ -4,6 +4,7 @@
 
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
 #include <vorn/sdk/analytics/helpers/object_metadata_packet.h>
 #include <vorn/sdk/analytics/helpers/object_track_best_shot_packet.h>
@@ -14,6 +15,8 @@
 #include "lapi.h"
 
 namespace vorn::vms_server_plugins::analytics::uniview {
+
+using vorn::log_support::PeerText;
 
 using Json = vorn::kit::detail::json11::Json;
 using namespace vorn::sdk;
@@ -47,11 +50,11 @@ std::optional<int64_t> StructureProcessor::timestampUsOf(const Json& value)
 
 MetadataPackets StructureProcessor::process(std::string_view body)
 {
-    VN_LOG(6, this, "Received object data: %1", body);
+    VN_LOG(6, this, "Received object data: %1", PeerText(body));
     std::string error;
     const Json json = Json::parse(body, error);
     if (!json.is_object()) {
-        VN_LOG(3, this, kLapiJsonParsingFailedFormat, error, body);
+        VN_LOG(3, this, kLapiJsonParsingFailedFormat, error, PeerText(body));
         return {};
     }
     const std::optional<int64_t> timestampUs = timestampUsOf(json["TimeStamp"]);

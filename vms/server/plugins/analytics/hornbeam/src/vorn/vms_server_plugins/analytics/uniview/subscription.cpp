@@ -5,11 +5,14 @@
 
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/network/host_address.h>
 #include <vorn/network/http/status_code.h>
 #include <vorn/network/socket_address.h>
 
 namespace vorn::vms_server_plugins::analytics::uniview {
+
+using vorn::log_support::PeerText;
 
 using namespace vorn::network;
 
@@ -32,7 +35,7 @@ Subscription::Subscription(const QString& localAddress, aio::AbstractAioThread* 
     VN_LOG(5, this, "HTTP server started");
 
     installProcessor(std::string(), [this](const QString& path, std::string_view body) {
-        VN_LOG(6, this, "Unknown incoming data on %1: %2", path, body);
+        VN_LOG(6, this, "Unknown incoming data on %1: %2", PeerText(path.toUtf8()), PeerText(body));
     });
 }
 

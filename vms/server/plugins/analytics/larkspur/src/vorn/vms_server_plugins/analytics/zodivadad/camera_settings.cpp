@@ -3,6 +3,7 @@
 #include <QtCore/QUrlQuery>
 
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/network/http/http_client.h>
 #include <vorn/network/http/status_code.h>
 #include <vorn/network/ssl/certificate_check.h>
@@ -10,6 +11,8 @@
 #include "engine.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
+
+using vorn::log_support::PeerText;
 
 using namespace vorn::network;
 
@@ -38,7 +41,7 @@ std::unique_ptr<http::HttpClient> makeClient(const http::Credentials& credential
 QString statusText(const http::HttpClient& client)
 {
     if (const http::Response* response = client.response())
-        return QString::fromStdString(response->statusLine.toString());
+        return PeerText(response->statusLine.toString()).toString();
     return QStringLiteral("N/A");
 }
 
@@ -64,7 +67,7 @@ CameraSettings getCameraSettings(const vorn::utils::Url& cameraUrl, const http::
         return {};
     }
 
-    VN_LOG(6, typeid(Engine), "%1 settings:\n%2", action, *body);
+    VN_LOG(6, typeid(Engine), "%1 settings:\n%2", action, PeerText(*body));
     return parseCameraSettingsReply(std::string_view(body->constData(), static_cast<std::size_t>(body->size())));
 }
 

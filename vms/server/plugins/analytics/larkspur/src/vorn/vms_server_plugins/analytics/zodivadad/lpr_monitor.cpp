@@ -12,6 +12,7 @@
 #include <vorn/kit/json.h>
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/network/http/credentials.h>
 #include <vorn/network/http/status_code.h>
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
@@ -22,6 +23,8 @@
 #include "device_agent.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
+
+using vorn::log_support::PeerText;
 
 using sdk::Attribute;
 using sdk::AttributeType;
@@ -289,7 +292,7 @@ LprParseResult LprMonitor::parseLoginReply(const LprMonitor* logSource, std::str
     if (result.status != ParseStatus::ok)
         return result;
 
-    VN_LOG(6, logSource, "Login response: %1", result.payload);
+    VN_LOG(6, logSource, "Login response: %1", PeerText(result.payload));
 
     std::string error;
     const Json reply = Json::parse(std::string(result.payload), error);
@@ -397,15 +400,15 @@ PlatePackets LprMonitor::makePlatePackets(const LprMonitor* logSource, PlateReco
     if (!VN_ASSERT_LIMITED(!entry.plateNumber.empty()))
         return result;
 
-    VN_LOG(6, logSource, "Processing metadata for plate %1", entry.plateNumber);
+    VN_LOG(6, logSource, "Processing metadata for plate %1", PeerText(entry.plateNumber));
 
     // A record time beyond the microsecond range cannot be the camera's clock: take the server's.
     const int64_t timestampMs = entry.fields1.timestampMs();
     int64_t timestampUs = 0;
     int32_t flags = kCameraTimeFlag;
     if (__builtin_mul_overflow(timestampMs, int64_t{1000}, &timestampUs)) {
-        VN_LOG(5, logSource, "Plate %1: record time %2 ms out of range, using the server clock", entry.plateNumber,
-               timestampMs);
+        VN_LOG(5, logSource, "Plate %1: record time %2 ms out of range, using the server clock",
+               PeerText(entry.plateNumber), timestampMs);
         timestampUs = serverTimeUs ? serverTimeUs() : 0;
         flags = 0;
     }

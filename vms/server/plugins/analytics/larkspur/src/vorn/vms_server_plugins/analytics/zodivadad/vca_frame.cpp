@@ -5,12 +5,15 @@
 #include <utility>
 
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/utils/crc16.h>
 
 #include "tcp_data_monitor.h"
 #include "vca_command.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
+
+using vorn::log_support::PeerText;
 
 using Json = vorn::kit::detail::json11::Json;
 
@@ -132,7 +135,7 @@ VcaParseResult parseVcaPacket(BasicBuffer<char>* buffer, const TcpDataMonitor* c
         std::string error;
         Json json = Json::parse(payload, error);
         if (!json.is_object()) {
-            VN_LOG(5, channel, "Parse failed: Invalid json: %1. Error: %2", payload, error);
+            VN_LOG(5, channel, "Parse failed: Invalid json: %1. Error: %2", PeerText(payload), error);
             return withStatus(ParseStatus::error);
         }
         result.json = std::move(json);
@@ -178,7 +181,7 @@ VcaChunkedPayload parseChunkedPayload(std::string_view payload, const TcpDataMon
             std::string error;
             Json json = Json::parse(data, error);
             if (!json.is_object()) {
-                VN_LOG(5, channel, "Parse failed: Invalid json in array: %1. Error: %2", data, error);
+                VN_LOG(5, channel, "Parse failed: Invalid json in array: %1. Error: %2", PeerText(data), error);
                 break;
             }
             objects.push_back(std::move(json));

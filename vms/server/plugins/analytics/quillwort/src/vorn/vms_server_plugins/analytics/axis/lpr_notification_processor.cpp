@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/sdk/helpers/uuid.h>
 #include <vorn/vms_server_plugins/utils/server_text.h>
 
@@ -15,6 +16,8 @@
 #include "metadata_processor.h"
 
 namespace vorn::vms_server_plugins::analytics::axis {
+
+using vorn::log_support::PeerText;
 
 using vorn::vms_server_plugins::utils::textOf;
 
@@ -188,7 +191,7 @@ bool LprNotificationProcessor::processNotification(const Notification& notificat
                 std::optional<vorn::utils::Url> imageUrl;
                 if (__builtin_mul_overflow(captured, kTimestampFromFactor, &timestampFrom)) {
                     VN_LOG(5, this, "Capture timestamp %1 is out of range; the plate record is not searched",
-                           *captureTimestamp);
+                           PeerText(captureTimestamp->toUtf8()));
                 } else {
                     imageUrl = fetchRecord(timestampFrom, carId);
                     if (!imageUrl)
@@ -218,7 +221,7 @@ std::optional<vorn::utils::Url> LprNotificationProcessor::fetchRecord(int64_t ti
         VN_LOG(5, this, "Couldn't fetch record");
         return std::nullopt;
     }
-    VN_LOG(6, this, "Unparsed record:\n%1", *body);
+    VN_LOG(6, this, "Unparsed record:\n%1", PeerText(*body));
 
     const PlateRecordReadResult record = parsePlateRecord(&*body, carId);
     if (record.parseError) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/network/http/http_client.h>
 #include <vorn/sdk/analytics/helpers/text_list.h>
 
@@ -17,6 +18,8 @@
 #include "xml_search.h"
 
 namespace vorn::vms_server_plugins::analytics::axis {
+
+using vorn::log_support::PeerText;
 
 using namespace vorn::network;
 using namespace vorn::sdk;
@@ -176,7 +179,7 @@ void MetadataProcessor::processMetadataPacket(const Ptr<ICustomMetadataPacket>& 
     std::string ownText;
     std::string& text = keptTextLock.owns_lock() ? m_packetText : ownText;
     text.assign(data, static_cast<std::size_t>(size));
-    VN_LOG(6, this, "Received raw metadata: %1", text);
+    VN_LOG(6, this, "Received raw metadata: %1", PeerText(text));
 
     // Parsed in a call of its own, so that its document (and the stack it takes) is gone before the
     // processors run, some of which parse the camera's replies too.
@@ -236,7 +239,7 @@ CoordinateDomain MetadataProcessor::fetchCoordinateDomain()
         VN_LOG(5, this, "Couldn't fetch coordinate domain");
         return {};
     }
-    VN_LOG(6, this, "Unparsed coordinate domain:\n%1", body->trimmed());
+    VN_LOG(6, this, "Unparsed coordinate domain:\n%1", PeerText(body->trimmed()));
     return parseCoordinateDomain(*body);
 }
 
@@ -262,7 +265,7 @@ std::vector<NotificationType> MetadataProcessor::fetchNotificationTypes()
         VN_LOG(5, this, "Couldn't fetch notification types");
         return {};
     }
-    VN_LOG(6, this, "Unparsed notification types:\n%1", *body);
+    VN_LOG(6, this, "Unparsed notification types:\n%1", PeerText(*body));
     CatalogueReadResult catalogue = parseNotificationTypes(&*body);
     if (catalogue.parseError) {
         VN_LOG(5, this, "Couldn't parse notification types XML: %1", *catalogue.parseError);

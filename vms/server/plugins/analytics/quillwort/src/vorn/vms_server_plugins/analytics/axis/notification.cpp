@@ -3,7 +3,11 @@
 #include <QtCore/QDateTime>
 #include <QtCore/QStringList>
 
+#include <vorn/log_support/peer_text.h>
+
 namespace vorn::vms_server_plugins::analytics::axis {
+
+using vorn::log_support::peerLogText;
 
 QString timestampText(int64_t timestampUs)
 {
@@ -18,13 +22,13 @@ QString toString(const Notification& notification, const QString& indent)
 {
     QStringList lines;
     lines.append(QStringLiteral("%1timestamp: %2").arg(indent, timestampText(notification.timestamp)));
-    lines.append(QStringLiteral("%1topic: %2").arg(indent, notification.topic));
+    lines.append(QStringLiteral("%1topic: %2").arg(indent, peerLogText(notification.topic)));
     if (notification.state)
         lines.append(QStringLiteral("%1state: %2").arg(indent, QLatin1String(*notification.state ? "true" : "false")));
     if (!notification.attributes.empty()) {
         lines.append(QStringLiteral("%1attributes:").arg(indent));
         for (const auto& [name, value] : notification.attributes)
-            lines.append(QStringLiteral("%1  %2: %3").arg(indent, name, value));
+            lines.append(QStringLiteral("%1  %2: %3").arg(indent, peerLogText(name), peerLogText(value)));
     }
     return lines.join(QLatin1Char('\n'));
 }

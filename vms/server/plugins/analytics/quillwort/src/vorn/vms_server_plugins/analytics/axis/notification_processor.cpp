@@ -6,6 +6,7 @@
 
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/sdk/analytics/helpers/event_metadata.h>
 #include <vorn/sdk/analytics/helpers/event_metadata_packet.h>
 #include <vorn/sdk/analytics/helpers/object_metadata.h>
@@ -21,6 +22,7 @@ namespace vorn::vms_server_plugins::analytics::axis {
 
 using namespace vorn::sdk;
 using namespace vorn::sdk::analytics;
+using vorn::log_support::peerLogText;
 
 namespace {
 
@@ -47,7 +49,7 @@ void appendAttributes(const std::map<QString, QString>& attributes, const QStrin
         return;
     lines->append(QStringLiteral("%1attributes:").arg(indent));
     for (const auto& [name, value] : attributes)
-        lines->append(QStringLiteral("%1  %2: %3").arg(indent, name, value));
+        lines->append(QStringLiteral("%1  %2: %3").arg(indent, peerLogText(name), peerLogText(value)));
 }
 
 QString trackIdText(const Uuid& trackId)
@@ -152,9 +154,9 @@ QString dumpEvent(const Event& event, const QString& indent)
     if (event.trackId)
         lines.append(QStringLiteral("%1trackId: %2").arg(indent, trackIdText(*event.trackId)));
     if (event.key)
-        lines.append(QStringLiteral("%1key: %2").arg(indent, *event.key));
+        lines.append(QStringLiteral("%1key: %2").arg(indent, peerLogText(*event.key)));
     if (event.description)
-        lines.append(QStringLiteral("%1description: %2").arg(indent, *event.description));
+        lines.append(QStringLiteral("%1description: %2").arg(indent, peerLogText(*event.description)));
     if (event.isActive)
         lines.append(QStringLiteral("%1isActive: %2").arg(indent, boolText(*event.isActive)));
     appendAttributes(event.attributes, indent, &lines);
