@@ -101,6 +101,15 @@ void FakeAxisCamera::setReply(const std::string& path, std::optional<FakeHttpSer
         m_replies.erase(path);
 }
 
+void FakeAxisCamera::setReplyDelay(const std::string& path, std::chrono::milliseconds delay)
+{
+    const std::lock_guard lock(m_mutex);
+    if (delay > std::chrono::milliseconds::zero())
+        m_replyDelays[path] = delay;
+    else
+        m_replyDelays.erase(path);
+}
+
 void FakeAxisCamera::requireAuth(FakeHttpServer::AuthScheme scheme, std::string user, std::string password)
 {
     m_http.requireAuth(scheme, std::move(user), std::move(password));
@@ -151,6 +160,16 @@ std::string FakeAxisCamera::readDataFile(const std::string& name)
 }
 
 FakeHttpServer::Reply FakeAxisCamera::answer(const std::string& path, const FakeHttpServer::RecordedRequest& request)
+{
+    FakeHttpServer::Reply reply = answerAtOnce(path, request);
+    const std::lock_guard lock(m_mutex);
+    if (const auto it = m_replyDelays.find(path); it != m_replyDelays.end())
+        reply.delay = it->second;
+    return reply;
+}
+
+FakeHttpServer::Reply FakeAxisCamera::answerAtOnce(const std::string& path,
+                                                   const FakeHttpServer::RecordedRequest& request)
 {
     {
         const std::lock_guard lock(m_mutex);

@@ -9,6 +9,7 @@
 // challenge), then with them; the list marks the first. The notification packets themselves reach the
 // plugin through the server (vms_plugin_host --custom-packet), not from the camera: examples are in data/.
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -29,6 +30,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kMaxSeconds = 86'400;
+constexpr int kMaxMilliseconds = kMaxSeconds * 1000;
 
 constexpr char kUsage[] = R"(usage: fake_axis_camera [options]
 An Axis camera on 127.0.0.1: image size 1920 x 1080, the event catalogue and the licence-plate record search.
@@ -44,6 +46,8 @@ the files of testing/fake_axis_camera/data/ to vms_plugin_host with --custom-pac
                         data/catalogue_topic_set.xml)
   --plate ID:MS         a plate record: car id and capture time in milliseconds since 1970, with the image
                         "images/ID.bmp" (repeatable; data/plate_new.xml is car 42 at 1714564800000)
+  --search-delay MS     answer each plate record search MS milliseconds late, in real time (a slow
+                        camera; default: at once)
   --run-for S           exit after S seconds (default: at SIGINT or SIGTERM)
   --help                this text
 
@@ -58,6 +62,7 @@ struct Options
     bool basic = false;
     std::string catalogueFile;
     std::vector<FakeAxisCamera::PlateRecord> plates;
+    int searchDelayMilliseconds = 0;
     std::optional<int> runForSeconds;
 };
 
@@ -82,7 +87,7 @@ std::string parse(const std::vector<std::string>& args, Options* options)
         } else if (name == "--basic") {
             options->basic = true;
         } else if (name == "--login" || name == "--password" || name == "--catalogue" || name == "--plate" ||
-                   name == "--run-for") {
+                   name == "--search-delay" || name == "--run-for") {
             if (i + 1 >= args.size())
                 return name + " needs a value";
             const std::string& value = args[++i];
@@ -102,6 +107,11 @@ std::string parse(const std::vector<std::string>& args, Options* options)
                 }
                 record.imagePath = "images/" + std::to_string(record.carId) + ".bmp";
                 options->plates.push_back(record);
+            } else if (name == "--search-delay") {
+                int milliseconds = 0;
+                if (!parseNumber(std::string_view(value), &milliseconds) || milliseconds > kMaxMilliseconds)
+                    return "--search-delay needs milliseconds from 0 to " + std::to_string(kMaxMilliseconds);
+                options->searchDelayMilliseconds = milliseconds;
             } else {
                 int seconds = 0;
                 if (!parseNumber(std::string_view(value), &seconds) || seconds > kMaxSeconds)
@@ -154,6 +164,7 @@ int main(int argc, char** argv)
     camera.setTopicSet(*topicSet);
     for (const FakeAxisCamera::PlateRecord& record : options.plates)
         camera.addPlateRecord(record);
+    camera.setReplyDelay(FakeAxisCamera::kPlateSearchPath, std::chrono::milliseconds(options.searchDelayMilliseconds));
     if (!options.login.empty()) {
         camera.requireAuth(options.basic ? FakeHttpServer::AuthScheme::basic : FakeHttpServer::AuthScheme::digest,
                            options.login, options.password);

@@ -6,6 +6,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/ssl/stream.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/error.hpp>
@@ -130,6 +131,7 @@ public:
     // With a TLS context the session speaks TLS, starting with the handshake.
     Session(FakeHttpServer& server, tcp::socket socket, asio::ssl::context* tlsContext)
         : m_server(server)
+        , m_delayTimer(socket.get_executor())
     {
         if (tlsContext)
             m_tls.emplace(std::move(socket), *tlsContext);
@@ -153,6 +155,7 @@ public:
 
     void close()
     {
+        m_delayTimer.cancel();
         error_code ignored;
         socket().shutdown(tcp::socket::shutdown_both, ignored);
         socket().close(ignored);
@@ -206,6 +209,19 @@ private:
 
         m_server.record(request);
         Reply reply = m_server.replyTo(request);
+        if (reply.delay <= std::chrono::milliseconds::zero()) {
+            answer(reply, keepAlive);
+            return;
+        }
+        m_delayTimer.expires_after(reply.delay);
+        m_delayTimer.async_wait([self = shared_from_this(), reply = std::move(reply), keepAlive](error_code error) {
+            if (!error) // else cancelled: the connection was closed as the server stops
+                self->answer(reply, keepAlive);
+        });
+    }
+
+    void answer(const Reply& reply, bool keepAlive)
+    {
         if (reply.delivery == Reply::Delivery::silent) {
             m_server.m_silentSessions.push_back(shared_from_this());
             return;
@@ -253,6 +269,7 @@ private:
     boost::beast::flat_buffer m_buffer;
     std::optional<bhttp::request_parser<bhttp::string_body>> m_parser;
     std::string m_out;
+    asio::steady_timer m_delayTimer;
 };
 
 //-------------------------------------------------------------------------------------------------
@@ -313,6 +330,12 @@ FakeHttpServer::Reply& FakeHttpServer::Reply::header(std::string name, std::stri
 FakeHttpServer::Reply& FakeHttpServer::Reply::deliver(Delivery how)
 {
     delivery = how;
+    return *this;
+}
+
+FakeHttpServer::Reply& FakeHttpServer::Reply::after(std::chrono::milliseconds replyDelay)
+{
+    delay = replyDelay;
     return *this;
 }
 

@@ -1,5 +1,6 @@
 #include <vorn/testing/fake_http_server.h>
 
+#include <chrono>
 #include <stdexcept>
 
 #include <boost/asio/connect.hpp>
@@ -136,6 +137,33 @@ TEST(FakeHttpServer, SilentAndStalledConnectionsStayOpenUntilStop)
     server.stop();
     EXPECT_EQ(silent.readUntilClosed(), "");
     EXPECT_EQ(stalled.readUntilClosed(), "");
+}
+
+// A late reply keeps only its own connection waiting: another is answered meanwhile, and stop() closes the
+// waiting one without a reply.
+TEST(FakeHttpServer, LateRepliesWaitOnTheirOwnConnection)
+{
+    FakeHttpServer server;
+    constexpr std::chrono::milliseconds kDelay{50};
+    server.route("GET", "/late", Reply::ok("late").after(kDelay));
+    server.route("GET", "/never", Reply::ok("never").after(std::chrono::hours(1)));
+    server.route("GET", "/now", Reply::ok("now"));
+
+    RawConnection never(server.port());
+    never.send("GET /never HTTP/1.1\r\nHost: cam\r\n\r\n");
+    ASSERT_TRUE(server.waitForRequests(1));
+    RawConnection now(server.port());
+    now.send("GET /now HTTP/1.1\r\nHost: cam\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(now.readUntilClosed().find("\r\n\r\nnow"), std::string::npos);
+
+    RawConnection late(server.port());
+    const auto sent = std::chrono::steady_clock::now();
+    late.send("GET /late HTTP/1.1\r\nHost: cam\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(late.readUntilClosed().find("\r\n\r\nlate"), std::string::npos);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, kDelay);
+
+    server.stop();
+    EXPECT_EQ(never.readUntilClosed(), "");
 }
 
 TEST(FakeHttpServer, StopListeningRefusesNewConnections)

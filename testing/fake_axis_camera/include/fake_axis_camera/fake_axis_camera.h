@@ -4,7 +4,8 @@
 // GetEventInstances request (a reply around the topic set it is given; a SOAP fault with status 500 for
 // any other request) and the licence-plate application's record search (an XML list of the plate records
 // it holds from the search start on). Every request is recorded, request bytes included; the camera can
-// ask for Basic or Digest credentials and misbehave per path (an error status, a cut body, silence):
+// ask for Basic or Digest credentials and misbehave per path (an error status, a cut body, silence, a late
+// reply):
 //
 //     FakeAxisCamera camera;
 //     camera.setTopicSet(FakeAxisCamera::readDataFile("catalogue_topic_set.xml"));
@@ -14,11 +15,13 @@
 //     ...
 //     EXPECT_EQ(camera.requestsTo(FakeAxisCamera::kImageSizePath).back().query, "camera=1");
 //     camera.setReply(FakeAxisCamera::kEventServicePath, FakeHttpServer::Reply::silent());
+//     camera.setReplyDelay(FakeAxisCamera::kPlateSearchPath, std::chrono::milliseconds(400));
 //
 // The members may be called from any thread; the replies are made on the HTTP server's thread.
 // Destruction stops the server first: nothing of the camera runs after it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -70,6 +73,13 @@ public:
     /** Answers every request to the path with this reply instead of the camera's own; none restores it. */
     void setReply(const std::string& path, std::optional<FakeHttpServer::Reply> reply);
 
+    /**
+     * Every reply to the path, the camera's own or one set by setReply(), goes out this long after its request
+     * (real time: a test at a time scale converts with ScaledClock::toRealDuration); zero answers at once
+     * again. Other paths and connections are answered meanwhile.
+     */
+    void setReplyDelay(const std::string& path, std::chrono::milliseconds delay);
+
     /** From now on every request needs these credentials. */
     void requireAuth(FakeHttpServer::AuthScheme scheme, std::string user, std::string password);
 
@@ -88,6 +98,7 @@ public:
 
 private:
     FakeHttpServer::Reply answer(const std::string& path, const FakeHttpServer::RecordedRequest& request);
+    FakeHttpServer::Reply answerAtOnce(const std::string& path, const FakeHttpServer::RecordedRequest& request);
     FakeHttpServer::Reply answerImageSize() const;
     FakeHttpServer::Reply answerEventService(const FakeHttpServer::RecordedRequest& request) const;
     FakeHttpServer::Reply answerPlateSearch(const FakeHttpServer::RecordedRequest& request) const;
@@ -100,6 +111,7 @@ private:
     std::optional<std::string> m_catalogueBody;
     std::vector<PlateRecord> m_plateRecords;
     std::map<std::string, FakeHttpServer::Reply> m_replies;
+    std::map<std::string, std::chrono::milliseconds> m_replyDelays;
 
     // Last: destroyed first, so no handler runs while the members above go away.
     FakeHttpServer m_http;

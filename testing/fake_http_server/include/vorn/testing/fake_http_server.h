@@ -71,6 +71,9 @@ public:
         std::string body;
         Delivery delivery = Delivery::contentLength;
         std::size_t declaredLength = 0; //< cutBody and stalledBody only
+        // How long after the request has arrived the reply goes out (silent: the connection just stays open),
+        // in real time; the connection is idle meanwhile, and other connections are served as usual.
+        std::chrono::milliseconds delay{0};
 
         static Reply ok(std::string body, std::string contentType = "text/plain");
         static Reply withStatus(int status, std::string body = {}, std::string contentType = "text/plain");
@@ -80,6 +83,7 @@ public:
 
         Reply& header(std::string name, std::string value);
         Reply& deliver(Delivery how);
+        Reply& after(std::chrono::milliseconds delay);
     };
 
     using Handler = std::function<Reply(const RecordedRequest&)>;

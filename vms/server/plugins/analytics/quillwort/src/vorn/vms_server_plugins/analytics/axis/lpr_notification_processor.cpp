@@ -1,7 +1,7 @@
 #include "lpr_notification_processor.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -29,6 +29,11 @@ constexpr char kSearchPath[] = "/local/fflprapp/search.cgi";
 constexpr char kImageFolder[] = "/local/fflprapp/";
 // "capture_timestamp" to "timestampFrom" of the search.
 constexpr int64_t kTimestampFromFactor = 1000;
+
+// A search that takes longer than this holds the following ones back, whatever the camera answered. Up to
+// half its time-out a camera is slow but still asked for every plate; beyond that, a packet of N plates
+// would cost its thread up to N time-outs, and the window after one such search cuts that to one search.
+constexpr std::chrono::milliseconds kSlowPlateSearch = kCameraRequestTimeout / 2;
 
 bool claimLprTopic(std::vector<NotificationType>& types)
 {
@@ -241,18 +246,22 @@ std::optional<std::string> LprNotificationProcessor::requestRecord(int64_t times
     url.setQuery(QStringLiteral("timestampFrom=%1").arg(timestampFrom));
 
     const std::lock_guard lock(m_httpClientMutex);
-    if (m_searchTimedOutAt && vorn::utils::ScaledClock::now() - *m_searchTimedOutAt < kCameraRequestTimeout) {
+    // Measured on the clock of the client's time-outs, from when this search has the client.
+    const vorn::utils::ScaledClock::time_point start = vorn::utils::ScaledClock::now();
+    if (m_searchesHeldBackFrom && start - *m_searchesHeldBackFrom < kCameraRequestTimeout) {
         VN_LOG(5, this, "Plate record search skipped: the camera did not answer the last one in time");
         return std::nullopt;
     }
     const std::optional<QByteArray> body =
         fetchCameraReply(&m_httpClient, url, vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
-    // Only a camera that let the time-out pass holds the searches back; a refusal or a reply of any kind
-    // (a bad status, a record that is not XML) does not.
-    if (!body && m_httpClient.lastSysErrorCode() == ETIMEDOUT)
-        m_searchTimedOutAt = vorn::utils::ScaledClock::now();
+    const vorn::utils::ScaledClock::time_point end = vorn::utils::ScaledClock::now();
+    // The client keeps a system error only when the request got no response or its body could not be read;
+    // a reply with a bad status leaves it at 0, and a quick one of those does not hold the searches back.
+    const bool failedInTransport = !body && m_httpClient.lastSysErrorCode() != 0;
+    if (failedInTransport || end - start > kSlowPlateSearch)
+        m_searchesHeldBackFrom = end;
     else
-        m_searchTimedOutAt.reset();
+        m_searchesHeldBackFrom.reset();
     if (!body)
         return std::nullopt;
     return body->toStdString();

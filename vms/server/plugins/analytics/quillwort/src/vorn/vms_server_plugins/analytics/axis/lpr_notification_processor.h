@@ -9,12 +9,15 @@
 // phase, and the plate goes out with its box as best shot. The client serves one request at a time (a
 // mutex guards it), so packets handled on two threads at once wait for each other's search.
 //
-// One packet may carry many plates. After a search that ended because the camera did not answer in time,
-// the plates of the next kCameraRequestTimeout (on the ScaledClock, from that failure) are not searched:
-// each writes "Plate record search skipped: ..." and goes on as after a failed search, with its box as
-// best shot. A packet of plates against a silent camera thus costs its thread about one time-out, not one
-// per plate. The first search after that window decides again; any reply, or a failure other than a
-// time-out, lets the following plates search as usual.
+// One packet may carry many plates. After a search that took longer than half of kCameraRequestTimeout
+// (whatever the camera answered, a record included), or that failed in transport (no response: refused,
+// reset, timed out; or a body that could not be read), the plates of the next kCameraRequestTimeout (on
+// the ScaledClock, from the end of that search) are not searched: each writes "Plate record search
+// skipped: ..." and goes on as after a failed search, with its box as best shot. A packet of plates
+// against a silent camera, or one that answers each search just before the time-out, thus costs its
+// thread about one search, not one per plate. The first search after that window decides again; a quick
+// reply of any kind (a record, a bad status, a body that is not XML) lets the following plates search as
+// usual.
 #pragma once
 
 #include <cstdint>
@@ -79,10 +82,10 @@ private:
     NeededFlag m_isEventNeeded;
     NeededFlag m_isObjectNeeded;
 
-    std::mutex m_httpClientMutex; //< guards m_httpClient and m_searchTimedOutAt: one record search at a time
+    std::mutex m_httpClientMutex; //< guards m_httpClient and m_searchesHeldBackFrom: one record search at a time
     vorn::network::http::HttpClient m_httpClient;
-    // When the last search ended by a time-out; none after any other outcome.
-    std::optional<vorn::utils::ScaledClock::time_point> m_searchTimedOutAt;
+    // When the last search ended, if it was slow or failed in transport; none after a quick reply.
+    std::optional<vorn::utils::ScaledClock::time_point> m_searchesHeldBackFrom;
 };
 
 } // namespace vorn::vms_server_plugins::analytics::axis
