@@ -96,7 +96,11 @@ TEST(MetadataMonitorArithmetic, ExpirationFollowsTheCamerasRemainingLifetimeWith
         {"a time past the limit", times("9007199254740892", "9007199254740994"), asked},
         {"huge times", times("-1e300", "1e300"), asked},
         {"no CurrentTime", R"({"TerminationTime":1800})", asked},
+        // A missing time read as 0 would make these grants of 30 s.
+        {"no CurrentTime, a TerminationTime within the grant", R"({"TerminationTime":30})", asked},
+        {"CurrentTime null", R"({"CurrentTime":null,"TerminationTime":30})", asked},
         {"no TerminationTime", R"({"CurrentTime":0})", asked},
+        {"no TerminationTime, a CurrentTime below zero", R"({"CurrentTime":-30})", asked},
         {"times as texts", times(R"("0")", R"("30")"), asked},
         {"Data not an object", "[1,2]", asked},
         {"no Response", "", asked},
