@@ -368,6 +368,31 @@ TEST_F(MetadataMonitorTest, SubscriptionsReplacedWhileOnlyTheCancelFailsAreCance
         << log();
 }
 
+TEST_F(MetadataMonitorTest, AFailedCancelSparesTheIdTheCameraHasGivenTheCurrentSubscriptionAgain)
+{
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime()); // the failed cancel waits for the advance
+    fixture.events.setGrantSeconds(20);                                 // renewed every 10 s (500 ms here)
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
+    const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
+    fixture.select({"vorn.uniview.Motion"});
+    const int replacedId = waitForTheMonitorsSubscription(fixture);
+    ASSERT_EQ(replacedId, 0) << "a restarted camera gives its first id again";
+    fixture.events.setCancelFailure(Failure::serverError);
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_GE(waitForTheMonitorsSubscription(fixture), 0);
+    const QString failed = QStringLiteral("Subscription cancel for id %1 failed").arg(replacedId);
+    ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(failed).isEmpty(); })) << log();
+
+    fixture.events.restart();
+    fixture.events.setCancelFailure(Failure::none);
+    clock.advance(vorn::utils::ScaledClock::toRealDuration(std::chrono::seconds(20))); // the retry is due
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_EQ(waitForTheMonitorsSubscription(fixture), replacedId);
+    // A cancel sent with the new subscription would reach the camera long before its first renewal.
+    ASSERT_TRUE(fixture.events.waitUntil([](const auto& all) { return !all.back().live || all.back().renewals >= 1; }));
+    EXPECT_TRUE(fixture.events.subscribers().back().live) << "the current subscription was cancelled\n" << log();
+}
+
 TEST_F(MetadataMonitorTest, NoConnectionStaysOpenAtTheCameraOnceSubscribed)
 {
     // The probe that finds the local address, the capability requests and the subscribe each open a
