@@ -13,6 +13,7 @@
 #include <vorn/kit/json.h>
 #include <vorn/testing/annexb_builder.h>
 #include <vorn/testing/wait_until.h>
+#include <vorn/utils/monotonic_time.h>
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/vms_server/compressed_video_packet.h>
 
@@ -96,7 +97,11 @@ TEST(MetadataMonitorArithmetic, ExpirationFollowsTheCamerasRemainingLifetimeWith
         {"a time past the limit", times("9007199254740892", "9007199254740994"), asked},
         {"huge times", times("-1e300", "1e300"), asked},
         {"no CurrentTime", R"({"TerminationTime":1800})", asked},
+        // A missing time read as 0 would make these grants of 30 s.
+        {"no CurrentTime, a TerminationTime within the grant", R"({"TerminationTime":30})", asked},
+        {"CurrentTime null", R"({"CurrentTime":null,"TerminationTime":30})", asked},
         {"no TerminationTime", R"({"CurrentTime":0})", asked},
+        {"no TerminationTime, a CurrentTime below zero", R"({"CurrentTime":-30})", asked},
         {"times as texts", times(R"("0")", R"("30")"), asked},
         {"Data not an object", "[1,2]", asked},
         {"no Response", "", asked},
@@ -279,7 +284,7 @@ TEST_F(MetadataMonitorTest, ReselectionReplacesAndCancelsTheOldSubscription)
     }));
 }
 
-TEST_F(MetadataMonitorTest, AFailedCancelIsTriedAgainAfterTheNextExchangeWithTheCamera)
+TEST_F(MetadataMonitorTest, AFailedCancelIsTriedAgainAtALaterExchangeWithTheCamera)
 {
     struct Row
     {
@@ -323,6 +328,69 @@ TEST_F(MetadataMonitorTest, AFailedCancelIsTriedAgainAfterTheNextExchangeWithThe
         EXPECT_EQ(failures(), uniview::MetadataMonitor::kMaxCancelAttempts);
         EXPECT_TRUE(isLive(local.events.subscribers())) << "left for the camera to expire";
     }
+}
+
+TEST_F(MetadataMonitorTest, SubscriptionsReplacedWhileOnlyTheCancelFailsAreCancelledOnceItWorksAgain)
+{
+    // The monitor's clock stands still (its timers and time-outs still run): every replacement comes
+    // within one renewal delay, however loaded the machine is. Each new subscription is a successful
+    // exchange with the camera, which must not use up the tries of the cancels that failed before it.
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
+    fixture.events.setGrantSeconds(20); // renewed every 10 s (500 ms here)
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
+    const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_GE(waitForTheMonitorsSubscription(fixture), 0);
+
+    fixture.events.setCancelFailure(Failure::serverError);
+    std::vector<int> replacedIds;
+    // More replacements than a cancel has tries, and one for a retry still on its way at one of them.
+    for (int i = 0; i < uniview::MetadataMonitor::kMaxCancelAttempts + 2; ++i) {
+        replacedIds.push_back(monitorSubscriptionId(fixture));
+        fixture.select({"vorn.uniview.Motion"});
+        ASSERT_GE(waitForTheMonitorsSubscription(fixture), 0);
+        // Cancels go one after another: once this one has failed, those queued before it are done too.
+        const QString failed = QStringLiteral("Subscription cancel for id %1 failed").arg(replacedIds.back());
+        ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(failed).isEmpty(); })) << log();
+    }
+
+    fixture.events.setCancelFailure(Failure::none);
+    clock.advance(vorn::utils::ScaledClock::toRealDuration(std::chrono::seconds(20))); // past a renewal delay
+    // The next renewal tries every failed cancel again.
+    std::vector<int> liveIds;
+    EXPECT_TRUE(waitUntil([&] {
+        liveIds.clear();
+        for (const auto& subscriber : fixture.events.liveSubscribers())
+            liveIds.push_back(subscriber.id);
+        return liveIds == std::vector<int>{monitorSubscriptionId(fixture)};
+    })) << "live at the camera: "
+        << ::testing::PrintToString(liveIds) << "\n"
+        << log();
+}
+
+TEST_F(MetadataMonitorTest, AFailedCancelSparesTheIdTheCameraHasGivenTheCurrentSubscriptionAgain)
+{
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime()); // the failed cancel waits for the advance
+    fixture.events.setGrantSeconds(20);                                 // renewed every 10 s (500 ms here)
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
+    const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
+    fixture.select({"vorn.uniview.Motion"});
+    const int replacedId = waitForTheMonitorsSubscription(fixture);
+    ASSERT_EQ(replacedId, 0) << "a restarted camera gives its first id again";
+    fixture.events.setCancelFailure(Failure::serverError);
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_GE(waitForTheMonitorsSubscription(fixture), 0);
+    const QString failed = QStringLiteral("Subscription cancel for id %1 failed").arg(replacedId);
+    ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(failed).isEmpty(); })) << log();
+
+    fixture.events.restart();
+    fixture.events.setCancelFailure(Failure::none);
+    clock.advance(vorn::utils::ScaledClock::toRealDuration(std::chrono::seconds(20))); // the retry is due
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_EQ(waitForTheMonitorsSubscription(fixture), replacedId);
+    // A cancel sent with the new subscription would reach the camera long before its first renewal.
+    ASSERT_TRUE(fixture.events.waitUntil([](const auto& all) { return !all.back().live || all.back().renewals >= 1; }));
+    EXPECT_TRUE(fixture.events.subscribers().back().live) << "the current subscription was cancelled\n" << log();
 }
 
 TEST_F(MetadataMonitorTest, NoConnectionStaysOpenAtTheCameraOnceSubscribed)

@@ -134,7 +134,7 @@ void MetadataMonitor::startMonitoring()
         // The old subscription's receiver served pushes until now; it goes (and is cancelled at the camera)
         // whether or not the new attempt succeeded.
         if (m_subscription)
-            m_lostSubscriptionIds.push_back(m_subscription->id());
+            m_lostSubscriptions.push_back(cancelOf(*m_subscription));
         setSubscription(std::move(subscription));
         if (!m_subscription) {
             VN_LOG(3, this, "Subscription failed");
@@ -151,7 +151,7 @@ void MetadataMonitor::stopMonitoring()
     m_timer.executeInAioThreadSync([this] {
         if (!m_subscription)
             return;
-        unsubscribeAsync(m_subscription->id());
+        unsubscribeAsync(cancelOf(*m_subscription));
         setSubscription(nullptr);
     });
 }
@@ -281,9 +281,9 @@ void MetadataMonitor::setSubscription(std::unique_ptr<Subscription> subscription
     previous.reset(); // its receiver stops
     installProcessors();
     if (m_subscription) {
-        for (const int id : std::exchange(m_lostSubscriptionIds, {})) {
-            if (id != m_subscription->id())
-                unsubscribeAsync(id);
+        for (const PendingCancel& cancel : std::exchange(m_lostSubscriptions, {})) {
+            if (cancel.id != m_subscription->id())
+                unsubscribeAsync(cancel);
         }
         // The camera has just answered the subscribe; its id is known, so no retry cancels it.
         retryFailedCancels();
@@ -331,7 +331,7 @@ void MetadataMonitor::onTimer()
                                 .arg(kMaxRenewAttempts)
                                 .toStdString());
         VN_LOG(5, this, "Abort trying to renew, trying to resubscribe");
-        m_lostSubscriptionIds.push_back(m_subscription->id());
+        m_lostSubscriptions.push_back(cancelOf(*m_subscription));
         setSubscription(nullptr);
     }
     if (!m_deviceAgent->isAnyTypeNeeded())
@@ -375,7 +375,8 @@ void MetadataMonitor::onRenewRequestDone()
             return scheduleSubscriptionRenew(kRetryDelay);
         m_renewAttempts = 0;
         m_subscription->setExpirationTime(*expirationTime);
-        scheduleSubscriptionRenew(renewDelay(*expirationTime, now));
+        m_subscription->setRenewDelay(renewDelay(*expirationTime, now));
+        scheduleSubscriptionRenew(m_subscription->renewDelay());
     });
 
     if (!m_httpClient->hasRequestSucceeded()) {
@@ -402,13 +403,18 @@ void MetadataMonitor::cancelLostSubscriptions()
 {
     // Without a new subscription, the lost ones are cancelled at once: a camera with few slots may keep one
     // that blocks every retry (its receiver is gone already, so it serves nothing).
-    for (const int id : std::exchange(m_lostSubscriptionIds, {}))
-        unsubscribeAsync(id);
+    for (const PendingCancel& cancel : std::exchange(m_lostSubscriptions, {}))
+        unsubscribeAsync(cancel);
 }
 
-void MetadataMonitor::unsubscribeAsync(int id)
+MetadataMonitor::PendingCancel MetadataMonitor::cancelOf(const Subscription& subscription)
 {
-    m_pendingCancels.push_back({id, 0});
+    return {.id = subscription.id(), .retrySpacing = subscription.renewDelay()};
+}
+
+void MetadataMonitor::unsubscribeAsync(const PendingCancel& cancel)
+{
+    m_pendingCancels.push_back(cancel);
     if (!m_cancelInFlight)
         sendNextCancel();
 }
@@ -432,7 +438,7 @@ void MetadataMonitor::sendNextCancel()
         if (succeeded)
             retryFailedCancels();
         else if (attempts < kMaxCancelAttempts)
-            m_failedCancels.push_back({cancel.id, attempts});
+            m_failedCancels.push_back({cancel.id, cancel.retrySpacing, attempts, utils::ScaledClock::now()});
         else
             VN_LOG(5, tag, "Subscription cancel for id %1 given up after %2 attempts", cancel.id, attempts);
         sendNextCancel();
@@ -441,9 +447,14 @@ void MetadataMonitor::sendNextCancel()
 
 void MetadataMonitor::retryFailedCancels()
 {
+    const utils::ScaledClock::time_point now = utils::ScaledClock::now();
     for (const PendingCancel& cancel : std::exchange(m_failedCancels, {})) {
         // A camera that restarted gives its ids out again: the current subscription may have this one.
-        if (!m_subscription || cancel.id != m_subscription->id())
+        if (m_subscription && cancel.id == m_subscription->id())
+            continue;
+        if (now - cancel.lastTry < cancel.retrySpacing)
+            m_failedCancels.push_back(cancel); // too soon: a later exchange tries it
+        else
             m_pendingCancels.push_back(cancel);
     }
     if (!m_cancelInFlight)

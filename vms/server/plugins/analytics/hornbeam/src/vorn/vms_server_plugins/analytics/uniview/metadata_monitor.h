@@ -15,7 +15,8 @@
 // subscription lost"), and the monitor subscribes anew ("Event subscription recovered" when that
 // succeeds). A subscription that is replaced or lost is cancelled at the camera once the new one is in
 // place, or as soon as an attempt to make one fails (cameras have few subscription slots); a cancel that
-// fails is tried again after the next successful exchange with the camera, up to kMaxCancelAttempts tries.
+// fails is tried again after a successful exchange with the camera that comes at least one renewal delay
+// of the cancelled subscription after its last try, up to kMaxCancelAttempts tries.
 //
 // Threads and rules:
 // - The device agent calls the public operations from server threads, one selection at a time;
@@ -49,6 +50,7 @@
 #include <vorn/sdk/i_plugin_diagnostic_event.h>
 #include <vorn/utils/async_operation_guard.h>
 #include <vorn/utils/move_only_func.h>
+#include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/url.h>
 
 #include "structure_processor.h"
@@ -81,9 +83,13 @@ public:
     static constexpr std::chrono::seconds kShortGrant{120};
     static constexpr std::chrono::seconds kMinRenewDelay{1};
     /**
-     * Tries of one cancel at the camera. A failed cancel is tried again after the next successful exchange
-     * with the camera (cameras have few subscription slots, and an orphan holds one for its whole
-     * lifetime); after this many it is given up, and the camera drops the orphan when it expires.
+     * Tries of one cancel at the camera. A failed cancel is tried again after a successful exchange with
+     * the camera (cameras have few subscription slots, and an orphan holds one for its whole lifetime), but
+     * only after one that comes at least a renewal delay of the cancelled subscription after the last try:
+     * exchanges in quick succession (a new subscription at each re-selection) would otherwise use the
+     * tries up within a short outage of the cancel alone. Spaced so, the last try comes at least two
+     * renewal delays after the first, which cover the orphan's grant; after this many the cancel is given
+     * up, and the camera drops the orphan when it expires.
      */
     static constexpr int kMaxCancelAttempts = 3;
 
@@ -130,6 +136,17 @@ private:
     using SubscribeCompletion = vorn::utils::MoveOnlyFunc<void(std::unique_ptr<Subscription>)>;
     using ProbeCompletion = vorn::utils::MoveOnlyFunc<void(QString)>;
 
+    /** A cancel of a subscription at the camera, from its first try to its success or its last try. */
+    struct PendingCancel
+    {
+        int id = 0;
+        /** The cancelled subscription's renewal delay: the least time between two tries. */
+        std::chrono::seconds retrySpacing{0};
+        int attempts = 0; //< Tries made so far.
+        vorn::utils::ScaledClock::time_point lastTry{};
+    };
+    static PendingCancel cancelOf(const Subscription& subscription);
+
     std::unique_ptr<Subscription> subscribeSync();
     void subscribeAsync(SubscribeCompletion completion);
     void probeAsync(const vorn::utils::Url& url, ProbeCompletion completion);
@@ -143,9 +160,12 @@ private:
     void onRenewRequestDone();
     /** After a failed attempt: cancels the replaced and lost subscriptions without waiting for a new one. */
     void cancelLostSubscriptions();
-    void unsubscribeAsync(int id);
+    void unsubscribeAsync(const PendingCancel& cancel);
     void sendNextCancel();
-    /** After a successful exchange with the camera: queues the failed cancels for another try. */
+    /**
+     * After a successful exchange with the camera: queues the failed cancels whose retry spacing has
+     * passed for another try.
+     */
     void retryFailedCancels();
     void pushDiagnosticEvent(vorn::sdk::IPluginDiagnosticEvent::Level level, std::string caption,
                              std::string description);
@@ -161,15 +181,10 @@ private:
     std::unique_ptr<vorn::network::TCPSocket> m_probeSocket;
     /** Cancels at the camera go over their own client, one after another, so no renewal cuts one short. */
     std::unique_ptr<vorn::network::http::AsyncClient> m_cancelClient;
-    struct PendingCancel
-    {
-        int id = 0;
-        int attempts = 0; //< Tries made so far.
-    };
     std::deque<PendingCancel> m_pendingCancels;
     bool m_cancelInFlight = false;
-    std::vector<PendingCancel> m_failedCancels; //< Tried again by retryFailedCancels().
-    std::vector<int> m_lostSubscriptionIds;     //< Cancelled once a new subscription is in place.
+    std::vector<PendingCancel> m_failedCancels;     //< Tried again by retryFailedCancels().
+    std::vector<PendingCancel> m_lostSubscriptions; //< Cancelled once a new subscription is in place.
 
     /** The current subscription's id for the log tag, which any thread may build; kNoSubscription without. */
     static constexpr int kNoSubscription = INT32_MIN;

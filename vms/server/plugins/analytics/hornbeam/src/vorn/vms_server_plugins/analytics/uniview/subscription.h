@@ -17,8 +17,8 @@
 //   characters (all but tab, line feed and carriage return become blanks).
 // - The destructor may run on any thread: it waits for a handler that is running and no handler starts
 //   after it. It must not run inside a handler of its own receiver.
-// - The id, the expiration time and the delay of the first renewal are the monitor's bookkeeping, read and
-//   set on its thread.
+// - The id, the expiration time and the renewal delay are the monitor's bookkeeping, read and set on its
+//   thread.
 #pragma once
 
 #include <chrono>
@@ -57,7 +57,10 @@ public:
     void setId(int id);
     int64_t expirationTime() const { return m_expirationTime; }
     void setExpirationTime(int64_t expirationTime);
-    /** The delay of the first renewal, decided with the expiration time from one reading of the clock. */
+    /**
+     * The delay of the next renewal, decided with the expiration time from one reading of the clock by
+     * the subscribe or the latest successful renewal.
+     */
     std::chrono::seconds renewDelay() const { return m_renewDelay; }
     void setRenewDelay(std::chrono::seconds delay) { m_renewDelay = delay; }
 
