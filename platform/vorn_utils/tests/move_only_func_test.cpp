@@ -7,6 +7,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -127,7 +128,7 @@ TYPED_TEST(MoveOnlyFuncStorage, MovesSwapsAndDestroysTheCallableOnce)
         EXPECT_EQ(watch.use_count(), 1);
         EXPECT_EQ(TypeParam::live, 1);
 
-        moved = std::move(other); // Drops the small lambda, takes the owner back.
+        moved = std::move(other);          // Drops the small lambda, takes the owner back.
         MoveOnlyFunc<int()>& self = moved; // Through a reference, as a container's element move would.
         moved = std::move(self);           // Keeps it.
         EXPECT_EQ(moved(), expected);
@@ -140,18 +141,72 @@ TYPED_TEST(MoveOnlyFuncStorage, MovesSwapsAndDestroysTheCallableOnce)
     }
 }
 
-// A handler that replaces the holder it runs from, as a completion that starts the next operation
-// does, finds the new callable there and the old one still alive until the call returns.
-TEST(MoveOnlyFunc, CallableReplacedWhileRunning)
+// A handler that may re-arm the holder it is kept in (a read handler that starts the next read) is moved
+// out first and called from there, as every holder of a handler does; it then finds its holder empty and
+// arms it anew, while what it captured stays its own until its call returns. Captures that a move leaves
+// empty (a vector, a unique_ptr) show a callable that was moved or destroyed under its own call: the
+// vector reads as empty, the unique_ptr as null. One row for each storage of the callable.
+constexpr int kNext = -1; //< What a handler that re-arms its holder leaves there.
+
+void reArm(MoveOnlyFunc<int()>& holder)
 {
-    MoveOnlyFunc<int()> slot;
-    slot = [&slot, text = std::string(64, 'x')]() {
-        MoveOnlyFunc<int()> running = std::move(slot);
-        slot = [] { return 2; };
-        return static_cast<int>(text.size());
+    holder = [] { return kNext; };
+}
+
+template <typename F>
+MoveOnlyFunc<int()> keptInside(F func)
+{
+    static_assert(sizeof(F) <= MoveOnlyFunc<int()>::kInlineSize, "meant for the room inside the holder");
+    return func;
+}
+
+template <typename F>
+MoveOnlyFunc<int()> keptOnTheHeap(F func)
+{
+    static_assert(sizeof(F) > MoveOnlyFunc<int()>::kInlineSize, "meant for the heap");
+    return func;
+}
+
+TEST(MoveOnlyFunc, HandlerMovedOutFirstMayReArmItsHolder)
+{
+    using Func = MoveOnlyFunc<int()>;
+    const struct
+    {
+        const char* name;
+        std::function<Func(Func& holder)> make;
+    } rows[] = {
+        {"vector inside the holder",
+         [](Func& holder) {
+             return keptInside([&holder, values = std::vector<int>(64)] {
+                 reArm(holder);
+                 return static_cast<int>(values.size());
+             });
+         }},
+        {"unique_ptr inside the holder",
+         [](Func& holder) {
+             return keptInside([&holder, owned = std::make_unique<int>(64)] {
+                 reArm(holder);
+                 return *owned;
+             });
+         }},
+        {"vector and unique_ptr on the heap",
+         [](Func& holder) {
+             return keptOnTheHeap([&holder, values = std::vector<int>(32), owned = std::make_unique<int>(32)] {
+                 reArm(holder);
+                 return static_cast<int>(values.size()) + *owned;
+             });
+         }},
     };
-    EXPECT_EQ(slot(), 64);
-    EXPECT_EQ(slot(), 2);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Func holder;
+        holder = row.make(holder);
+        Func handler = std::move(holder);
+        ASSERT_FALSE(holder);
+        EXPECT_EQ(handler(), 64);
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(holder(), kNext);
+    }
 }
 
 } // namespace

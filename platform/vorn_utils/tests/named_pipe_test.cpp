@@ -3,12 +3,16 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,8 +20,12 @@
 
 #include <gtest/gtest.h>
 
+#include <vorn/testing/wait_until.h>
+
 namespace vorn::utils {
 namespace {
+
+using vorn::testing::waitUntil;
 
 std::string uniquePipeName()
 {
@@ -81,6 +89,72 @@ private:
     int m_fd = -1;
     bool m_ok = false;
 };
+
+// The lock of a listen() in progress, taken by the test in place of another listening process.
+class HeldLock
+{
+public:
+    explicit HeldLock(std::string path)
+        : m_path(std::move(path))
+        , m_fd(::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+    {
+        struct stat info
+        {
+        };
+        if (m_fd >= 0 && ::flock(m_fd, LOCK_EX) == 0 && ::fstat(m_fd, &info) == 0)
+            m_inode = info.st_ino;
+    }
+    ~HeldLock() { release(); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+    // 0 when the lock could not be taken.
+    ino_t inode() const { return m_inode; }
+
+    // Removes the lock file, as its holder does before it lets go; a file that replaced it stays.
+    void removeFile()
+    {
+        struct stat info
+        {
+        };
+        if (m_fd >= 0 && ::lstat(m_path.c_str(), &info) == 0 && info.st_ino == m_inode)
+            ::unlink(m_path.c_str());
+    }
+
+    // Ends the hold as a listener does: the file goes while still locked, then the lock.
+    void release()
+    {
+        removeFile();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    const std::string m_path;
+    int m_fd = -1;
+    ino_t m_inode = 0;
+};
+
+// Whether a thread of this process waits in flock() for the lock of the file with this inode, as the
+// system lists it ("1: -> FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF"). Empty when the
+// system does not list its locks.
+std::optional<bool> waitsForLockOf(ino_t inode)
+{
+    std::ifstream locks("/proc/locks");
+    if (!locks)
+        return std::nullopt;
+    const std::string pid = std::to_string(::getpid());
+    const std::string file = ":" + std::to_string(inode);
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, arrow, kind, mode, access, owner, where;
+        fields >> number >> arrow >> kind >> mode >> access >> owner >> where;
+        if (arrow == "->" && kind == "FLOCK" && owner == pid && where.ends_with(file))
+            return true;
+    }
+    return false;
+}
 
 TEST(NamedPipe, ClientTalksOnlyToAServerOfTheExpectedUser)
 {
@@ -211,6 +285,42 @@ TEST(NamedPipeServer, OneOfSimultaneousListensWinsAndNoLockFileStays)
 
     servers.clear();
     EXPECT_FALSE(exists(path));
+}
+
+// A listener that waited for the lock may get it on a file that its holder has removed meanwhile, while
+// a third has made a new lock file and holds that one: it must lock again, on the file that is there, and
+// listen only when it holds that one.
+TEST(NamedPipeServer, WaitsForTheLockFileThatIsThereNotTheOneItWaitedFor)
+{
+    const std::string name = uniquePipeName();
+    const std::string lockPath = namedPipePath(name) + ".lock";
+    NamedPipeServer server;
+    std::atomic<bool> listened{false};
+    SystemError::ErrorCode result = SystemError::noError;
+    std::jthread listener; // Joined after the locks below are let go, whatever the test's end.
+
+    HeldLock first(lockPath);
+    ASSERT_NE(first.inode(), 0u);
+    if (!waitsForLockOf(first.inode()).has_value())
+        GTEST_SKIP() << "the system does not list its file locks";
+    listener = std::jthread([&] {
+        result = server.listen(name);
+        listened = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return *waitsForLockOf(first.inode()); }));
+
+    first.removeFile();
+    HeldLock second(lockPath);
+    ASSERT_NE(second.inode(), 0u);
+    first.release(); // The listener gets this lock, of a file no longer there.
+    ASSERT_TRUE(waitUntil([&] { return listened || *waitsForLockOf(second.inode()); }));
+    EXPECT_FALSE(listened) << "listened while another held the lock of the file that is there";
+
+    second.release(); // Gone too: the listener makes its own lock file.
+    listener.join();
+    EXPECT_EQ(result, SystemError::noError);
+    EXPECT_EQ(server.path(), namedPipePath(name));
+    EXPECT_FALSE(exists(lockPath));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -173,6 +174,37 @@ TEST(EventMetadata, TextsSetAgain)
         event->setKey(text);
         for (const char* value : {event->typeId(), event->caption(), event->description(), event->key()})
             EXPECT_EQ(value, text);
+    }
+}
+
+// A text set from a view into itself (a part cut off its front or its end) fits its own room, where the
+// old and the new text overlap.
+TEST(EventMetadata, TextSetFromAViewOfItself)
+{
+    using Setter = void (EventMetadata::*)(std::string_view);
+    using Getter = const char* (EventMetadata::*)() const;
+    const struct
+    {
+        const char* name;
+        Setter set;
+        Getter get;
+    } fields[] = {
+        {"type id", &EventMetadata::setTypeId, &EventMetadata::typeId},
+        {"caption", &EventMetadata::setCaption, &EventMetadata::caption},
+        {"description", &EventMetadata::setDescription, &EventMetadata::description},
+        {"key", &EventMetadata::setKey, &EventMetadata::key},
+    };
+    for (const auto& field : fields) {
+        SCOPED_TRACE(field.name);
+        const auto event = makePtr<EventMetadata>();
+        (*event.*field.set)("vendor.lineCrossing");
+        const std::string_view whole = (*event.*field.get)();
+        (*event.*field.set)(whole.substr(std::string_view("vendor.").size()));
+        EXPECT_STREQ((*event.*field.get)(), "lineCrossing");
+        (*event.*field.set)(std::string_view((*event.*field.get)()).substr(0, 4));
+        EXPECT_STREQ((*event.*field.get)(), "line");
+        (*event.*field.set)((*event.*field.get)());
+        EXPECT_STREQ((*event.*field.get)(), "line");
     }
 }
 

@@ -17,6 +17,18 @@
 // member function pointer, or a few values) lives inside the holder: making, moving and destroying the
 // holder then allocates nothing, so a completion handler given for every read costs no allocation.
 // A larger callable is kept on the heap and its holder moves by pointer.
+//
+// A callable must not move, replace or reset the holder it runs from while it runs. One kept inside the
+// holder runs in place: moving the holder moves the callable out from under its own call (what it
+// captured reads as moved-from: an empty vector, a null pointer), and replacing or resetting the holder
+// destroys it there. So a holder whose callable may re-arm it (a read handler that starts the next read,
+// a timer handler that starts the timer again, a completion that starts the next request) is moved out
+// first and called from there; the callable then finds its holder empty and may fill it anew:
+//
+//     auto handler = std::move(m_readHandler); // m_readHandler is empty now
+//     handler(code, bytesRead);                // may store the next read's handler in m_readHandler
+//
+// Moving it out first also keeps the call safe when the callable destroys the object that holds it.
 #pragma once
 
 #include <cstddef>
@@ -117,7 +129,8 @@ public:
 
     explicit operator bool() const noexcept { return m_ops != nullptr; }
 
-    // Const like std::function's: the holder does not change, the callable inside may.
+    // Const like std::function's: the holder does not change, the callable inside may. The callable runs
+    // in place: it must not move, replace or reset this holder (see the top of the file).
     R operator()(Args... args) const
     {
         if (!m_ops)
@@ -170,16 +183,15 @@ private:
     }
 
     template <typename F>
-    static constexpr Ops kInlineOps{
-        [](unsigned char* storage, Args&&... args) -> R {
-            return invoke(inlineCallable<F>(storage), std::forward<Args>(args)...);
-        },
-        [](unsigned char* from, unsigned char* to) noexcept {
-            F& source = inlineCallable<F>(from);
-            ::new (static_cast<void*>(to)) F(std::move(source));
-            source.~F();
-        },
-        [](unsigned char* storage) noexcept { inlineCallable<F>(storage).~F(); }};
+    static constexpr Ops kInlineOps{[](unsigned char* storage, Args&&... args) -> R {
+                                        return invoke(inlineCallable<F>(storage), std::forward<Args>(args)...);
+                                    },
+                                    [](unsigned char* from, unsigned char* to) noexcept {
+                                        F& source = inlineCallable<F>(from);
+                                        ::new (static_cast<void*>(to)) F(std::move(source));
+                                        source.~F();
+                                    },
+                                    [](unsigned char* storage) noexcept { inlineCallable<F>(storage).~F(); }};
 
     template <typename F>
     static constexpr Ops kHeapOps{

@@ -2,6 +2,7 @@
 // small channel of the test's own that reads frames until the camera closes or sends garbage.
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -46,8 +47,12 @@ int countLogged(LogCapture& capture, const QString& text)
     return count;
 }
 
+// A frame of this command makes the probe channel start a second read beside the one in progress.
+constexpr std::uint16_t kReadTwiceCommand = wire::kFaceCommand;
+
 // Registers with one frame, then takes frames until the camera closes (reason "Closed") or sends
-// something that is not a frame (reason "Garbage").
+// something that is not a frame (reason "Garbage"). After a frame of kReadTwiceCommand it starts a
+// second read, records how that ends and, when asked to, reconnects then (reason "Second read").
 class ProbeChannel final : public TcpDataMonitor
 {
 public:
@@ -71,8 +76,21 @@ public:
         return m_commands;
     }
 
+    struct SecondRead
+    {
+        SystemError::ErrorCode code = SystemError::noError;
+        std::size_t bytesRead = 0;
+        bool insideTheCall = false; //< Whether it ended inside the readSome() that started it.
+    };
+    std::vector<SecondRead> secondReads() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_secondReads;
+    }
+
     std::atomic<int> requests{0};
     std::atomic<std::size_t> bytesReceived{0};
+    std::atomic<bool> reconnectAfterSecondRead{false};
 
 private:
     void onRegisterReply(SystemError::ErrorCode code, std::size_t bytesRead) override { onData(code, bytesRead); }
@@ -82,21 +100,41 @@ private:
         if (code != SystemError::noError || bytesRead == 0)
             return scheduleReconnect("Closed");
         bytesReceived += bytesRead;
+        bool readTwice = false;
         for (;;) {
             VcaParseResult frame = parseVcaPacket(&m_receiveBuffer, this);
             if (frame.status == ParseStatus::error)
                 return scheduleReconnect("Garbage");
             if (frame.status == ParseStatus::needMoreData)
                 break;
+            readTwice = readTwice || frame.command == kReadTwiceCommand;
             const std::lock_guard lock(m_mutex);
             m_commands.push_back(frame.command);
         }
         readSome(ReadWait::idle,
                  [this](SystemError::ErrorCode code, std::size_t bytesRead) { onData(code, bytesRead); });
+        if (!readTwice)
+            return;
+        m_insideSecondRead = true;
+        readSome(ReadWait::idle,
+                 [this](SystemError::ErrorCode code, std::size_t bytesRead) { onSecondRead(code, bytesRead); });
+        m_insideSecondRead = false;
     }
 
-    mutable std::mutex m_mutex; //< Guards m_commands.
+    void onSecondRead(SystemError::ErrorCode code, std::size_t bytesRead)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_secondReads.push_back({code, bytesRead, m_insideSecondRead});
+        }
+        if (reconnectAfterSecondRead)
+            scheduleReconnect("Second read");
+    }
+
+    bool m_insideSecondRead = false; //< I/O thread only.
+    mutable std::mutex m_mutex;      //< Guards m_commands and m_secondReads.
     std::vector<std::uint16_t> m_commands;
+    std::vector<SecondRead> m_secondReads;
 };
 
 QString failureLine(const char* reason)
@@ -235,6 +273,7 @@ TEST(TcpDataMonitor, NewConnectionStartsWithEmptyBuffers)
              channel.stop();
              channel.start();
          }},
+        {"after a start while running", [](VcaPushServer&, ProbeChannel& channel) { channel.start(); }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -259,6 +298,48 @@ TEST(TcpDataMonitor, NewConnectionStartsWithEmptyBuffers)
         ASSERT_TRUE(waitUntil([&] { return channel.commands().size() == 3; }));
         EXPECT_EQ(channel.commands().back(), wire::kBasicAlarmCommand);
         EXPECT_EQ(countLogged(capture, failureLine("Garbage")), 0);
+        EXPECT_EQ(camera.registrations().size(), 2u) << "the new connection worked at its first try";
+    }
+}
+
+// A second read while one is pending fails with EALREADY, as the socket fails it, and the pending read goes
+// on to its end with its own handler; after a reconnection from that failure the next connection reads as
+// any does.
+TEST(TcpDataMonitor, SecondReadFailsAndTheReadInProgressGoesOn)
+{
+    const std::string alarm = wire::frame(wire::kBasicAlarmCommand, R"({"event":1})");
+    for (const bool reconnect : {false, true}) {
+        SCOPED_TRACE(reconnect ? "the channel reconnects after the failure" : "the channel reads on");
+        ScopedTimeScale fast(kTimeScale);
+        LogCapture capture(Level::verbose);
+        VcaPushServer camera;
+        ProbeChannel channel;
+        channel.reconnectAfterSecondRead = reconnect;
+        channel.setAddress(localAddress(camera.port()));
+        channel.start();
+        ASSERT_TRUE(camera.waitForRegistrations(1));
+        ASSERT_TRUE(waitUntil([&] { return channel.commands().size() == 1; })); // The reply.
+
+        ASSERT_TRUE(camera.push(wire::frame(kReadTwiceCommand, "{}")));
+        ASSERT_TRUE(waitUntil([&] { return channel.secondReads().size() == 1; }));
+        const ProbeChannel::SecondRead second = channel.secondReads().front();
+        EXPECT_EQ(second.code, EALREADY);
+        EXPECT_EQ(second.bytesRead, 0u);
+        EXPECT_FALSE(second.insideTheCall);
+
+        std::size_t frames = 2;
+        if (reconnect) {
+            ASSERT_TRUE(camera.waitForRegistrations(2));
+            frames = 3; // With the new connection's reply.
+            ASSERT_TRUE(waitUntil([&] { return channel.commands().size() == frames; }));
+            EXPECT_EQ(countLogged(capture, failureLine("Second read")), 1);
+        }
+        ASSERT_TRUE(camera.push(alarm));
+        ASSERT_TRUE(waitUntil([&] { return channel.commands().size() == frames + 1; }));
+        EXPECT_EQ(channel.commands().back(), wire::kBasicAlarmCommand);
+        EXPECT_EQ(channel.secondReads().size(), 1u);
+        EXPECT_EQ(countLogged(capture, failureLine("Closed")), 0);
+        EXPECT_EQ(camera.registrations().size(), reconnect ? 2u : 1u);
     }
 }
 

@@ -71,8 +71,10 @@ void EventMetadata::Text::assign(Storage& storage, std::string_view text)
         m_roomSize = std::max(text.size(), 2 * m_roomSize);
         m_room = static_cast<char*>(storage.allocate(m_roomSize + 1, alignof(char)));
     }
+    // Moved, not copied: a view into this text itself (a part of it set again) fits the old room and
+    // overlaps it.
     if (!text.empty())
-        std::memcpy(m_room, text.data(), text.size());
+        std::memmove(m_room, text.data(), text.size());
     m_room[text.size()] = '\0';
     m_text = m_room;
 }

@@ -44,7 +44,8 @@ void TcpDataMonitor::stop()
             const std::lock_guard lock(m_connectionMutex);
             socket = std::move(m_socket);
         }
-        socket.reset(); // Stops it: its pending completions are dropped.
+        socket.reset();          // Stops it: its pending completions are dropped.
+        m_readHandler = nullptr; // Dropped with its read, as the socket drops its own handlers.
     });
     m_started = false;
 }
@@ -107,6 +108,7 @@ void TcpDataMonitor::connectNewSocket()
     }
     // Stopped before the buffers change: an operation of the old connection may still hold them.
     previous.reset();
+    m_readHandler = nullptr; // Nor a read in progress: the old connection's went with it.
     m_receiveBuffer.clear();
     m_receiveBuffer.reserve(kReceiveBufferReserve);
     m_sendBuffer.clear();
@@ -138,6 +140,12 @@ void TcpDataMonitor::onRegister(SystemError::ErrorCode code)
 
 void TcpDataMonitor::readSome(ReadWait wait, vorn::network::TCPSocket::IoCompletionHandler handler)
 {
+    if (m_readHandler) {
+        // One read at a time, as on the socket: a second one fails with EALREADY, later and on the socket's
+        // thread as the socket fails it, and the read in progress goes on with its own handler.
+        m_socket->post([handler = std::move(handler)]() mutable { handler(EALREADY, 0); });
+        return;
+    }
     m_socket->setRecvTimeout(wait == ReadWait::forData ? static_cast<unsigned int>(kDataTimeout.count())
                                                        : 0U); // Channel's clock.
     // The caller's handler waits here, so that what the socket holds is small enough to take no

@@ -41,8 +41,8 @@
 //   one of its handlers, which use its members.
 // - The log tag (connectionInfo()) may be built on any thread: the address and the socket pointer are
 //   read under m_connectionMutex, which the I/O thread takes to replace them.
-// - Every new connection starts with empty buffers, so bytes of an old connection never mix with the
-//   new one's.
+// - Every new connection starts with empty buffers and no read in progress, so bytes of an old
+//   connection never mix with the new one's, and the new one's first read is never taken for a second.
 #pragma once
 
 #include <atomic>
@@ -125,7 +125,11 @@ protected:
     /** Logs the reason, drops the connection's pending operations and tries again after kReconnectDelay. */
     void scheduleReconnect(const QString& reason);
 
-    /** Reads what the socket has into the spare room of m_receiveBuffer; a time-out is logged here. */
+    /**
+     * Reads what the socket has into the spare room of m_receiveBuffer; a time-out is logged here. One
+     * read at a time: while one is pending, another fails with EALREADY (as the socket fails it, never
+     * inside this call) and leaves the pending one alone.
+     */
     void readSome(ReadWait wait, vorn::network::TCPSocket::IoCompletionHandler handler);
 
     DeviceAgent* const m_deviceAgent; //< Owns this channel and outlives it.
@@ -146,7 +150,7 @@ private:
     void onConnect(SystemError::ErrorCode code);
     void onRegister(SystemError::ErrorCode code);
 
-    /** The handler of the read in progress; I/O thread only. */
+    /** The handler of the read in progress, empty when none is; I/O thread only. */
     vorn::network::TCPSocket::IoCompletionHandler m_readHandler;
     mutable std::mutex m_connectionMutex; //< Guards m_address, and m_socket against readers on other threads.
     vorn::network::SocketAddress m_address;
