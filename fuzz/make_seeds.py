@@ -117,6 +117,22 @@ def flag_text_seeds():
         write("flag_text", name, bytes([1, choice]) + text.encode())
 
 
+def peer_text_seeds():
+    # Byte 0: the assertion handler's answer; byte 1: a multiple of 4 repeats the rest past the quoting
+    # limit, any other value takes it once; then the bytes.
+    samples = [
+        (1, "json", '{"AlarmInfo":{"AlarmType":"MotionAlarmOn"}}'.encode()),
+        (1, "control-bytes", b"line 1\nline 2\r\n\t\x00\x01\x1f\x7f end"),
+        (1, "utf8", "caf\u00e9 \u20ac \U0001d11e".encode()),
+        (1, "invalid-utf8", b"\xff\xfe\x80\x80\xc3"),
+        (0, "repeated-utf8", "\u20ac".encode()),
+        (0, "repeated-lines", b"a\n"),
+        (0, "repeated-continuation", b"\x80"),
+    ]
+    for choice, name, data in samples:
+        write("peer_text", name, bytes([1, choice]) + data)
+
+
 def launcher_version_seeds():
     # Byte 0: the assertion handler's answer; then the text of a "launcher.version" file.
     samples = [
@@ -777,6 +793,7 @@ TARGETS = {
     "json_value": json_value_seeds,
     "digest_challenge": digest_challenge_seeds,
     "flag_text": flag_text_seeds,
+    "peer_text": peer_text_seeds,
     "launcher_version": launcher_version_seeds,
     "camera_settings": camera_settings_seeds,
     "vca_frame": vca_frame_seeds,
