@@ -3,9 +3,9 @@
 #include <vorn/log_support/assert.h>
 #include <vorn/log_support/log.h>
 #include <vorn/log_support/peer_text.h>
-#include <vorn/network/http/status_line.h>
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/scope_guard.h>
+#include <vorn/vms_server_plugins/utils/status_line_text.h>
 
 #include "device_agent.h"
 #include "lapi.h"
@@ -13,6 +13,7 @@
 namespace vorn::vms_server_plugins::analytics::uniview {
 
 using vorn::log_support::PeerText;
+using vorn::vms_server_plugins::utils::statusLineText;
 
 using Json = vorn::kit::detail::json11::Json;
 
@@ -83,13 +84,12 @@ void DeviceCapabilitiesProvider::startRequest(const QString& path, ReplyHandler 
 
 void DeviceCapabilitiesProvider::onRequestDone(ClientContext* context, ReplyHandler handler)
 {
-    const utils::ScopeGuard fulfil([context] { context->promise.set_value(); });
+    const vorn::utils::ScopeGuard fulfil([context] { context->promise.set_value(); });
     const vorn::network::http::AsyncClient& client = *context->client;
     const QString url = urlLogText(client.url());
     if (!client.hasRequestSucceeded()) {
         VN_LOG(5, this, "Request %1 failed with HTTP code [%2] sys error code [%3]", url,
-               PeerText(client.response() ? client.response()->statusLine.toString() : std::string("N/A")),
-               client.lastSysErrorCode());
+               statusLineText(client.response()), client.lastSysErrorCode());
         return;
     }
     const std::string& body = client.fetchMessageBodyBuffer();
@@ -148,7 +148,7 @@ std::set<QString> DeviceCapabilitiesProvider::supportedEventTypes()
 
 void DeviceCapabilitiesProvider::waitForRequests()
 {
-    const auto deadline = std::chrono::steady_clock::now() + utils::ScaledClock::toRealDuration(kMaxWait);
+    const auto deadline = std::chrono::steady_clock::now() + vorn::utils::ScaledClock::toRealDuration(kMaxWait);
     for (const auto& context : m_contexts) {
         const bool ended = context->promise.get_future().wait_until(deadline) == std::future_status::ready;
         // Stopping also ends a request that is still running: its completion never runs.

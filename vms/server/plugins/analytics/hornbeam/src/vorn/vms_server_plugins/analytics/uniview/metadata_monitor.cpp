@@ -12,11 +12,11 @@
 #include <vorn/log_support/peer_text.h>
 #include <vorn/network/host_address.h>
 #include <vorn/network/http/default_port.h>
-#include <vorn/network/http/status_line.h>
 #include <vorn/network/socket_address.h>
 #include <vorn/sdk/helpers/plugin_diagnostic_event.h>
 #include <vorn/utils/scope_guard.h>
 #include <vorn/utils/sync_result.h>
+#include <vorn/vms_server_plugins/utils/status_line_text.h>
 
 #include "alarm_processor.h"
 #include "device_agent.h"
@@ -26,21 +26,13 @@
 namespace vorn::vms_server_plugins::analytics::uniview {
 
 using vorn::log_support::PeerText;
+using vorn::vms_server_plugins::utils::statusLineText;
 
 using Json = vorn::kit::detail::json11::Json;
 using namespace vorn::network;
 using namespace vorn::sdk;
 using namespace std::chrono_literals;
 using Level = IPluginDiagnosticEvent::Level;
-
-namespace {
-
-QString statusLineText(const http::AsyncClient& client)
-{
-    return client.response() ? PeerText(client.response()->statusLine.toString()).toString() : QStringLiteral("N/A");
-}
-
-} // namespace
 
 MetadataMonitor::MetadataMonitor(DeviceAgent* deviceAgent)
     : m_deviceAgent(deviceAgent)
@@ -171,9 +163,9 @@ void MetadataMonitor::cancelPendingOperations()
 std::unique_ptr<Subscription> MetadataMonitor::subscribeSync()
 {
     // A completion dropped unrun (its guard was reset during the wait) ends the wait with no subscription.
-    const auto result = std::make_shared<utils::SyncResult<std::unique_ptr<Subscription>>>();
+    const auto result = std::make_shared<vorn::utils::SyncResult<std::unique_ptr<Subscription>>>();
     subscribeAsync(
-        [fulfiller = utils::FulfilOnDestruction(result)](std::unique_ptr<Subscription> subscription) mutable {
+        [fulfiller = vorn::utils::FulfilOnDestruction(result)](std::unique_ptr<Subscription> subscription) mutable {
             fulfiller.fulfil(std::move(subscription));
         });
     return result->wait();
@@ -182,7 +174,7 @@ std::unique_ptr<Subscription> MetadataMonitor::subscribeSync()
 void MetadataMonitor::subscribeAsync(SubscribeCompletion completion)
 {
     m_timer.dispatch(m_asyncOperationGuard.wrap([this, completion = std::move(completion)]() mutable {
-        const utils::Url url = m_deviceAgent->lapiUrl(kSubscriptionPath);
+        const vorn::utils::Url url = m_deviceAgent->lapiUrl(kSubscriptionPath);
         probeAsync(url, m_asyncOperationGuard.wrap([this, url,
                                                     completion = std::move(completion)](QString localAddress) mutable {
             if (localAddress.isEmpty()) {
@@ -212,7 +204,7 @@ void MetadataMonitor::subscribeAsync(SubscribeCompletion completion)
     }));
 }
 
-void MetadataMonitor::probeAsync(const utils::Url& url, ProbeCompletion completion)
+void MetadataMonitor::probeAsync(const vorn::utils::Url& url, ProbeCompletion completion)
 {
     const int port = url.port(http::defaultPortForScheme(url.scheme().toStdString()));
     const SocketAddress target(HostAddress(url.host(QUrl::FullyDecoded)), static_cast<uint16_t>(port));
@@ -242,11 +234,11 @@ void MetadataMonitor::onSubscribeRequestCompleted(std::unique_ptr<Subscription> 
                                                   SubscribeCompletion completion)
 {
     bool succeeded = false;
-    const utils::ScopeGuard finish([&] { completion(succeeded ? std::move(subscription) : nullptr); });
+    const vorn::utils::ScopeGuard finish([&] { completion(succeeded ? std::move(subscription) : nullptr); });
 
     if (!m_httpClient->hasRequestSucceeded()) {
         VN_LOG(5, this, "Subscribe request failed with HTTP code [%1] sys error code [%2]",
-               statusLineText(*m_httpClient), m_httpClient->lastSysErrorCode());
+               statusLineText(m_httpClient->response()), m_httpClient->lastSysErrorCode());
         return;
     }
     const std::string& body = m_httpClient->fetchMessageBodyBuffer();
@@ -356,7 +348,7 @@ void MetadataMonitor::renewSubscriptionAsync()
     if (!VN_CHECK(m_subscription))
         return scheduleSubscriptionRenew(kRetryDelay);
     VN_LOG(5, this, "Renewing subscription");
-    const utils::Url url =
+    const vorn::utils::Url url =
         m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(m_subscription->id()));
     m_httpClient->doPut(url, makeJsonBody(Json(Json::object{{"Duration", kSubscriptionDuration}})),
                         m_asyncOperationGuard.wrap([this] { onRenewRequestDone(); }));
@@ -366,7 +358,7 @@ void MetadataMonitor::onRenewRequestDone()
 {
     std::optional<int64_t> expirationTime;
     int64_t now = 0; //< The one reading of the clock behind expirationTime.
-    const utils::ScopeGuard finish([&] {
+    const vorn::utils::ScopeGuard finish([&] {
         // Without a subscription there is nothing to renew: the next step resubscribes when types are
         // needed, instead of touching a subscription that is not there.
         if (!VN_CHECK(m_subscription))
@@ -380,8 +372,8 @@ void MetadataMonitor::onRenewRequestDone()
     });
 
     if (!m_httpClient->hasRequestSucceeded()) {
-        VN_LOG(5, this, "Renew request failed with HTTP code [%1] sys error code [%2]", statusLineText(*m_httpClient),
-               m_httpClient->lastSysErrorCode());
+        VN_LOG(5, this, "Renew request failed with HTTP code [%1] sys error code [%2]",
+               statusLineText(m_httpClient->response()), m_httpClient->lastSysErrorCode());
         return;
     }
     retryFailedCancels();
@@ -428,17 +420,17 @@ void MetadataMonitor::sendNextCancel()
     const PendingCancel cancel = m_pendingCancels.front();
     m_pendingCancels.pop_front();
     m_cancelInFlight = true;
-    const utils::Url url = m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(cancel.id));
+    const vorn::utils::Url url = m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(cancel.id));
     // Not guarded: a re-selection must not cut a cancel short. The client is stopped before the monitor
     // goes, so this never runs after it; what it logs is captured here, not read from the monitor later.
-    m_cancelClient->doDelete(url, [this, cancel, tag = utils::log::Tag(log_support::objectLogTag(this))] {
+    m_cancelClient->doDelete(url, [this, cancel, tag = vorn::utils::log::Tag(log_support::objectLogTag(this))] {
         const bool succeeded = m_cancelClient->hasRequestSucceeded();
         VN_LOG(5, tag, "Subscription cancel for id %1 %2", cancel.id, succeeded ? "succeeded" : "failed");
         const int attempts = cancel.attempts + 1;
         if (succeeded)
             retryFailedCancels();
         else if (attempts < kMaxCancelAttempts)
-            m_failedCancels.push_back({cancel.id, cancel.retrySpacing, attempts, utils::ScaledClock::now()});
+            m_failedCancels.push_back({cancel.id, cancel.retrySpacing, attempts, vorn::utils::ScaledClock::now()});
         else
             VN_LOG(5, tag, "Subscription cancel for id %1 given up after %2 attempts", cancel.id, attempts);
         sendNextCancel();
@@ -447,7 +439,7 @@ void MetadataMonitor::sendNextCancel()
 
 void MetadataMonitor::retryFailedCancels()
 {
-    const utils::ScaledClock::time_point now = utils::ScaledClock::now();
+    const vorn::utils::ScaledClock::time_point now = vorn::utils::ScaledClock::now();
     for (const PendingCancel& cancel : std::exchange(m_failedCancels, {})) {
         // A camera that restarted gives its ids out again: the current subscription may have this one.
         if (m_subscription && cancel.id == m_subscription->id())

@@ -7,12 +7,14 @@
 #include <vorn/network/http/http_client.h>
 #include <vorn/network/http/status_code.h>
 #include <vorn/network/ssl/certificate_check.h>
+#include <vorn/vms_server_plugins/utils/status_line_text.h>
 
 #include "engine.h"
 
 namespace vorn::vms_server_plugins::analytics::zodivadad {
 
 using vorn::log_support::PeerText;
+using vorn::vms_server_plugins::utils::statusLineText;
 
 using namespace vorn::network;
 
@@ -38,13 +40,6 @@ std::unique_ptr<http::HttpClient> makeClient(const http::Credentials& credential
     return client;
 }
 
-QString statusText(const http::HttpClient& client)
-{
-    if (const http::Response* response = client.response())
-        return PeerText(response->statusLine.toString()).toString();
-    return QStringLiteral("N/A");
-}
-
 } // namespace
 
 CameraSettings getCameraSettings(const vorn::utils::Url& cameraUrl, const http::Credentials& credentials,
@@ -56,8 +51,8 @@ CameraSettings getCameraSettings(const vorn::utils::Url& cameraUrl, const http::
 
     // An error page is no settings reply, whatever text it holds.
     if (!client->doGet(url) || !http::StatusCode::isSuccessCode(client->statusCode())) {
-        VN_LOG(5, typeid(Engine), "Failed to get settings from %1: HTTP code %2 sys code %3", url, statusText(*client),
-               client->lastSysErrorCode());
+        VN_LOG(5, typeid(Engine), "Failed to get settings from %1: HTTP code %2 sys code %3", url,
+               statusLineText(client->response()), client->lastSysErrorCode());
         return {};
     }
 
@@ -101,8 +96,8 @@ bool setCameraSettings(const vorn::utils::Url& cameraUrl, const http::Credential
 
     // A camera that refuses the write (an error status) has not taken the settings.
     const bool result = client->doGet(url) && http::StatusCode::isSuccessCode(client->statusCode());
-    VN_LOG(5, typeid(Engine), "Set settings with %1 result: HTTP code %2 sys code %3 (%4)", url, statusText(*client),
-           client->lastSysErrorCode(), result ? "success" : "failed");
+    VN_LOG(5, typeid(Engine), "Set settings with %1 result: HTTP code %2 sys code %3 (%4)", url,
+           statusLineText(client->response()), client->lastSysErrorCode(), result ? "success" : "failed");
     return result;
 }
 
