@@ -5,12 +5,16 @@
 #include <string>
 #include <vector>
 
+#include <QtCore/QStringList>
+
 #include <gtest/gtest.h>
 
+#include <vorn/log_support/peer_text.h>
 #include <vorn/testing/wait_until.h>
 #include <vorn/utils/assert.h>
 #include <vorn/utils/base64.h>
 #include <vorn/utils/log/detail/level_reducer.h>
+#include <vorn/utils/log/log_capture.h>
 #include <vorn/utils/monotonic_time.h>
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/settings.h>
@@ -291,6 +295,30 @@ TEST_F(StructureProcessorTest, PastTheTrackBoundTheTrackSeenLongestAgoGoesFirst)
         sendWatched(row.watchedKept);
         EXPECT_EQ(processor->trackCount(), static_cast<std::size_t>(std::min(1 + row.newIds, kMaxTracks)));
     }
+}
+
+// The log quotes a bad "Position" the way a reader of the log can trust: a line feed in it does not start
+// a line of its own, and a long text is cut, with its full length given.
+TEST_F(StructureProcessorTest, ABadPositionIsLoggedOnOneLineAndCut)
+{
+    const std::string position = R"(1,2\n)" + std::string(2000, '7'); // JSON of "1,2", a line feed, 2000 digits
+    const std::size_t positionBytes = 4 + 2000;
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+    const auto packets =
+        process(R"({"StructureInfo":{"ObjInfo":{"FaceInfoList":[{"FaceID":1,"Position":")" + position + R"("}]}}})");
+    ASSERT_EQ(packets.size(), 1u) << "the face is sent all the same";
+
+    const QString prefix = "Unexpected position format: ";
+    const QStringList lines = capture.logger().texts().filter(prefix);
+    ASSERT_EQ(lines.size(), 1) << capture.logger().texts().join('\n').toStdString();
+    const QString& line = lines.front();
+    EXPECT_FALSE(line.contains('\n')) << "the peer's line feed is escaped";
+    EXPECT_TRUE(line.startsWith(prefix + "1,2\\n777")) << line.toStdString();
+    const QString mark = QString("... (%1 bytes in all)").arg(positionBytes);
+    EXPECT_TRUE(line.endsWith(mark)) << line.right(100).toStdString();
+    // The kept bytes, the line feed's escape one longer than the byte.
+    EXPECT_LE(static_cast<std::size_t>(line.size()),
+              prefix.size() + vorn::log_support::PeerText::kMaxQuotedBytes + 1 + mark.size());
 }
 
 } // namespace
