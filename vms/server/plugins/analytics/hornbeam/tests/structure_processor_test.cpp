@@ -1,14 +1,20 @@
 #include <vorn/vms_server_plugins/analytics/uniview/structure_processor.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
+#include <QtCore/QStringList>
+
 #include <gtest/gtest.h>
 
+#include <vorn/log_support/peer_text.h>
+#include <vorn/testing/wait_until.h>
 #include <vorn/utils/assert.h>
 #include <vorn/utils/base64.h>
-#include <vorn/testing/wait_until.h>
 #include <vorn/utils/log/detail/level_reducer.h>
+#include <vorn/utils/log/log_capture.h>
 #include <vorn/utils/monotonic_time.h>
 #include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/settings.h>
@@ -50,8 +56,20 @@ protected:
     /** The packets of one push as the server receives them. */
     std::vector<vorn::vms_server::ReceivedRecord> process(const std::string& body)
     {
+        return received(processor->process(body));
+    }
+
+    /** The packets of objects with their pictures as the server receives them. */
+    std::vector<vorn::vms_server::ReceivedRecord> send(std::vector<uniview::Object> objects,
+                                                       std::map<int, uniview::ImageInfo> images = {})
+    {
+        return received(processor->sendObjects(std::move(objects), std::move(images), std::nullopt));
+    }
+
+    static std::vector<vorn::vms_server::ReceivedRecord> received(const uniview::MetadataPackets& packets)
+    {
         const auto receiver = vorn::sdk::makePtr<vorn::vms_server::MetadataReceiver>();
-        for (const auto& packet : processor->process(body))
+        for (const auto& packet : packets)
             receiver->receiveMetadata(packet.get());
         return receiver->records();
     }
@@ -203,6 +221,104 @@ TEST_F(StructureProcessorTest, TracksExpireAfterStructurePushesAndAfterSeiObject
         }));
         EXPECT_EQ(processor->trackCount(), 0u);
     }
+}
+
+uniview::Object face(int id, int smallPicIndex = -1)
+{
+    uniview::Object object;
+    object.typeId = "vorn.uniview.Face";
+    object.id = id;
+    object.smallPicIndex = smallPicIndex;
+    return object;
+}
+
+// Anyone who reaches the receiver can push objects with ids never seen before. The processor keeps at most
+// kMaxTracks of them; past that the track seen longest ago goes first, as a sweep would drop it, so a real
+// object that keeps coming back keeps its track through a flood of made-up ids.
+TEST_F(StructureProcessorTest, PastTheTrackBoundTheTrackSeenLongestAgoGoesFirst)
+{
+    constexpr int kMaxTracks = static_cast<int>(uniview::StructureProcessor::kMaxTracks);
+    constexpr int kWatchedId = 0;
+    const std::map<int, uniview::ImageInfo> pictures = {{1, {std::nullopt, "http://camera/face.jpg", 1}}};
+    // The watched face (with a picture) first, then `newIds` faces never seen before (ids from 1, without
+    // pictures), the watched face coming back after every `comesBackEvery` of them (0: never). Then the first
+    // new face and the watched face come once more.
+    struct Row
+    {
+        const char* name;
+        int newIds;
+        int comesBackEvery;
+        bool firstNewKept;
+        bool watchedKept; //< else an evicted id that comes back: a new track, and a best shot again
+    };
+    const std::vector<Row> rows = {
+        {"at the bound", kMaxTracks - 1, 0, true, true},
+        {"one past the bound: the oldest goes", kMaxTracks, 0, true, false},
+        {"seen again: the one seen longest ago goes, not the first made", kMaxTracks, kMaxTracks - 1, false, true},
+        {"a real object through a flood", 10 * kMaxTracks, kMaxTracks / 2, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        processor = std::make_unique<uniview::StructureProcessor>(fixture.agent.get());
+
+        const auto first = send({face(kWatchedId, 1)}, pictures);
+        ASSERT_EQ(first.size(), 2u) << "the object and its best shot";
+        const vorn::sdk::Uuid watchedTrack = as<ReceivedObjectPacket>(first[0])->items[0].trackId;
+        const auto sendWatched = [&](bool expectKept) {
+            const auto packets = send({face(kWatchedId, 1)}, pictures);
+            ASSERT_EQ(packets.size(), expectKept ? 1u : 2u) << "a best shot only for a new track";
+            EXPECT_EQ(as<ReceivedObjectPacket>(packets[0])->items[0].trackId == watchedTrack, expectKept);
+        };
+
+        vorn::sdk::Uuid firstNewTrack;
+        std::vector<uniview::Object> batch;
+        const auto flush = [&] {
+            if (batch.empty())
+                return;
+            const auto packets = send(std::move(batch));
+            batch.clear();
+            if (firstNewTrack.isNull())
+                firstNewTrack = as<ReceivedObjectPacket>(packets[0])->items[0].trackId;
+        };
+        for (int id = 1; id <= row.newIds; ++id) {
+            batch.push_back(face(id));
+            if (row.comesBackEvery && id % row.comesBackEvery == 0) {
+                flush();
+                sendWatched(true);
+            }
+        }
+        flush();
+        EXPECT_EQ(processor->trackCount(), static_cast<std::size_t>(std::min(1 + row.newIds, kMaxTracks)));
+
+        const auto firstNew = send({face(1)});
+        EXPECT_EQ(as<ReceivedObjectPacket>(firstNew[0])->items[0].trackId == firstNewTrack, row.firstNewKept);
+        sendWatched(row.watchedKept);
+        EXPECT_EQ(processor->trackCount(), static_cast<std::size_t>(std::min(1 + row.newIds, kMaxTracks)));
+    }
+}
+
+// The log quotes a bad "Position" the way a reader of the log can trust: a line feed in it does not start
+// a line of its own, and a long text is cut, with its full length given.
+TEST_F(StructureProcessorTest, ABadPositionIsLoggedOnOneLineAndCut)
+{
+    const std::string position = R"(1,2\n)" + std::string(2000, '7'); // JSON of "1,2", a line feed, 2000 digits
+    const std::size_t positionBytes = 4 + 2000;
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::verbose);
+    const auto packets =
+        process(R"({"StructureInfo":{"ObjInfo":{"FaceInfoList":[{"FaceID":1,"Position":")" + position + R"("}]}}})");
+    ASSERT_EQ(packets.size(), 1u) << "the face is sent all the same";
+
+    const QString prefix = "Unexpected position format: ";
+    const QStringList lines = capture.logger().texts().filter(prefix);
+    ASSERT_EQ(lines.size(), 1) << capture.logger().texts().join('\n').toStdString();
+    const QString& line = lines.front();
+    EXPECT_FALSE(line.contains('\n')) << "the peer's line feed is escaped";
+    EXPECT_TRUE(line.startsWith(prefix + "1,2\\n777")) << line.toStdString();
+    const QString mark = QString("... (%1 bytes in all)").arg(positionBytes);
+    EXPECT_TRUE(line.endsWith(mark)) << line.right(100).toStdString();
+    // The kept bytes, the line feed's escape one longer than the byte.
+    EXPECT_LE(static_cast<std::size_t>(line.size()),
+              prefix.size() + vorn::log_support::PeerText::kMaxQuotedBytes + 1 + mark.size());
 }
 
 } // namespace

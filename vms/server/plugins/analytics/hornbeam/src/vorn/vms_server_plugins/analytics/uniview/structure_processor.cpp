@@ -145,8 +145,7 @@ MetadataPackets StructureProcessor::sendObjects(std::vector<Object> objects, std
     packets.push_back(objectPacket);
 
     for (Object& object : objects) {
-        ObjectTrack& track = m_tracks[{object.typeId, object.id}];
-        track.lastSeen.restart();
+        ObjectTrack& track = seeTrack({object.typeId, object.id});
         if (track.trackId.isNull())
             track.trackId = makeRandomUuid();
 
@@ -186,6 +185,32 @@ MetadataPackets StructureProcessor::sendObjects(std::vector<Object> objects, std
     return packets;
 }
 
+ObjectTrack& StructureProcessor::seeTrack(TrackKey key)
+{
+    const auto [track, isNew] = m_tracks.try_emplace(std::move(key));
+    if (isNew)
+        track->second.key = &track->first;
+    else
+        m_seenOrder.erase(m_seenOrder.iterator_to(track->second));
+    m_seenOrder.push_back(track->second);
+    track->second.lastSeen.restart();
+
+    if (m_tracks.size() > kMaxTracks) {
+        // Never the track just seen: that one is last in the order.
+        const auto oldest = m_tracks.find(*m_seenOrder.front().key);
+        VN_LOG(6, this, "More than %1 tracks: dropping track %2 %3, the one seen longest ago", kMaxTracks,
+               oldest->first.first, oldest->first.second);
+        eraseTrack(oldest);
+    }
+    return track->second;
+}
+
+StructureProcessor::TrackMap::iterator StructureProcessor::eraseTrack(TrackMap::iterator track)
+{
+    m_seenOrder.erase(m_seenOrder.iterator_to(track->second));
+    return m_tracks.erase(track);
+}
+
 std::optional<std::vector<char>> StructureProcessor::decodeImage(const std::string& base64) const
 {
     const int64_t size = vorn::utils::fromBase64(base64, nullptr);
@@ -213,7 +238,7 @@ void StructureProcessor::expireTracks()
     for (auto it = m_tracks.begin(); it != m_tracks.end();) {
         if (it->second.lastSeen.hasExpired(kTrackLifetime)) {
             VN_LOG(6, this, "Clearing expired track %1 %2", it->first.first, it->first.second);
-            it = m_tracks.erase(it);
+            it = eraseTrack(it);
         } else {
             ++it;
         }

@@ -13,7 +13,9 @@
 //
 // Tracks not seen for kTrackLifetime are dropped by a sweep; sweeps run at most once per kSweepInterval,
 // after a structure push and after SEI objects (so tracks of a camera that only sends SEI do not pile
-// up). A dropped track that shows up again is a new track with a new id.
+// up). Anyone who reaches the push receiver can send objects with ids never seen before, so the live
+// tracks are also bounded: past kMaxTracks, the track seen longest ago goes first, as a sweep would have
+// dropped it. A dropped track that shows up again is a new track with a new id.
 #pragma once
 
 #include <chrono>
@@ -27,6 +29,8 @@
 
 #include <QtCore/QString>
 
+#include <boost/intrusive/list.hpp>
+
 #include <vorn/kit/json.h>
 #include <vorn/sdk/analytics/i_metadata_packet.h>
 #include <vorn/sdk/ptr.h>
@@ -39,11 +43,17 @@ namespace vorn::vms_server_plugins::analytics::uniview {
 
 class DeviceAgent;
 
+/** A track's key: the object's type id and the camera's object id. */
+using TrackKey = std::pair<std::string, int>;
+
 struct ObjectTrack
 {
     vorn::sdk::Uuid trackId;
     bool bestShotSent = false;
     vorn::utils::BasicElapsedTimer<std::chrono::milliseconds> lastSeen;
+    /** The track's own key in its processor's map, and its place in the processor's order of sightings. */
+    const TrackKey* key = nullptr;
+    boost::intrusive::list_member_hook<> seenOrderHook;
 };
 
 struct ImageInfo
@@ -61,8 +71,15 @@ public:
     static constexpr std::chrono::milliseconds kTrackLifetime{30'000};
     static constexpr std::chrono::milliseconds kSweepInterval{60'000};
     static constexpr char kImageFormat[] = "image/jpeg";
+    // 4096 tracks: a scene holds at most a few hundred objects at a time, and a track lives for at most
+    // kTrackLifetime + kSweepInterval, so a real camera stays far below this. It bounds what a sender of
+    // made-up object ids can make the processor hold to about a megabyte.
+    static constexpr std::size_t kMaxTracks = 4096;
 
     explicit StructureProcessor(DeviceAgent* deviceAgent);
+    // The order of sightings links the tracks of the map.
+    StructureProcessor(const StructureProcessor&) = delete;
+    StructureProcessor& operator=(const StructureProcessor&) = delete;
 
     /** One structure push body; returns the object packet and best shots, in that order. */
     MetadataPackets process(std::string_view body);
@@ -91,8 +108,21 @@ private:
     std::optional<std::vector<char>> decodeImage(const std::string& base64) const;
     void expireTracks();
 
+    using TrackMap = std::map<TrackKey, ObjectTrack>;
+    using SeenOrder = boost::intrusive::list<
+        ObjectTrack,
+        boost::intrusive::member_hook<ObjectTrack, boost::intrusive::list_member_hook<>, &ObjectTrack::seenOrderHook>>;
+
+    /** The track of the key, made when there is none; it is now the one seen last. */
+    ObjectTrack& seeTrack(TrackKey key);
+    TrackMap::iterator eraseTrack(TrackMap::iterator track);
+
     DeviceAgent* const m_deviceAgent;
-    std::map<std::pair<std::string, int>, ObjectTrack> m_tracks;
+    TrackMap m_tracks;
+    // The tracks of m_tracks, the one seen longest ago first: the track to drop past kMaxTracks, found
+    // without a walk over all tracks and linked through the tracks themselves, so that it costs no
+    // allocation. Declared after m_tracks, so that it unlinks them before they are destroyed.
+    SeenOrder m_seenOrder;
     vorn::utils::BasicElapsedTimer<std::chrono::milliseconds> m_sweepTimer;
 };
 
