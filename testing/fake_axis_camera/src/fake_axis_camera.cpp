@@ -3,6 +3,7 @@
 #include <charconv>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 namespace vorn::testing {
 
@@ -110,6 +111,15 @@ void FakeAxisCamera::setReplyDelay(const std::string& path, std::chrono::millise
         m_replyDelays.erase(path);
 }
 
+void FakeAxisCamera::setRequestAction(const std::string& path, std::function<void()> action)
+{
+    const std::lock_guard lock(m_mutex);
+    if (action)
+        m_requestActions[path] = std::move(action);
+    else
+        m_requestActions.erase(path);
+}
+
 void FakeAxisCamera::requireAuth(FakeHttpServer::AuthScheme scheme, std::string user, std::string password)
 {
     m_http.requireAuth(scheme, std::move(user), std::move(password));
@@ -161,6 +171,14 @@ std::string FakeAxisCamera::readDataFile(const std::string& name)
 
 FakeHttpServer::Reply FakeAxisCamera::answer(const std::string& path, const FakeHttpServer::RecordedRequest& request)
 {
+    std::function<void()> action;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const auto it = m_requestActions.find(path); it != m_requestActions.end())
+            action = it->second;
+    }
+    if (action)
+        action(); // outside the lock: it may call the camera
     FakeHttpServer::Reply reply = answerAtOnce(path, request);
     const std::lock_guard lock(m_mutex);
     if (const auto it = m_replyDelays.find(path); it != m_replyDelays.end())

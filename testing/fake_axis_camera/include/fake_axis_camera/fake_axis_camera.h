@@ -5,7 +5,7 @@
 // any other request) and the licence-plate application's record search (an XML list of the plate records
 // it holds from the search start on). Every request is recorded, request bytes included; the camera can
 // ask for Basic or Digest credentials and misbehave per path (an error status, a cut body, silence, a late
-// reply):
+// reply, a reply late on the test's own clock):
 //
 //     FakeAxisCamera camera;
 //     camera.setTopicSet(FakeAxisCamera::readDataFile("catalogue_topic_set.xml"));
@@ -23,6 +23,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -80,6 +81,14 @@ public:
      */
     void setReplyDelay(const std::string& path, std::chrono::milliseconds delay);
 
+    /**
+     * Runs `action` on the server's thread when a request to the path arrives, before its reply is made; none
+     * removes it. A test on a FakeMonotonicTime makes a camera that takes its time on the test's clock alone:
+     *
+     *     camera.setRequestAction(FakeAxisCamera::kPlateSearchPath, [&clock] { clock.advance(4s); });
+     */
+    void setRequestAction(const std::string& path, std::function<void()> action);
+
     /** From now on every request needs these credentials. */
     void requireAuth(FakeHttpServer::AuthScheme scheme, std::string user, std::string password);
 
@@ -112,6 +121,7 @@ private:
     std::vector<PlateRecord> m_plateRecords;
     std::map<std::string, FakeHttpServer::Reply> m_replies;
     std::map<std::string, std::chrono::milliseconds> m_replyDelays;
+    std::map<std::string, std::function<void()>> m_requestActions;
 
     // Last: destroyed first, so no handler runs while the members above go away.
     FakeHttpServer m_http;

@@ -67,6 +67,7 @@ PlateItems searchedPlate(int carId)
 }
 
 constexpr char kSearchSkipped[] = "Plate record search skipped: the camera did not answer the last one in time";
+constexpr char kBudgetSpent[] = "Plate record search skipped: the searches of the last 10000 ms took more than 5000 ms";
 
 std::size_t linesWith(const std::vector<std::string>& lines, const std::string& text)
 {
@@ -433,6 +434,112 @@ TEST_F(AxisLicencePlates, SearchesResumeOneTimeOutAfterTheFailure)
         const vorn::sdk::analytics::BoundingBox box{0.1F, 0.1F, 0.05F, 0.05F};
         EXPECT_EQ(bestShot.boundingBox, step.searched ? vorn::sdk::analytics::BoundingBox() : box);
     }
+}
+
+// A camera that answers every search, but takes seconds for each, holds the server thread only so long: once
+// the searches of the last time-out took more than half of it together, the plates of the next time-out skip
+// theirs and go out with their boxes, whether they come in one packet or in one packet each; then the searches
+// resume. A camera that answers quickly, or whose slow searches are spread out, is searched for every plate.
+// The camera takes its time on the test's clock alone: the clock stands still but when the camera moves it as
+// it answers, so the figures below are exact however loaded the machine is.
+TEST_F(AxisLicencePlates, SlowSearchesKeepToABudgetOfTheThreadsTime)
+{
+    constexpr int kPlates = 20;
+    const auto imagePathOfCar = [](int carId) { return "/local/fflprapp/images/" + std::to_string(carId) + ".bmp"; };
+    for (int carId = 1; carId <= kPlates + 2; ++carId) {
+        camera.addPlateRecord({.carId = static_cast<uint64_t>(carId),
+                               .timestamp = 100'000,
+                               .imagePath = "images/" + std::to_string(carId) + ".bmp"});
+    }
+    const vorn::sdk::analytics::BoundingBox plateBox{0.1F, 0.1F, 0.05F, 0.05F}; //< of searchedPlate()
+    const vorn::utils::ScopedTimeScale realTime(1.0); // the scaled clock is the fake time, to the nanosecond
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
+    using std::chrono::milliseconds;
+    struct Row
+    {
+        const char* name;
+        milliseconds searchTime; //< what the camera takes for each search
+        bool onePacket;          //< every plate in one packet, else one packet each
+        milliseconds gap;        //< between two packets
+        int searched;
+    };
+    const Row rows[] = {
+        {"4 s searches, 20 plates in one packet", milliseconds(4000), true, {}, 2},
+        {"4 s searches, 20 packets one after another", milliseconds(4000), false, {}, 2},
+        {"quick searches", milliseconds(100), true, {}, kPlates},
+        {"2.5 s searches, at the budget", milliseconds(2500), false, {}, 3},
+        {"2.501 s searches, past it", milliseconds(2501), false, {}, 2},
+        {"4 s searches 6 s apart", milliseconds(4000), false, milliseconds(6000), kPlates},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        camera.setRequestAction(FakeAxisCamera::kPlateSearchPath, [&clock, &row] {
+            clock.advance(vorn::utils::ScaledClock::toRealDuration(row.searchTime));
+        });
+        const auto agent = createAgent();
+        ASSERT_TRUE(select(*agent, std::nullopt, Strings{kPlateObject}));
+        const std::size_t searches = camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size();
+        const std::size_t objectsBefore = recordsOf<ReceivedObjectPacket>().size();
+        const std::size_t bestShotsBefore = recordsOf<ReceivedBestShot>().size();
+        LogCapture log(Level::debug);
+
+        const auto start = vorn::utils::ScaledClock::now();
+        if (row.onePacket) {
+            std::vector<PlateItems> plates;
+            for (int carId = 1; carId <= kPlates; ++carId)
+                plates.push_back(searchedPlate(carId));
+            ASSERT_TRUE(consume(*agent, platePacket(plates), 3));
+        } else {
+            for (int carId = 1; carId <= kPlates; ++carId) {
+                if (carId > 1)
+                    clock.advance(vorn::utils::ScaledClock::toRealDuration(row.gap));
+                ASSERT_TRUE(consume(*agent, plateNotification(searchedPlate(carId)), 3));
+            }
+        }
+        const auto spent = vorn::utils::ScaledClock::now() - start - (kPlates - 1) * row.gap;
+        EXPECT_EQ(camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size(), searches + row.searched);
+        EXPECT_EQ(spent, row.searched * row.searchTime);
+        if (row.gap == milliseconds::zero()) {
+            // Half a time-out and the search that went past it; at most two time-outs for the 4 s camera.
+            EXPECT_LE(spent, axis::kCameraRequestTimeout / 2 + row.searchTime);
+            EXPECT_LE(spent, 2 * axis::kCameraRequestTimeout);
+        }
+
+        const auto objects = recordsOf<ReceivedObjectPacket>();
+        const auto bestShots = recordsOf<ReceivedBestShot>();
+        ASSERT_EQ(objects.size(), objectsBefore + kPlates);
+        ASSERT_EQ(bestShots.size(), bestShotsBefore + kPlates);
+        for (int plate = 0; plate < kPlates; ++plate) {
+            SCOPED_TRACE(plate);
+            const ReceivedBestShot& bestShot = bestShots[bestShotsBefore + plate];
+            EXPECT_EQ(bestShot.trackId, objects[objectsBefore + plate].items.at(0).trackId);
+            const bool searched = plate < row.searched;
+            EXPECT_EQ(imagePathOf(bestShot).toStdString(), searched ? imagePathOfCar(plate + 1) : "");
+            EXPECT_EQ(bestShot.boundingBox, searched ? vorn::sdk::analytics::BoundingBox() : plateBox);
+        }
+        std::vector<std::string> lines = logTexts(log);
+        EXPECT_EQ(linesWith(lines, kBudgetSpent), static_cast<std::size_t>(kPlates - row.searched));
+        EXPECT_EQ(linesWith(lines, kSearchSkipped), 0U);
+
+        // One time-out after the last search ended the plates are searched again, the first two of a new
+        // window at least; a moment before it they are not.
+        log.logger().clear();
+        const bool heldBack = row.searched < kPlates;
+        if (heldBack) {
+            clock.advance(vorn::utils::ScaledClock::toRealDuration(axis::kCameraRequestTimeout - milliseconds(1)));
+            ASSERT_TRUE(consume(*agent, plateNotification(searchedPlate(kPlates + 1)), 3));
+            EXPECT_EQ(imagePathOf(recordsOf<ReceivedBestShot>().back()).toStdString(), "");
+            EXPECT_EQ(linesWith(logTexts(log), kBudgetSpent), 1U);
+        }
+        clock.advance(
+            vorn::utils::ScaledClock::toRealDuration(heldBack ? milliseconds(1) : axis::kCameraRequestTimeout));
+        ASSERT_TRUE(consume(*agent, platePacket({searchedPlate(kPlates + 1), searchedPlate(kPlates + 2)}), 3));
+        EXPECT_EQ(camera.requestsTo(FakeAxisCamera::kPlateSearchPath).size(), searches + row.searched + 2);
+        const auto resumed = recordsOf<ReceivedBestShot>();
+        EXPECT_EQ(imagePathOf(resumed[resumed.size() - 2]).toStdString(), imagePathOfCar(kPlates + 1));
+        EXPECT_EQ(imagePathOf(resumed.back()).toStdString(), imagePathOfCar(kPlates + 2));
+    }
+    camera.setRequestAction(FakeAxisCamera::kPlateSearchPath, {}); // before the clock it moves goes
 }
 
 TEST_F(AxisLicencePlates, WithoutAUsableImageSizeOnlyTheEventGoesOut)

@@ -30,11 +30,6 @@ constexpr char kImageFolder[] = "/local/fflprapp/";
 // "capture_timestamp" to "timestampFrom" of the search.
 constexpr int64_t kTimestampFromFactor = 1000;
 
-// A search that takes longer than this holds the following ones back, whatever the camera answered. Up to
-// half its time-out a camera is slow but still asked for every plate; beyond that, a packet of N plates
-// would cost its thread up to N time-outs, and the window after one such search cuts that to one search.
-constexpr std::chrono::milliseconds kSlowPlateSearch = kCameraRequestTimeout / 2;
-
 bool claimLprTopic(std::vector<NotificationType>& types)
 {
     bool claimed = false;
@@ -248,20 +243,23 @@ std::optional<std::string> LprNotificationProcessor::requestRecord(int64_t times
     const std::lock_guard lock(m_httpClientMutex);
     // Measured on the clock of the client's time-outs, from when this search has the client.
     const vorn::utils::ScaledClock::time_point start = vorn::utils::ScaledClock::now();
-    if (m_searchesHeldBackFrom && start - *m_searchesHeldBackFrom < kCameraRequestTimeout) {
+    switch (m_searchBudget.holdBackAt(start)) {
+    case PlateSearchBudget::HoldBack::none:
+        break;
+    case PlateSearchBudget::HoldBack::lastSearchLate:
         VN_LOG(5, this, "Plate record search skipped: the camera did not answer the last one in time");
+        return std::nullopt;
+    case PlateSearchBudget::HoldBack::budgetSpent:
+        VN_LOG(5, this, "Plate record search skipped: the searches of the last %1 ms took more than %2 ms",
+               kPlateSearchWindow.count(), kPlateSearchBudget.count());
         return std::nullopt;
     }
     const std::optional<QByteArray> body =
         fetchCameraReply(&m_httpClient, url, vorn::utils::log::Tag(vorn::log_support::objectLogTag(this)));
-    const vorn::utils::ScaledClock::time_point end = vorn::utils::ScaledClock::now();
     // The client keeps a system error only when the request got no response or its body could not be read;
-    // a reply with a bad status leaves it at 0, and a quick one of those does not hold the searches back.
+    // a reply with a bad status leaves it at 0, and a quick one of those holds nothing back by itself.
     const bool failedInTransport = !body && m_httpClient.lastSysErrorCode() != 0;
-    if (failedInTransport || end - start > kSlowPlateSearch)
-        m_searchesHeldBackFrom = end;
-    else
-        m_searchesHeldBackFrom.reset();
+    m_searchBudget.addSearch(start, vorn::utils::ScaledClock::now(), failedInTransport);
     if (!body)
         return std::nullopt;
     return body->toStdString();

@@ -9,15 +9,18 @@
 // phase, and the plate goes out with its box as best shot. The client serves one request at a time (a
 // mutex guards it), so packets handled on two threads at once wait for each other's search.
 //
-// One packet may carry many plates. After a search that took longer than half of kCameraRequestTimeout
-// (whatever the camera answered, a record included), or that failed in transport (no response: refused,
-// reset, timed out; or a body that could not be read), the plates of the next kCameraRequestTimeout (on
-// the ScaledClock, from the end of that search) are not searched: each writes "Plate record search
-// skipped: ..." and goes on as after a failed search, with its box as best shot. A packet of plates
-// against a silent camera, or one that answers each search just before the time-out, thus costs its
-// thread about one search, not one per plate. The first search after that window decides again; a quick
-// reply of any kind (a record, a bad status, a body that is not XML) lets the following plates search as
-// usual.
+// One packet may carry many plates, and many packets may come one after another: the searches keep to a
+// budget of the thread's time (PlateSearchBudget). After a search that took longer than half of
+// kCameraRequestTimeout (whatever the camera answered, a record included), or that failed in transport (no
+// response: refused, reset, timed out; or a body that could not be read), and after searches that took more
+// than half of the last kCameraRequestTimeout together (a camera that answers each one in a few seconds),
+// the plates of the next kCameraRequestTimeout (on the ScaledClock, from the end of the last search) are
+// not searched: each writes "Plate record search skipped: ..." with the reason and goes on as after a
+// failed search, with its box as best shot. A run of plates against a silent camera thus costs its thread
+// about one search, and against a slow one half a time-out of searches and the one that goes past it (8 s
+// for a camera that takes 4 s for each), not one search per plate. The first search after the hold-back
+// decides again; a quick reply of any kind (a record, a bad status, a body that is not XML) lets the
+// following plates search as usual while the budget lasts.
 #pragma once
 
 #include <cstdint>
@@ -31,11 +34,11 @@
 
 #include <vorn/network/http/http_client.h>
 #include <vorn/sdk/uuid.h>
-#include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/url.h>
 
 #include "notification_processor.h"
 #include "notification_type.h"
+#include "plate_search_budget.h"
 #include "xml_search.h"
 
 namespace vorn::vms_server_plugins::analytics::axis {
@@ -82,10 +85,9 @@ private:
     NeededFlag m_isEventNeeded;
     NeededFlag m_isObjectNeeded;
 
-    std::mutex m_httpClientMutex; //< guards m_httpClient and m_searchesHeldBackFrom: one record search at a time
+    std::mutex m_httpClientMutex; //< guards m_httpClient and m_searchBudget: one record search at a time
     vorn::network::http::HttpClient m_httpClient;
-    // When the last search ended, if it was slow or failed in transport; none after a quick reply.
-    std::optional<vorn::utils::ScaledClock::time_point> m_searchesHeldBackFrom;
+    PlateSearchBudget m_searchBudget;
 };
 
 } // namespace vorn::vms_server_plugins::analytics::axis
