@@ -445,10 +445,8 @@ TEST_F(MetadataMonitorTest, SubscriptionsReplacedWhileOnlyTheCancelFailsAreCance
     // The current subscription's next renewal proves the camera kept the last orphan.
     EXPECT_TRUE(waitForCancelled(fixture, lastOrphan)) << log();
     ASSERT_TRUE(renewedTwiceMore());
-    for (const int id : unprovenOrphans) {
+    for (const int id : unprovenOrphans)
         EXPECT_TRUE(subscriberOf(fixture, id).live) << "orphan " << id << " was cancelled without a proof";
-        EXPECT_EQ(cancelsAtTheCamera(fixture, id), 1) << "orphan " << id;
-    }
 
     // The grants run out: 10 s on (a renewal gives the current subscription 20 s from there), then 15 s.
     advance(clock, 10);
