@@ -98,7 +98,20 @@ FakeEventService::~FakeEventService()
 
 std::int64_t FakeEventService::cameraNow() const
 {
-    return systemSeconds() + m_clockOffsetSeconds;
+    return (m_clock ? m_clock() : systemSeconds()) + m_clockOffsetSeconds;
+}
+
+void FakeEventService::expire() const
+{
+    if (!m_clock)
+        return;
+    const std::int64_t now = cameraNow();
+    for (Subscriber& subscriber : m_subscribers) {
+        if (subscriber.live && !subscriber.otherClient && now >= subscriber.terminationTime) {
+            subscriber.live = false;
+            m_changed.notify_all();
+        }
+    }
 }
 
 Reply FakeEventService::failureReply(Failure failure, const std::string& path) const
@@ -122,47 +135,25 @@ Reply FakeEventService::failureReply(Failure failure, const std::string& path) c
     return Reply::withStatus(500, "no failure");
 }
 
-Reply FakeEventService::grantReply(const std::string& path, int id, int requested) const
+Reply FakeEventService::grant(Subscriber& subscriber, int requested)
 {
     const std::int64_t now = cameraNow();
-    const int grant = m_grantSeconds.value_or(requested);
+    subscriber.terminationTime = now + m_grantSeconds.value_or(requested);
     json::object data;
     data["CurrentTime"] = now;
-    data["TerminationTime"] = now + grant;
-    data["ID"] = id;
-    std::string text = FakeUniviewCamera::envelope(path, 0, "Succeed", json::serialize(data));
+    data["TerminationTime"] = subscriber.terminationTime;
+    data["ID"] = subscriber.id;
+    std::string text = FakeUniviewCamera::envelope(kSubscriptionPath, 0, "Succeed", json::serialize(data));
     // The created id stands in the envelope itself.
     json::value envelope = json::parse(text);
-    envelope.as_object()["Response"].as_object()["CreatedID"] = id;
+    envelope.as_object()["Response"].as_object()["CreatedID"] = subscriber.id;
     return Reply::ok(json::serialize(envelope), "application/json");
 }
 
-Reply FakeEventService::onSubscribe(const FakeHttpServer::RecordedRequest& request)
+int FakeEventService::addSubscriber(Subscriber subscriber)
 {
-    boost::system::error_code error;
-    const json::value body = json::parse(request.body, error);
-    const std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_subscribeFailure != Failure::none)
-        return failureReply(m_subscribeFailure, kSubscriptionPath);
-    if (error || !body.is_object())
-        return Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 4, "Invalid body", ""), "application/json");
-    int live = 0;
-    for (const Subscriber& subscriber : m_subscribers)
-        live += subscriber.live ? 1 : 0;
-    if (m_slotLimit && live >= *m_slotLimit)
-        return Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 1, "No free subscription slot", ""),
-                         "application/json");
-
-    Subscriber subscriber;
     subscriber.id = m_nextId++;
-    const json::object& object = body.as_object();
-    if (const json::value* address = object.if_contains("IpAddress"); address && address->is_string())
-        subscriber.ipAddress = std::string(address->as_string());
-    subscriber.port = static_cast<int>(intMember(body, "Port").value_or(0));
-    subscriber.addressType = static_cast<int>(intMember(body, "AddressType").value_or(-1));
-    subscriber.requestedDuration = static_cast<int>(intMember(body, "Duration").value_or(0));
     m_subscribers.push_back(subscriber);
-
     const int id = subscriber.id;
     const int generation = m_generation;
     const std::string idPath =
@@ -186,7 +177,44 @@ Reply FakeEventService::onSubscribe(const FakeHttpServer::RecordedRequest& reque
         return onCancel(id);
     });
     m_changed.notify_all();
-    return grantReply(kSubscriptionPath, id, subscriber.requestedDuration);
+    return id;
+}
+
+Reply FakeEventService::onSubscribe(const FakeHttpServer::RecordedRequest& request)
+{
+    boost::system::error_code error;
+    const json::value body = json::parse(request.body, error);
+    const std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_subscribeFailure != Failure::none)
+        return failureReply(m_subscribeFailure, kSubscriptionPath);
+    if (error || !body.is_object())
+        return Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 4, "Invalid body", ""), "application/json");
+    expire();
+    int live = 0;
+    for (const Subscriber& subscriber : m_subscribers)
+        live += subscriber.live ? 1 : 0;
+    if (m_slotLimit && live >= *m_slotLimit)
+        return Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 1, "No free subscription slot", ""),
+                         "application/json");
+
+    Subscriber subscriber;
+    const json::object& object = body.as_object();
+    if (const json::value* address = object.if_contains("IpAddress"); address && address->is_string())
+        subscriber.ipAddress = std::string(address->as_string());
+    subscriber.port = static_cast<int>(intMember(body, "Port").value_or(0));
+    subscriber.addressType = static_cast<int>(intMember(body, "AddressType").value_or(-1));
+    subscriber.requestedDuration = static_cast<int>(intMember(body, "Duration").value_or(0));
+    addSubscriber(subscriber);
+    // Still under the lock: nobody sees the subscriber before its grant is set.
+    return grant(m_subscribers.back(), subscriber.requestedDuration);
+}
+
+int FakeEventService::subscribeAsAnotherClient()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Subscriber subscriber;
+    subscriber.otherClient = true;
+    return addSubscriber(subscriber);
 }
 
 Reply FakeEventService::onRenew(int id, const FakeHttpServer::RecordedRequest& request)
@@ -196,11 +224,12 @@ Reply FakeEventService::onRenew(int id, const FakeHttpServer::RecordedRequest& r
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_renewFailure != Failure::none)
         return failureReply(m_renewFailure, kSubscriptionPath);
+    expire();
     for (Subscriber& subscriber : m_subscribers) {
         if (subscriber.id == id && subscriber.live) {
             ++subscriber.renewals;
             m_changed.notify_all();
-            return grantReply(kSubscriptionPath, id, static_cast<int>(intMember(body, "Duration").value_or(0)));
+            return grant(subscriber, static_cast<int>(intMember(body, "Duration").value_or(0)));
         }
     }
     return Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 2, "No such subscription", ""), "application/json");
@@ -211,9 +240,11 @@ Reply FakeEventService::onCancel(int id)
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_cancelFailure != Failure::none)
         return failureReply(m_cancelFailure, kSubscriptionPath);
+    expire();
     for (Subscriber& subscriber : m_subscribers) {
         if (subscriber.id == id && subscriber.live) {
             subscriber.live = false;
+            subscriber.cancelled = true;
             m_changed.notify_all();
             return Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 0, "Succeed", ""), "application/json");
         }
@@ -257,6 +288,12 @@ void FakeEventService::setSlotLimit(std::optional<int> slots)
     m_slotLimit = slots;
 }
 
+void FakeEventService::expireOnClock(std::function<std::int64_t()> nowSeconds)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_clock = std::move(nowSeconds);
+}
+
 void FakeEventService::restart()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -270,6 +307,7 @@ void FakeEventService::restart()
 std::vector<FakeEventService::Subscriber> FakeEventService::subscribers() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    expire();
     return m_subscribers;
 }
 
@@ -287,7 +325,10 @@ bool FakeEventService::waitUntil(const std::function<bool(const std::vector<Subs
                                  std::chrono::milliseconds timeout) const
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] { return predicate(m_subscribers); });
+    return m_changed.wait_for(lock, timeout, [&] {
+        expire();
+        return predicate(m_subscribers);
+    });
 }
 
 bool FakeEventService::waitForLiveSubscriptions(std::size_t count, std::chrono::milliseconds timeout) const
@@ -305,8 +346,10 @@ bool FakeEventService::waitForLiveSubscriptions(std::size_t count, std::chrono::
 std::vector<int> FakeEventService::push(const std::string& path, const std::string& body) const
 {
     std::vector<int> statuses;
-    for (const Subscriber& subscriber : liveSubscribers())
-        statuses.push_back(postOnce(subscriber.ipAddress, subscriber.port, path, body, kPushTimeout));
+    for (const Subscriber& subscriber : liveSubscribers()) {
+        if (!subscriber.otherClient)
+            statuses.push_back(postOnce(subscriber.ipAddress, subscriber.port, path, body, kPushTimeout));
+    }
     return statuses;
 }
 

@@ -1,5 +1,8 @@
 // The fake camera as a client sees it over HTTP: the clock route, canned replies per method and path in
-// the camera's envelope, recorded requests and the credentials challenge; the end of its event service.
+// the camera's envelope, recorded requests and the credentials challenge; the grants of its event service
+// on a clock of the test's, another client's subscription, and the end of the service.
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +12,10 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
 #include <boost/json.hpp>
 
 #include <gtest/gtest.h>
@@ -40,6 +47,27 @@ std::optional<Answer> get(const std::string& url, const network::http::Credentia
     boost::system::error_code error;
     boost::json::value json = boost::json::parse(std::string_view(body->constData(), body->size()), error);
     return Answer{client.statusCode(), error ? boost::json::value(nullptr) : std::move(json)};
+}
+
+// One LAPI request to the camera; the "Response" of its reply.
+boost::json::value lapi(const FakeUniviewCamera& camera, boost::beast::http::verb method, const std::string& path,
+                        const std::string& body = "")
+{
+    namespace asio = boost::asio;
+    namespace bhttp = boost::beast::http;
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    socket.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), camera.httpPort()));
+    bhttp::request<bhttp::string_body> request(method, FakeUniviewCamera::kLapiPrefix + path, 11);
+    request.set(bhttp::field::host, "127.0.0.1");
+    request.set(bhttp::field::connection, "close");
+    request.body() = body;
+    request.prepare_payload();
+    bhttp::write(socket, request);
+    boost::beast::flat_buffer buffer;
+    bhttp::response<bhttp::string_body> response;
+    bhttp::read(socket, buffer, response);
+    return boost::json::parse(response.body()).at("Response");
 }
 
 TEST(FakeUniviewCamera, AnswersInTheEnvelope)
@@ -90,6 +118,41 @@ TEST(FakeUniviewCamera, AsksForCredentialsWhenTold)
         EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time", {"admin", "wrong"})->status, 401);
         EXPECT_EQ(get(camera.url() + "LAPI/V1.0/System/Time", {"admin", "s3cret"})->status, 200);
     }
+}
+
+TEST(FakeEventService, GrantsRunOutOnItsClockButNotAnotherClients)
+{
+    using boost::beast::http::verb;
+    std::atomic<std::int64_t> now{1000}; // outlives the camera, whose requests read it
+    FakeUniviewCamera camera;
+    FakeEventService events(camera);
+    events.expireOnClock([&] { return now.load(); });
+    events.setGrantSeconds(20);
+    const std::string subscriptions = FakeEventService::kSubscriptionPath;
+
+    const auto created = lapi(camera, verb::post, subscriptions, R"({"IpAddress":"127.0.0.1","Port":1,"Duration":60})");
+    EXPECT_EQ(created.at("CreatedID"), 0);
+    EXPECT_EQ(created.at("Data").at("CurrentTime"), 1000);
+    EXPECT_EQ(created.at("Data").at("TerminationTime"), 1020);
+    EXPECT_EQ(events.subscribeAsAnotherClient(), 1) << "one count of ids for all clients";
+
+    now = 1019; // a second before the end: renewed for 20 s from here
+    EXPECT_EQ(lapi(camera, verb::put, subscriptions + "/0", R"({"Duration":60})").at("Data").at("TerminationTime"),
+              1039);
+    now = 1038;
+    EXPECT_TRUE(events.subscribers()[0].live);
+    now = 1039;
+    EXPECT_FALSE(events.subscribers()[0].live) << "ran out";
+    EXPECT_FALSE(events.subscribers()[0].cancelled);
+    EXPECT_EQ(lapi(camera, verb::put, subscriptions + "/0", R"({"Duration":60})").at("ResponseCode"), 2);
+    EXPECT_EQ(lapi(camera, verb::delete_, subscriptions + "/0").at("ResponseCode"), 2);
+
+    now = 100'000;
+    EXPECT_TRUE(events.subscribers()[1].live) << "another client's subscription runs out only when its client says so";
+    EXPECT_TRUE(events.push(FakeEventService::kAlarmPath, "{}").empty()) << "pushed to a client without a receiver";
+    EXPECT_EQ(lapi(camera, verb::delete_, subscriptions + "/1").at("ResponseCode"), 0);
+    EXPECT_TRUE(events.subscribers()[1].cancelled);
+    EXPECT_FALSE(events.subscribers()[1].live);
 }
 
 // A subscribe that arrives while the event service is destroyed must not reach it: its routes call into

@@ -12,7 +12,13 @@
 //
 // Failures are scripted per operation: a status, a closed connection, silence, a reply that is no JSON,
 // or a device error ("ResponseCode"); a slot limit makes subscribe fail with a device error while that
-// many subscriptions are live; restart() forgets every subscription, as a rebooted camera does.
+// many subscriptions are live; restart() forgets every subscription, as a rebooted camera does, and
+// subscribeAsAnotherClient() takes one as some other client of the camera would. Subscriptions end only
+// when cancelled or forgotten, unless expireOnClock() gives the camera a clock on which they run out:
+//
+//     events.expireOnClock([] { return serverSeconds(); });   // the test's clock, frozen or scaled
+//     events.restart();
+//     const int theirs = events.subscribeAsAnotherClient();  // 0: the restarted camera's first id
 //
 // The replies are written from this file's own code. Members may be called from any thread; the pusher
 // sends from the calling thread and waits for each answer (bounded by kPushTimeout). The routes the service
@@ -60,7 +66,10 @@ public:
         int addressType = -1;
         int requestedDuration = 0;
         int renewals = 0;
-        bool live = true; //< false once cancelled or forgotten by a restart
+        bool live = true;                 //< false once cancelled, forgotten by a restart or run out
+        bool cancelled = false;           //< ended by a DELETE of its id
+        bool otherClient = false;         //< made by subscribeAsAnotherClient(): no receiver, never runs out
+        std::int64_t terminationTime = 0; //< the camera's clock when its grant runs out
     };
 
     explicit FakeEventService(FakeUniviewCamera& camera);
@@ -81,6 +90,21 @@ public:
     void setSlotLimit(std::optional<int> slots);
     /** The camera forgets every subscription and gives new ones ids from 0 again. */
     void restart();
+    /**
+     * From now on the camera's clock ("CurrentTime" before the offset) is `nowSeconds`, and a subscription
+     * that is not renewed before its "TerminationTime" ends, as at a camera: renewing or cancelling it
+     * finds no such subscription, and it holds no slot. The end shows at the next request or query (the
+     * members below), so a test that moves a frozen clock sees it at once. Without a clock of its own the
+     * camera reads the system clock and nothing runs out: a loaded machine cannot let a grant lapse.
+     */
+    void expireOnClock(std::function<std::int64_t()> nowSeconds);
+    /**
+     * A subscription that another client of the camera takes, with the next id, as the camera gives ids
+     * to all its clients; the scripted subscribe failures and the slot limit do not apply. It has no
+     * receiver (pushes skip it) and never runs out (its client renews it), but a DELETE of its id ends it
+     * like any other. Returns its id.
+     */
+    int subscribeAsAnotherClient();
 
     std::vector<Subscriber> subscribers() const;
     std::vector<Subscriber> liveSubscribers() const;
@@ -90,10 +114,16 @@ public:
     bool waitUntil(const std::function<bool(const std::vector<Subscriber>&)>& predicate,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
-    /** POSTs the body to the alarm route of every live subscriber; returns how many answered 200. */
+    /**
+     * POSTs the body to the alarm route of every live subscriber (but another client's); returns how many
+     * answered 200.
+     */
     int pushAlarm(const std::string& body) const;
     int pushStructure(const std::string& body) const;
-    /** POSTs to any path of every live subscriber; the statuses in subscriber order (0: no answer). */
+    /**
+     * POSTs to any path of every live subscriber but another client's; the statuses in subscriber order
+     * (0: no answer).
+     */
     std::vector<int> push(const std::string& path, const std::string& body) const;
 
     static std::string alarmBody(const std::string& alarmType, std::optional<std::int64_t> timeStamp);
@@ -103,7 +133,12 @@ private:
     FakeHttpServer::Reply onRenew(int id, const FakeHttpServer::RecordedRequest& request);
     FakeHttpServer::Reply onCancel(int id);
     FakeHttpServer::Reply failureReply(Failure failure, const std::string& path) const;
-    FakeHttpServer::Reply grantReply(const std::string& path, int id, int requested) const;
+    /** Grants the subscriber what it asked for (or the scripted grant) from now on; the reply says so. */
+    FakeHttpServer::Reply grant(Subscriber& subscriber, int requested);
+    /** Takes the next id and routes its renewal and cancel; with m_mutex held. */
+    int addSubscriber(Subscriber subscriber);
+    /** Ends the subscriptions whose grant has run out on the camera's clock; with m_mutex held. */
+    void expire() const;
     std::int64_t cameraNow() const;
 
     FakeUniviewCamera& m_camera;
@@ -114,10 +149,11 @@ private:
     Failure m_cancelFailure = Failure::none;
     std::optional<int> m_grantSeconds;
     std::int64_t m_clockOffsetSeconds = 0;
+    std::function<std::int64_t()> m_clock; //< Set by expireOnClock(); the system clock without.
     std::optional<int> m_slotLimit;
     int m_generation = 0; //< Moves on with every restart; routes of older generations answer "no such id".
     int m_nextId = 0;
-    std::vector<Subscriber> m_subscribers;
+    mutable std::vector<Subscriber> m_subscribers; //< Mutable: a query shows what ran out by then.
 };
 
 } // namespace vorn::testing

@@ -1,5 +1,6 @@
 #include <vorn/vms_server_plugins/analytics/uniview/metadata_monitor.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -67,6 +68,57 @@ int waitForTheMonitorsSubscription(const AgentFixture& fixture)
         return id >= 0 && std::any_of(live.begin(), live.end(), [id](const auto& s) { return s.id == id; });
     });
     return held ? id : -1;
+}
+
+// The monitor's clock in seconds: a camera whose grants run out on it (FakeEventService::expireOnClock)
+// keeps time with the monitor, frozen or scaled.
+int64_t serverSeconds()
+{
+    return scaledServerTimeMs() / 1000;
+}
+
+void advance(vorn::utils::FakeMonotonicTime& clock, int serverSeconds)
+{
+    clock.advance(vorn::utils::ScaledClock::toRealDuration(std::chrono::seconds(serverSeconds)));
+}
+
+// The subscription with this id that the camera made last (ids start again after a restart); id -1 when
+// there is none.
+FakeEventService::Subscriber subscriberOf(const std::vector<FakeEventService::Subscriber>& all, int id)
+{
+    FakeEventService::Subscriber found;
+    found.id = -1;
+    for (const auto& subscriber : all)
+        found = subscriber.id == id ? subscriber : found;
+    return found;
+}
+
+FakeEventService::Subscriber subscriberOf(const AgentFixture& fixture, int id)
+{
+    return subscriberOf(fixture.events.subscribers(), id);
+}
+
+// Waits until the camera has renewed the subscription with this id `count` more times.
+bool waitForRenewals(const AgentFixture& fixture, int id, int count)
+{
+    const int renewals = subscriberOf(fixture, id).renewals;
+    return fixture.events.waitUntil(
+        [&](const auto& all) { return subscriberOf(all, id).renewals >= renewals + count; });
+}
+
+// Waits until the camera has taken a cancel of the subscription with this id.
+bool waitForCancelled(const AgentFixture& fixture, int id)
+{
+    return fixture.events.waitUntil([&](const auto& all) { return subscriberOf(all, id).cancelled; });
+}
+
+// The cancels of an id that reached the camera, from its request number `from` on.
+int cancelsAtTheCamera(const AgentFixture& fixture, int id, std::size_t from = 0)
+{
+    const std::string path = std::string("/LAPI/V1.0/System/Event/Subscription/") + std::to_string(id);
+    const auto requests = fixture.camera.requests();
+    return static_cast<int>(std::count_if(requests.begin() + static_cast<std::ptrdiff_t>(from), requests.end(),
+                                          [&](const auto& r) { return r.method == "DELETE" && r.path == path; }));
 }
 
 TEST(MetadataMonitorArithmetic, ExpirationFollowsTheCamerasRemainingLifetimeWithinWhatWasAsked)
@@ -175,6 +227,29 @@ TEST_F(MetadataMonitorTest, EachRenewalIsDecidedOnOneReadingOfTheClock)
     EXPECT_TRUE(texts.filter("Scheduling renew in 9 seconds").isEmpty()) << texts.join('\n').toStdString();
 }
 
+TEST_F(MetadataMonitorTest, ARenewalThatGrantsLessIsRenewedAgainBeforeTheNewGrantEnds)
+{
+    // The camera's grants run out on the monitor's clock (scaled, running). It grants 130 s at the
+    // subscribe (renewed after 70 s: 3.5 s here), then only 60 s: the next renewal is due after 30 s
+    // (1.5 s here); one scheduled from the subscribe's grant would come 70 s on, after the camera has
+    // dropped the subscription.
+    fixture.events.expireOnClock(&serverSeconds);
+    fixture.events.setGrantSeconds(130);
+    fixture.select({"vorn.uniview.Motion"});
+    const int id = waitForTheMonitorsSubscription(fixture);
+    ASSERT_GE(id, 0);
+    fixture.events.setGrantSeconds(60);
+    const auto renewedTwiceOrEnded = [id](const auto& all) {
+        const auto subscriber = subscriberOf(all, id);
+        return subscriber.renewals >= 2 || !subscriber.live;
+    };
+    ASSERT_TRUE(fixture.events.waitUntil(renewedTwiceOrEnded, std::chrono::seconds(20)));
+    const auto subscriber = subscriberOf(fixture, id);
+    EXPECT_TRUE(subscriber.live) << "the camera dropped the subscription before its renewal";
+    EXPECT_GE(subscriber.renewals, 2);
+    EXPECT_FALSE(hasDiagnostic(*fixture.receiver, "Event subscription lost"));
+}
+
 TEST_F(MetadataMonitorTest, FailedSubscribesAreRetriedAndTheFirstSuccessIsReported)
 {
     struct Row
@@ -252,6 +327,9 @@ TEST_F(MetadataMonitorTest, CameraRestartLosesTheSubscriptionAndANewOneIsMade)
 
 TEST_F(MetadataMonitorTest, LostSubscriptionIsCancelledOnceTheNewOneIsInPlace)
 {
+    // The clock stands still (the timers run): the loss comes while the lost subscription's grant runs, as
+    // a grant of 1800 s still runs 10 s when the eleventh step gives it up.
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
     fixture.events.setGrantSeconds(20);
     fixture.select({"vorn.uniview.Motion"});
     const int lostId = waitForTheMonitorsSubscription(fixture);
@@ -292,11 +370,13 @@ TEST_F(MetadataMonitorTest, AFailedCancelIsTriedAgainAtALaterExchangeWithTheCame
         bool cameraRecovers; //< answers the cancels again after the first failure
     };
     const std::vector<Row> rows = {{"500 for a while", true}, {"500 for good", false}};
+    // The clock stands still (the timers run): the replaced subscription's grant runs through every try.
+    const vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         AgentFixture local;
         local.createAgent();
-        local.events.setGrantSeconds(20); // renewed every 10 s (500 ms here): exchanges with the camera
+        local.events.setGrantSeconds(20); // renewed every 10 s (500 ms here): the renewals prove the camera kept it
         vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
         local.select({"vorn.uniview.Motion"});
         const int replacedId = waitForTheMonitorsSubscription(local);
@@ -330,13 +410,15 @@ TEST_F(MetadataMonitorTest, AFailedCancelIsTriedAgainAtALaterExchangeWithTheCame
     }
 }
 
-TEST_F(MetadataMonitorTest, SubscriptionsReplacedWhileOnlyTheCancelFailsAreCancelledOnceItWorksAgain)
+TEST_F(MetadataMonitorTest, SubscriptionsReplacedWhileOnlyTheCancelFailsAreCancelledOnlyWhenARenewalProvesThemKept)
 {
-    // The monitor's clock stands still (its timers and time-outs still run): every replacement comes
-    // within one renewal delay, however loaded the machine is. Each new subscription is a successful
-    // exchange with the camera, which must not use up the tries of the cancels that failed before it.
+    // The monitor's clock stands still until the test moves it (its timers and time-outs still run), and
+    // the camera's grants run out on it: every replacement comes within one renewal delay, however loaded
+    // the machine is. A new subscription proves nothing about the cancels that failed before it; only the
+    // renewal of the subscription that replaced the last orphan shows that the camera kept that orphan.
     vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
-    fixture.events.setGrantSeconds(20); // renewed every 10 s (500 ms here)
+    fixture.events.expireOnClock(&serverSeconds);
+    fixture.events.setGrantSeconds(20); // renewed every 10 s (500 ms here); every grant ends 20 s on
     vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
     const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
     fixture.select({"vorn.uniview.Motion"});
@@ -353,24 +435,162 @@ TEST_F(MetadataMonitorTest, SubscriptionsReplacedWhileOnlyTheCancelFailsAreCance
         const QString failed = QStringLiteral("Subscription cancel for id %1 failed").arg(replacedIds.back());
         ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(failed).isEmpty(); })) << log();
     }
+    const int currentId = monitorSubscriptionId(fixture);
+    const int lastOrphan = replacedIds.back();
+    const std::vector<int> unprovenOrphans(replacedIds.begin(), replacedIds.end() - 1);
+    // Two renewals: a retry would go out at the end of the first.
+    const auto renewedTwiceMore = [&] { return waitForRenewals(fixture, currentId, 2); };
 
     fixture.events.setCancelFailure(Failure::none);
-    clock.advance(vorn::utils::ScaledClock::toRealDuration(std::chrono::seconds(20))); // past a renewal delay
-    // The next renewal tries every failed cancel again.
+    // The current subscription's next renewal proves the camera kept the last orphan.
+    EXPECT_TRUE(waitForCancelled(fixture, lastOrphan)) << log();
+    ASSERT_TRUE(renewedTwiceMore());
+    for (const int id : unprovenOrphans)
+        EXPECT_TRUE(subscriberOf(fixture, id).live) << "orphan " << id << " was cancelled without a proof";
+
+    // The grants run out: 10 s on (a renewal gives the current subscription 20 s from there), then 15 s.
+    advance(clock, 10);
+    ASSERT_TRUE(renewedTwiceMore());
+    const std::size_t grantsRanOut = fixture.camera.requests().size();
+    advance(clock, 15);
+    for (const int id : unprovenOrphans) {
+        const QString dropped = QStringLiteral("Subscription cancel for id %1 dropped").arg(id);
+        ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(dropped).isEmpty(); })) << log();
+    }
+    ASSERT_TRUE(renewedTwiceMore());
+    for (const int id : replacedIds)
+        EXPECT_EQ(cancelsAtTheCamera(fixture, id, grantsRanOut), 0) << "orphan " << id << " cancelled after its grant";
     std::vector<int> liveIds;
-    EXPECT_TRUE(waitUntil([&] {
-        liveIds.clear();
-        for (const auto& subscriber : fixture.events.liveSubscribers())
+    std::vector<int> cancelledIds;
+    for (const auto& subscriber : fixture.events.subscribers()) {
+        if (subscriber.live)
             liveIds.push_back(subscriber.id);
-        return liveIds == std::vector<int>{monitorSubscriptionId(fixture)};
-    })) << "live at the camera: "
-        << ::testing::PrintToString(liveIds) << "\n"
-        << log();
+        if (subscriber.cancelled)
+            cancelledIds.push_back(subscriber.id);
+    }
+    EXPECT_EQ(liveIds, std::vector<int>{currentId}) << log();
+    EXPECT_EQ(cancelledIds, std::vector<int>{lastOrphan}) << log();
+}
+
+TEST_F(MetadataMonitorTest, ACancelIsSentOnlyWhileTheCancelledSubscriptionsGrantRuns)
+{
+    // The monitor's clock stands still but where a row moves it (its timers still run), and the camera's
+    // grants run out on it.
+    struct Row
+    {
+        const char* name;
+        int orphanGrant;    //< what the camera grants the subscription that is replaced
+        bool firstTryFails; //< and the cancel is tried again at the replacing subscription's renewal
+        int secondsOn;      //< how far the clock moves on before the try: the first, or else the retry
+        bool cancelled;
+    };
+    const std::vector<Row> rows = {
+        // 1800 s are renewed after 1740 s (87 s here): no renewal moves the orphan's end meanwhile.
+        {"first try a second before the grant ends", 1800, false, 1799, true},
+        {"first try as the grant ends", 1800, false, 1800, false},
+        // The clock stands still until the replacement: the orphan's grant ends 20 s on, renewed or not.
+        {"retry a second before the grant ends", 20, true, 19, true},
+        {"retry as the grant ends", 20, true, 20, false},
+    };
+    // Renewed after 30 s (1.5 s here), long after the failed try; its grant outlasts every row's move.
+    const int replacingGrant = 60;
+    // One clock for all rows, which only moves on: each row's camera and monitor start from where it stands.
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        AgentFixture local;
+        local.createAgent();
+        local.events.expireOnClock(&serverSeconds);
+        local.events.setGrantSeconds(row.orphanGrant);
+        vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
+        const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
+        local.select({"vorn.uniview.Motion"});
+        const int orphanId = waitForTheMonitorsSubscription(local);
+        ASSERT_GE(orphanId, 0);
+
+        local.events.setGrantSeconds(replacingGrant);
+        std::size_t from = local.camera.requests().size();
+        if (row.firstTryFails)
+            local.events.setCancelFailure(Failure::serverError);
+        else
+            advance(clock, row.secondsOn);
+        local.select({"vorn.uniview.Motion"});
+        ASSERT_GE(waitForTheMonitorsSubscription(local), 0);
+        if (row.firstTryFails) {
+            const QString failed = QStringLiteral("Subscription cancel for id %1 failed").arg(orphanId);
+            ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(failed).isEmpty(); })) << log();
+            local.events.setCancelFailure(Failure::none);
+            from = local.camera.requests().size();
+            advance(clock, row.secondsOn);
+        }
+
+        if (row.cancelled) {
+            EXPECT_TRUE(waitForCancelled(local, orphanId)) << log();
+            EXPECT_EQ(cancelsAtTheCamera(local, orphanId, from), 1);
+            continue;
+        }
+        const QString dropped = QStringLiteral("Subscription cancel for id %1 dropped").arg(orphanId);
+        ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(dropped).isEmpty(); })) << log();
+        EXPECT_EQ(cancelsAtTheCamera(local, orphanId, from), 0) << log();
+        EXPECT_FALSE(subscriberOf(local, orphanId).live) << "the camera has dropped it on its own";
+    }
+}
+
+TEST_F(MetadataMonitorTest, AFailedCancelSparesTheSubscriptionARestartedCameraGaveAnotherClient)
+{
+    // The camera stops answering; the monitor gives its subscription up, and the cancel of it fails. The
+    // camera restarts and gives the lost subscription's id to another client first. Nothing the monitor
+    // sees afterwards proves the camera kept the lost one (the new subscription came after the failed
+    // try), so however the clock moves on, the other client keeps its subscription.
+    struct Row
+    {
+        const char* name;
+        int secondsOn; //< how far the clock moves on once the monitor has its new subscription
+    };
+    const std::vector<Row> rows = {
+        {"a renewal delay later", 10},
+        {"past the lost subscription's grant", 25},
+    };
+    // Timers run, the clock waits; one clock for all rows, which only moves on.
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        AgentFixture local;
+        local.createAgent();
+        local.events.setGrantSeconds(20); // renewed every 10 s (500 ms here), retried every 5 s (250 ms)
+        vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
+        const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
+        local.select({"vorn.uniview.Motion"});
+        const int lostId = waitForTheMonitorsSubscription(local);
+        ASSERT_EQ(lostId, 0) << "a restarted camera gives this id again";
+
+        local.events.setRenewFailure(Failure::close);
+        local.events.setSubscribeFailure(Failure::close);
+        local.events.setCancelFailure(Failure::close);
+        const QString failed = QStringLiteral("Subscription cancel for id %1 failed").arg(lostId);
+        ASSERT_TRUE(waitUntil([&] { return !capture.logger().texts().filter(failed).isEmpty(); })) << log();
+
+        const std::size_t restartedAt = local.camera.requests().size();
+        local.events.restart();
+        ASSERT_EQ(local.events.subscribeAsAnotherClient(), lostId);
+        local.events.setRenewFailure(Failure::none);
+        local.events.setSubscribeFailure(Failure::none);
+        local.events.setCancelFailure(Failure::none);
+        const int currentId = waitForTheMonitorsSubscription(local);
+        ASSERT_GE(currentId, 0);
+        ASSERT_NE(currentId, lostId);
+
+        advance(clock, row.secondsOn);
+        // Two renewals after the move: a retry would go out at the end of the first.
+        ASSERT_TRUE(waitForRenewals(local, currentId, 2)) << log();
+        EXPECT_EQ(cancelsAtTheCamera(local, lostId, restartedAt), 0) << log();
+        EXPECT_TRUE(subscriberOf(local, lostId).live) << "the other client's subscription was cancelled";
+    }
 }
 
 TEST_F(MetadataMonitorTest, AFailedCancelSparesTheIdTheCameraHasGivenTheCurrentSubscriptionAgain)
 {
-    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime()); // the failed cancel waits for the advance
+    vorn::utils::FakeMonotonicTime clock(vorn::utils::monotonicTime()); // moves only when the test says so
     fixture.events.setGrantSeconds(20);                                 // renewed every 10 s (500 ms here)
     vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
     const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
@@ -385,7 +605,7 @@ TEST_F(MetadataMonitorTest, AFailedCancelSparesTheIdTheCameraHasGivenTheCurrentS
 
     fixture.events.restart();
     fixture.events.setCancelFailure(Failure::none);
-    clock.advance(vorn::utils::ScaledClock::toRealDuration(std::chrono::seconds(20))); // the retry is due
+    clock.advance(vorn::utils::ScaledClock::toRealDuration(std::chrono::seconds(20))); // a renewal delay and more
     fixture.select({"vorn.uniview.Motion"});
     ASSERT_EQ(waitForTheMonitorsSubscription(fixture), replacedId);
     // A cancel sent with the new subscription would reach the camera long before its first renewal.

@@ -262,6 +262,7 @@ void MetadataMonitor::onSubscribeRequestCompleted(std::unique_ptr<Subscription> 
     const int64_t expirationTime = expirationTimeFromResponse(reply.json, now);
     subscription->setExpirationTime(expirationTime);
     subscription->setRenewDelay(renewDelay(expirationTime, now));
+    subscription->setSubscribedAt(nextExchange());
     succeeded = true;
 }
 
@@ -277,8 +278,6 @@ void MetadataMonitor::setSubscription(std::unique_ptr<Subscription> subscription
             if (cancel.id != m_subscription->id())
                 unsubscribeAsync(cancel);
         }
-        // The camera has just answered the subscribe; its id is known, so no retry cancels it.
-        retryFailedCancels();
     }
 }
 
@@ -348,6 +347,7 @@ void MetadataMonitor::renewSubscriptionAsync()
     if (!VN_CHECK(m_subscription))
         return scheduleSubscriptionRenew(kRetryDelay);
     VN_LOG(5, this, "Renewing subscription");
+    m_renewalSentAt = nextExchange();
     const vorn::utils::Url url =
         m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(m_subscription->id()));
     m_httpClient->doPut(url, makeJsonBody(Json(Json::object{{"Duration", kSubscriptionDuration}})),
@@ -369,6 +369,7 @@ void MetadataMonitor::onRenewRequestDone()
         m_subscription->setExpirationTime(*expirationTime);
         m_subscription->setRenewDelay(renewDelay(*expirationTime, now));
         scheduleSubscriptionRenew(m_subscription->renewDelay());
+        retryFailedCancels(m_renewalSentAt);
     });
 
     if (!m_httpClient->hasRequestSucceeded()) {
@@ -376,7 +377,6 @@ void MetadataMonitor::onRenewRequestDone()
                statusLineText(m_httpClient->response()), m_httpClient->lastSysErrorCode());
         return;
     }
-    retryFailedCancels();
     const std::string& body = m_httpClient->fetchMessageBodyBuffer();
     const LapiReply reply = readLapiReply(body);
     if (reply.status == LapiReply::Status::unreadable) {
@@ -401,7 +401,7 @@ void MetadataMonitor::cancelLostSubscriptions()
 
 MetadataMonitor::PendingCancel MetadataMonitor::cancelOf(const Subscription& subscription)
 {
-    return {.id = subscription.id(), .retrySpacing = subscription.renewDelay()};
+    return {.id = subscription.id(), .expirationTime = subscription.expirationTime()};
 }
 
 void MetadataMonitor::unsubscribeAsync(const PendingCancel& cancel)
@@ -411,15 +411,28 @@ void MetadataMonitor::unsubscribeAsync(const PendingCancel& cancel)
         sendNextCancel();
 }
 
+bool MetadataMonitor::hasGrantRunOut(const PendingCancel& cancel, int64_t now) const
+{
+    if (now < cancel.expirationTime)
+        return false;
+    VN_LOG(5, this, "Subscription cancel for id %1 dropped: its grant ran out at %2", cancel.id, cancel.expirationTime);
+    return true;
+}
+
 void MetadataMonitor::sendNextCancel()
 {
+    // Read right before the try: the queue may have waited for a cancel in flight.
+    const int64_t now = nowSeconds();
+    while (!m_pendingCancels.empty() && hasGrantRunOut(m_pendingCancels.front(), now))
+        m_pendingCancels.pop_front();
     if (m_pendingCancels.empty()) {
         m_cancelInFlight = false;
         return;
     }
-    const PendingCancel cancel = m_pendingCancels.front();
+    PendingCancel cancel = m_pendingCancels.front();
     m_pendingCancels.pop_front();
     m_cancelInFlight = true;
+    cancel.triedAt = nextExchange();
     const vorn::utils::Url url = m_deviceAgent->lapiUrl(QStringLiteral("%1/%2").arg(kSubscriptionPath).arg(cancel.id));
     // Not guarded: a re-selection must not cut a cancel short. The client is stopped before the monitor
     // goes, so this never runs after it; what it logs is captured here, not read from the monitor later.
@@ -427,27 +440,39 @@ void MetadataMonitor::sendNextCancel()
         const bool succeeded = m_cancelClient->hasRequestSucceeded();
         VN_LOG(5, tag, "Subscription cancel for id %1 %2", cancel.id, succeeded ? "succeeded" : "failed");
         const int attempts = cancel.attempts + 1;
-        if (succeeded)
-            retryFailedCancels();
-        else if (attempts < kMaxCancelAttempts)
-            m_failedCancels.push_back({cancel.id, cancel.retrySpacing, attempts, vorn::utils::ScaledClock::now()});
-        else
+        if (!succeeded && attempts < kMaxCancelAttempts) {
+            PendingCancel failed = cancel;
+            failed.attempts = attempts;
+            failed.failedAt = nextExchange();
+            dropRunOutCancels();
+            m_failedCancels.push_back(failed); // waits for a renewal that proves the camera kept it
+        } else if (!succeeded) {
             VN_LOG(5, tag, "Subscription cancel for id %1 given up after %2 attempts", cancel.id, attempts);
+        }
         sendNextCancel();
     });
 }
 
-void MetadataMonitor::retryFailedCancels()
+void MetadataMonitor::dropRunOutCancels()
 {
-    const vorn::utils::ScaledClock::time_point now = vorn::utils::ScaledClock::now();
+    const int64_t now = nowSeconds();
+    std::erase_if(m_failedCancels, [&](const PendingCancel& cancel) { return hasGrantRunOut(cancel, now); });
+}
+
+void MetadataMonitor::retryFailedCancels(uint64_t renewalSentAt)
+{
+    dropRunOutCancels();
+    const uint64_t subscribedAt = m_subscription->subscribedAt();
     for (const PendingCancel& cancel : std::exchange(m_failedCancels, {})) {
         // A camera that restarted gives its ids out again: the current subscription may have this one.
-        if (m_subscription && cancel.id == m_subscription->id())
+        if (cancel.id == m_subscription->id())
             continue;
-        if (now - cancel.lastTry < cancel.retrySpacing)
-            m_failedCancels.push_back(cancel); // too soon: a later exchange tries it
-        else
+        // The camera gave the renewed subscription before the failed try and still renewed it after the
+        // failure: it has not restarted since the try, and still holds what the try was meant for.
+        if (subscribedAt < cancel.triedAt && renewalSentAt > cancel.failedAt)
             m_pendingCancels.push_back(cancel);
+        else
+            m_failedCancels.push_back(cancel); // no proof yet: a later renewal may give it
     }
     if (!m_cancelInFlight)
         sendNextCancel();

@@ -13,10 +13,28 @@
 // after half the remaining time, at least kMinRenewDelay later); a failed step is retried every
 // kRetryDelay; more than kMaxRenewAttempts steps without a successful renewal count as lost ("Event
 // subscription lost"), and the monitor subscribes anew ("Event subscription recovered" when that
-// succeeds). A subscription that is replaced or lost is cancelled at the camera once the new one is in
-// place, or as soon as an attempt to make one fails (cameras have few subscription slots); a cancel that
-// fails is tried again after a successful exchange with the camera that comes at least one renewal delay
-// of the cancelled subscription after its last try, up to kMaxCancelAttempts tries.
+// succeeds).
+//
+// Cancels: a subscription that is replaced or lost is cancelled at the camera once the new one is in
+// place, or as soon as an attempt to make one fails (cameras have few subscription slots). A camera that
+// restarts numbers its subscriptions from 0 again, so an id is cancelled only while the camera may still
+// hold it for this monitor:
+// - never once the cancelled subscription's grant has run out on the monitor's clock (checked right
+//   before each try: the camera has dropped it by then, and may have given its id to another client);
+//   such a cancel is dropped with a line;
+// - a failed cancel is tried again only after the camera has shown that it kept its subscriptions since
+//   that try: a successful renewal, sent after the try failed, of a subscription that the camera gave
+//   before the try (a restart in between would have made that renewal fail). A new subscribe proves
+//   nothing, since a restarted camera hands out the old ids again. "Before" and "after" are the order of
+//   the monitor's exchanges with the camera (exchange numbers), not the clock, which may not move between
+//   them;
+// - never to the id that the camera has given the current subscription again;
+// - at most kMaxCancelAttempts tries; a failed cancel that is never proven again waits until its grant
+//   runs out and is dropped then, so the failed cancels cannot pile up.
+// A retry needs no spacing of its own: a subscription is renewed once a renewal delay after its last
+// successful renewal, so the proof of one retry comes a renewal delay after the previous one, and
+// exchanges in quick succession (a new subscription at each re-selection) prove nothing and use up no
+// tries within a short outage of the cancel alone.
 //
 // Threads and rules:
 // - The device agent calls the public operations from server threads, one selection at a time;
@@ -50,7 +68,6 @@
 #include <vorn/sdk/i_plugin_diagnostic_event.h>
 #include <vorn/utils/async_operation_guard.h>
 #include <vorn/utils/move_only_func.h>
-#include <vorn/utils/scaled_clock.h>
 #include <vorn/utils/url.h>
 
 #include "structure_processor.h"
@@ -83,13 +100,11 @@ public:
     static constexpr std::chrono::seconds kShortGrant{120};
     static constexpr std::chrono::seconds kMinRenewDelay{1};
     /**
-     * Tries of one cancel at the camera. A failed cancel is tried again after a successful exchange with
-     * the camera (cameras have few subscription slots, and an orphan holds one for its whole lifetime), but
-     * only after one that comes at least a renewal delay of the cancelled subscription after the last try:
-     * exchanges in quick succession (a new subscription at each re-selection) would otherwise use the
-     * tries up within a short outage of the cancel alone. Spaced so, the last try comes at least two
-     * renewal delays after the first, which cover the orphan's grant; after this many the cancel is given
-     * up, and the camera drops the orphan when it expires.
+     * Tries of one cancel at the camera. A failed cancel is tried again, while the orphan's grant runs,
+     * each time a renewal proves that the camera still holds it (cameras have few subscription slots, and
+     * an orphan holds one until its grant runs out). Proofs come a renewal delay apart, so this many tries
+     * span at least two renewal delays, about a whole grant. After this many the cancel is given up, and
+     * the camera drops the orphan when its grant runs out.
      */
     static constexpr int kMaxCancelAttempts = 3;
 
@@ -136,16 +151,22 @@ private:
     using SubscribeCompletion = vorn::utils::MoveOnlyFunc<void(std::unique_ptr<Subscription>)>;
     using ProbeCompletion = vorn::utils::MoveOnlyFunc<void(QString)>;
 
-    /** A cancel of a subscription at the camera, from its first try to its success or its last try. */
+    /**
+     * A cancel of a subscription at the camera, from its first try to its success, its last try, or the
+     * end of the subscription's grant.
+     */
     struct PendingCancel
     {
         int id = 0;
-        /** The cancelled subscription's renewal delay: the least time between two tries. */
-        std::chrono::seconds retrySpacing{0};
-        int attempts = 0; //< Tries made so far.
-        vorn::utils::ScaledClock::time_point lastTry{};
+        /** When the cancelled subscription's grant runs out, on the monitor's clock: no try after it. */
+        int64_t expirationTime = 0;
+        int attempts = 0;      //< Tries made so far.
+        uint64_t triedAt = 0;  //< The exchange number of the last try.
+        uint64_t failedAt = 0; //< The exchange number at which the last try failed.
     };
     static PendingCancel cancelOf(const Subscription& subscription);
+    /** Numbers the monitor's exchanges with the camera in the order they happen (see the class comment). */
+    uint64_t nextExchange() { return ++m_exchangeCount; }
 
     std::unique_ptr<Subscription> subscribeSync();
     void subscribeAsync(SubscribeCompletion completion);
@@ -161,12 +182,17 @@ private:
     /** After a failed attempt: cancels the replaced and lost subscriptions without waiting for a new one. */
     void cancelLostSubscriptions();
     void unsubscribeAsync(const PendingCancel& cancel);
+    /** Sends the next queued cancel whose grant still runs; drops those whose grant has run out. */
     void sendNextCancel();
+    /** Whether the cancel's grant has run out at `now`; writes the line of the dropped cancel when it has. */
+    bool hasGrantRunOut(const PendingCancel& cancel, int64_t now) const;
+    /** Drops the failed cancels whose grant has run out. */
+    void dropRunOutCancels();
     /**
-     * After a successful exchange with the camera: queues the failed cancels whose retry spacing has
-     * passed for another try.
+     * After a successful renewal of the current subscription, sent at exchange `renewalSentAt`: queues
+     * for another try the failed cancels that it proves the camera still holds.
      */
-    void retryFailedCancels();
+    void retryFailedCancels(uint64_t renewalSentAt);
     void pushDiagnosticEvent(vorn::sdk::IPluginDiagnosticEvent::Level level, std::string caption,
                              std::string description);
     void deliver(const MetadataPackets& packets) const;
@@ -185,6 +211,8 @@ private:
     bool m_cancelInFlight = false;
     std::vector<PendingCancel> m_failedCancels;     //< Tried again by retryFailedCancels().
     std::vector<PendingCancel> m_lostSubscriptions; //< Cancelled once a new subscription is in place.
+    uint64_t m_exchangeCount = 0;                   //< The last exchange number given out.
+    uint64_t m_renewalSentAt = 0;                   //< The exchange number of the renewal in flight.
 
     /** The current subscription's id for the log tag, which any thread may build; kNoSubscription without. */
     static constexpr int kNoSubscription = INT32_MIN;

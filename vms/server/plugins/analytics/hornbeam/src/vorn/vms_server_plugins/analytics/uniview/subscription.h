@@ -17,8 +17,8 @@
 //   characters (all but tab, line feed and carriage return become blanks).
 // - The destructor may run on any thread: it waits for a handler that is running and no handler starts
 //   after it. It must not run inside a handler of its own receiver.
-// - The id, the expiration time and the renewal delay are the monitor's bookkeeping, read and set on its
-//   thread.
+// - The id, the expiration time, the renewal delay and the exchange number of the subscribe are the
+//   monitor's bookkeeping, read and set on its thread.
 #pragma once
 
 #include <chrono>
@@ -63,6 +63,9 @@ public:
      */
     std::chrono::seconds renewDelay() const { return m_renewDelay; }
     void setRenewDelay(std::chrono::seconds delay) { m_renewDelay = delay; }
+    /** The monitor's number of the exchange in which the camera gave this subscription. */
+    uint64_t subscribedAt() const { return m_subscribedAt; }
+    void setSubscribedAt(uint64_t exchange) { m_subscribedAt = exchange; }
 
     std::string serverHost() const;
     uint16_t serverPort() const;
@@ -87,6 +90,7 @@ private:
     int m_id = -1;
     int64_t m_expirationTime = 0;
     std::chrono::seconds m_renewDelay{0};
+    uint64_t m_subscribedAt = 0;
 };
 
 } // namespace vorn::vms_server_plugins::analytics::uniview
