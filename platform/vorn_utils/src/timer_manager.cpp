@@ -29,17 +29,26 @@ TimerManager::TimerId TimerManager::addTimer(TimerEventHandler* handler, std::ch
 
 TimerManager::TimerId TimerManager::addTimer(std::function<void(TimerId)> handler, std::chrono::milliseconds delay)
 {
+    const Deadline deadline = Clock::now() + std::clamp(delay, std::chrono::milliseconds(0), kMaxDelay);
     const std::lock_guard lock(m_mutex);
     const TimerId id = m_nextId++;
-    m_timers.emplace(id, Timer{Clock::now() + std::max(delay, std::chrono::milliseconds(0)), std::move(handler)});
-    m_wakeUp.notify_all();
+    m_timers.emplace(id, Timer{deadline, std::move(handler)});
+    const auto position = m_byDeadline.emplace(deadline, id).first;
+    // The thread sleeps until the first deadline it knows of; only a new first one changes that.
+    if (position == m_byDeadline.begin())
+        m_wakeUp.notify_all();
     return id;
 }
 
 void TimerManager::joinAndDeleteTimer(TimerId timerId)
 {
     std::unique_lock lock(m_mutex);
-    m_timers.erase(timerId);
+    // The thread may be asleep until this timer's deadline; it wakes then, finds the next one and sleeps
+    // again, which is cheaper than waking it now for every delete.
+    if (const auto found = m_timers.find(timerId); found != m_timers.end()) {
+        m_byDeadline.erase({found->second.deadline, timerId});
+        m_timers.erase(found);
+    }
     if (std::this_thread::get_id() == m_thread.get_id())
         return;
     m_handlerDone.wait(lock, [&] { return m_runningId != timerId; });
@@ -57,6 +66,7 @@ void TimerManager::stop()
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
         m_timers.clear();
+        m_byDeadline.clear();
         m_wakeUp.notify_all();
     }
     if (m_thread.joinable() && std::this_thread::get_id() != m_thread.get_id())
@@ -67,29 +77,27 @@ void TimerManager::run()
 {
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
-        // The earliest deadline; few timers live at once, so a scan is enough.
-        auto next = m_timers.end();
-        for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-            if (next == m_timers.end() || it->second.deadline < next->second.deadline)
-                next = it;
-        }
-        if (next == m_timers.end()) {
+        if (m_byDeadline.empty()) {
             m_wakeUp.wait(lock);
             continue;
         }
-        if (Clock::now() < next->second.deadline) {
-            // A copy: wait_until() reads the deadline again once it wakes, and by then the timer may be gone
-            // (cancelled or dropped by stop() while the lock was free).
-            const Clock::time_point deadline = next->second.deadline;
-            m_wakeUp.wait_until(lock, deadline);
+        // Copies: while the thread waits the lock is free, and the timer may go (cancelled, or dropped by
+        // stop()).
+        const auto [deadline, id] = *m_byDeadline.begin();
+        const Deadline now = Clock::now();
+        if (now < deadline) {
+            // In real time, so that a time scale shortens the wait; the loop reads the clock again after it.
+            m_wakeUp.wait_for(lock, Clock::toRealDuration(deadline - now));
             continue;
         }
-        const TimerId id = next->first;
-        std::function<void(TimerId)> handler = std::move(next->second.handler);
-        m_timers.erase(next);
+        m_byDeadline.erase(m_byDeadline.begin());
         m_runningId = id;
-        lock.unlock();
-        handler(id);
+        {
+            // The timer leaves the map here and is destroyed outside the lock, with what its handler holds.
+            auto timer = m_timers.extract(id);
+            lock.unlock();
+            timer.mapped().handler(id);
+        }
         lock.lock();
         m_runningId = 0;
         m_handlerDone.notify_all();

@@ -344,13 +344,33 @@ bool WaypointProcess::addProcessKillTimer(const api::AddProcessKillTimerRequest&
         response.result = api::ResultType::otherError;
         return false;
     }
-    const std::lock_guard lock(m_mutex);
-    if (m_terminated) {
-        response.result = api::ResultType::otherError;
-        return false;
+    std::optional<quint64> replaced;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_terminated) {
+            response.result = api::ResultType::otherError;
+            return false;
+        }
+        const auto previous = m_killTimerOfPid.find(request.pid);
+        if (previous == m_killTimerOfPid.end() && m_killTimers.size() >= kMaxPendingKillTimers) {
+            // Level 3: the log limiter bounds what a flood of such requests writes.
+            VN_LOG(3, this, "addProcessKillTimer() - refused for process id %1: %2 kill timers are pending already",
+                   request.pid, m_killTimers.size());
+            response.result = api::ResultType::otherError;
+            return false;
+        }
+        if (previous != m_killTimerOfPid.end()) {
+            // Out of the map, the old timer kills nothing even when it fires before the delete below.
+            replaced = previous->second;
+            m_killTimers.erase(previous->second);
+        }
+        const quint64 timerId = m_timerManager.addTimer(this, std::chrono::milliseconds(request.timeoutMs));
+        m_killTimers[timerId] = request.pid;
+        m_killTimerOfPid[request.pid] = timerId;
     }
-    const quint64 timerId = m_timerManager.addTimer(this, std::chrono::milliseconds(request.timeoutMs));
-    m_killTimers[timerId] = request.pid;
+    // Outside the lock: the delete waits for a handler that runs now, and that handler takes the lock.
+    if (replaced)
+        m_timerManager.joinAndDeleteTimer(*replaced);
     response.result = api::ResultType::ok;
     return true;
 }
@@ -367,6 +387,7 @@ void WaypointProcess::onTimer(const quint64& timerId)
             return;
         pid = found->second;
         m_killTimers.erase(found);
+        m_killTimerOfPid.erase(pid);
     }
     vorn::utils::killProcessByPid(pid);
 }
@@ -381,6 +402,7 @@ void WaypointProcess::pleaseStop()
             return;
         m_terminated = true;
         killTimers.swap(m_killTimers);
+        m_killTimerOfPid.clear();
         m_condition.notify_all();
     }
     // Outside the lock: a timer whose handler runs now is waited for, and that handler takes the lock.

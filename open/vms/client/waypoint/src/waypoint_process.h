@@ -13,9 +13,12 @@
 // installZipAsync(), checkInstallationProgress(), addProcessKillTimer() and the quit request) on the task
 // server's thread; onTimer() on the timer manager's thread; the background installation on a worker of
 // its own; pleaseStop() from any thread, the console control handler's included.
-// - m_mutex guards the terminated flag and the kill-timer map; no handler or join runs under it.
+// - m_mutex guards the terminated flag and the kill-timer maps; no handler or join runs under it.
 // - The installation state has its own mutex, held only to copy its version and file.
 // - The installation future is used on the task server's thread only.
+//
+// Kill timers: one per process id, a new request for a pid replaces its timer (the replaced one never
+// kills), and at most kMaxPendingKillTimers wait at once; the stop cancels them all.
 #pragma once
 
 #include <condition_variable>
@@ -55,6 +58,10 @@ public:
         QStringList arguments;
     };
 
+    // Any local process may ask for kill timers, one request per connection: this bounds the memory and
+    // the timer work such requests can claim, far above the few processes a launcher has reason to end.
+    static constexpr std::size_t kMaxPendingKillTimers = 1024;
+
     WaypointProcess(QSettings* settings, InstallationManager* installationManager,
                     const StartupParameters& startupParameters);
     ~WaypointProcess() override;
@@ -76,6 +83,9 @@ public:
     // The client's environment: `environment` (name=value texts) with `folders` in front of
     // LD_LIBRARY_PATH, the first entry that is exactly that variable, or a new entry.
     static QStringList clientEnvironment(QStringList environment, const QStringList& folders);
+
+    // The timers that the timer manager still holds, cancelled ones not yet deleted included (tests).
+    std::size_t pendingTimerCount() const { return m_timerManager.pendingCount(); }
 
     // Tests serve the pipe on a name of their own; empty: api::launcherPipeName().
     void setPipeName(const QString& pipeName) { m_pipeNameOverride = pipeName; }
@@ -100,7 +110,9 @@ private:
     bool m_terminated = false;
     std::mutex m_mutex;
     std::condition_variable m_condition;
+    // Timer id -> process id, and back: each pending kill timer is in both.
     std::map<quint64, qint64> m_killTimers;
+    std::map<qint64, quint64> m_killTimerOfPid;
     InstallationState m_installationState;
     std::future<api::ResultType> m_installationFuture;
     QString m_pipeNameOverride;
