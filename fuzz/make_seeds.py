@@ -128,6 +128,13 @@ def peer_text_seeds():
         (0, "repeated-utf8", "\u20ac".encode()),
         (0, "repeated-lines", b"a\n"),
         (0, "repeated-continuation", b"\x80"),
+        (1, "backslashes", b"a\\nb\\x01\\u2028\\"),
+        (1, "forged-cut-mark", b"ok... (9 bytes in all)"),
+        (1, "hidden-characters", "\u0085\u061c\u200e\u2028\u2029\u202e\u2066\u2069\ufeff".encode()),
+        (1, "byte-order-mark", b"\xef\xbb\xbfa"),
+        (1, "invalid-forms", b"\xc0\x8a\xe0\x80\xa8\xed\xa0\x80\xf4\x90\x80\x80\xe2\x80"),
+        (0, "repeated-separator", "\u2028".encode()),
+        (0, "repeated-escape-and-dots", b"\x01... ("),
     ]
     for choice, name, data in samples:
         write("peer_text", name, bytes([1, choice]) + data)

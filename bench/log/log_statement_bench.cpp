@@ -6,12 +6,16 @@
 //   itself and allocate nothing (no tag, no argument, no text).
 // - Enabled, declined: maxLevel() lets the statement through but the logger takes only up to level 4.
 //   The tag is built (the logger is asked by tag), the message text is not.
+// - Peer text: the quote that a written statement makes of a camera's body (PeerText). Bodies without
+//   anything to escape are the common case and must cost about what decoding their UTF-8 costs.
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include <QtCore/QString>
 
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/utils/log/capturing_logger.h>
 #include <vorn/utils/log/log.h>
 
@@ -98,6 +102,39 @@ void declinedStatement(benchmark::State& state)
     }
 }
 
+// A camera's reply as the detail statements quote it: JSON, ASCII, nothing to escape.
+std::string jsonBody()
+{
+    return R"({"Response":{"ResponseURL":"/LAPI/V1.0/System/Event/Subscription","CreatedID":-1,)"
+           R"("ResponseCode":0,"SubResponseCode":0,"ResponseString":"Succeed","StatusCode":0,)"
+           R"("StatusString":"Succeed","Data":{"ID":7,"Reference":"http://192.0.2.10:80/LAPI/V1.0/)"
+           R"(System/Event/Notification/7","CurrentTime":1700000000,"TerminationTime":1700000060}}})";
+}
+
+// A plate and place names as a camera sends them: two- and three-byte UTF-8 characters, nothing to escape.
+std::string utf8Body()
+{
+    std::string body;
+    while (body.size() < 300)
+        body += "\"Plate\":\"\xD0\x90\xD0\x92 123 \xD0\x9A\",\"Place\":\"Stra\xC3\x9F"
+                "e \xE2\x82\xAC\",";
+    return body;
+}
+
+void quote(benchmark::State& state, const std::string& body)
+{
+    AllocationMeter allocations(state);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(vorn::log_support::PeerText(body).toString());
+}
+
+void decode(benchmark::State& state, const std::string& body, std::size_t limit)
+{
+    AllocationMeter allocations(state);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(QString::fromUtf8(body.data(), static_cast<int>(std::min(body.size(), limit))));
+}
+
 const bool kRegistered = [] {
     vorn::bench::registerComparison(
         {"Log statement", "disabled: level 5 while the maximum is 4", "the level test alone"}, disabledStatement,
@@ -105,6 +142,22 @@ const bool kRegistered = [] {
     vorn::bench::registerComparison(
         {"Log statement", "enabled, logger declines: maximum 6, logger takes up to 4", "the same statement disabled"},
         declinedStatement, disabledStatement);
+
+    constexpr std::size_t kWhole = std::string::npos;
+    vorn::bench::registerComparison(
+        {"Peer text", "JSON reply of 330 B, nothing to escape", "decoding its UTF-8 alone"},
+        [](benchmark::State& state) { quote(state, jsonBody()); },
+        [](benchmark::State& state) { decode(state, jsonBody(), kWhole); });
+    vorn::bench::registerComparison(
+        {"Peer text", "UTF-8 text of 300 B, nothing to escape", "decoding its UTF-8 alone"},
+        [](benchmark::State& state) { quote(state, utf8Body()); },
+        [](benchmark::State& state) { decode(state, utf8Body(), kWhole); });
+    vorn::bench::registerComparison(
+        {"Peer text", "1 MiB body, quoted up to the limit", "decoding 1 KiB of it alone"},
+        [](benchmark::State& state) { quote(state, std::string(1 << 20, 'x')); },
+        [](benchmark::State& state) {
+            decode(state, std::string(1 << 20, 'x'), vorn::log_support::PeerText::kMaxQuotedBytes);
+        });
     return true;
 }();
 

@@ -10,12 +10,14 @@
 #include <vorn/branding.h>
 #include <vorn/build_info.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/utils/file_system/reserve_space.h>
 #include <vorn/utils/scope_guard.h>
 #include <vorn/zip/extractor.h>
 
 namespace vorn::vms::waypoint {
 
+using vorn::log_support::peerLogText;
 using vorn::utils::SoftwareVersion;
 
 namespace {
@@ -265,7 +267,8 @@ bool InstallationManager::checkFreeSpace(const QString& dir, qint64 size) const
 
 api::ResultType InstallationManager::installZip(const SoftwareVersion& version, const QString& zipFileName)
 {
-    VN_LOG(5, this, "Installing update %1 from %2", version.toString(), zipFileName);
+    // The zip file name is a pipe client's text: its log lines quote it, so that it cannot start a line.
+    VN_LOG(5, this, "Installing update %1 from %2", version.toString(), peerLogText(zipFileName));
 
     // The folder is claimed first: a busy answer must not touch the running installation's progress.
     const QString targetDir = installationDirForVersion(version);
@@ -273,8 +276,8 @@ api::ResultType InstallationManager::installZip(const SoftwareVersion& version, 
         const std::lock_guard lock(m_mutex);
         // Versions below 2.2 of one major.minor share a folder: both would clear and fill it at once.
         if (m_foldersBeingInstalled.contains(targetDir)) {
-            VN_LOG(2, this, "Cannot install %1 from %2: %3 is being installed already", version.toString(), zipFileName,
-                   targetDir);
+            VN_LOG(2, this, "Cannot install %1 from %2: %3 is being installed already", version.toString(),
+                   peerLogText(zipFileName), targetDir);
             return api::ResultType::busy;
         }
         m_foldersBeingInstalled.insert(targetDir);
@@ -304,7 +307,7 @@ api::ResultType InstallationManager::installZip(const SoftwareVersion& version, 
     const auto extractor = std::make_shared<vorn::zip::Extractor>(zipFileName, stagingDir);
     const qint64 unpackedSize = extractor->estimateUnpackedSize();
     if (!checkFreeSpace(stagingDir, unpackedSize)) {
-        VN_LOG(2, this, "Not enough space to install %1.", zipFileName);
+        VN_LOG(2, this, "Not enough space to install %1.", peerLogText(zipFileName));
         return api::ResultType::notEnoughSpace;
     }
 
@@ -317,7 +320,8 @@ api::ResultType InstallationManager::installZip(const SoftwareVersion& version, 
 
     const vorn::zip::Extractor::Error error = extractor->extractZip();
     if (error != vorn::zip::Extractor::Error::ok) {
-        VN_LOG(2, this, "Cannot extract zip %1 to %2, errorCode = %3", zipFileName, targetDir, static_cast<int>(error));
+        VN_LOG(2, this, "Cannot extract zip %1 to %2, errorCode = %3", peerLogText(zipFileName), targetDir,
+               static_cast<int>(error));
         return api::ResultType::ioError;
     }
 
@@ -328,7 +332,7 @@ api::ResultType InstallationManager::installZip(const SoftwareVersion& version, 
         stagedFolder += QLatin1Char('/') + macBundleName();
     }
     const auto invalidPackage = [&] {
-        VN_LOG(2, this, "Update package %1 (%2) is invalid", version.toString(), zipFileName);
+        VN_LOG(2, this, "Update package %1 (%2) is invalid", version.toString(), peerLogText(zipFileName));
         return api::ResultType::brokenPackage;
     };
     if (!QFileInfo::exists(QDir(stagedFolder).filePath(InstallationInfo::clientExecutableRelativePath())))

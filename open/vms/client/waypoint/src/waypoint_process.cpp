@@ -10,6 +10,7 @@
 #include <vorn/branding.h>
 #include <vorn/build_info.h>
 #include <vorn/log_support/log.h>
+#include <vorn/log_support/peer_text.h>
 #include <vorn/utils/process_kill.h>
 #include <vorn/vms/waypoint/api/waypoint_client.h>
 
@@ -17,6 +18,7 @@
 
 namespace vorn::vms::waypoint {
 
+using vorn::log_support::peerLogText;
 using vorn::utils::SoftwareVersion;
 
 namespace {
@@ -192,8 +194,9 @@ bool WaypointProcess::startApplication(const api::StartApplicationTask& task, ap
 
     VN_LOG(6, this, "Launching version %1 (path %2)", version.toString(), executablePath);
     const LaunchCommand command = launchCommand(executablePath, version, arguments);
+    // The arguments are a pipe client's texts: quoted, so that none of them can start a line of its own.
     VN_LOG(5, this, "Launching with request: %1, args: %2", command.executable,
-           command.arguments.join(QStringLiteral(", ")));
+           peerLogText(command.arguments.join(QStringLiteral(", "))));
 
     bool started = false;
     if (!command.executable.isEmpty() && !executablePath.isEmpty()) {
@@ -272,14 +275,14 @@ bool WaypointProcess::installZipAsync(const api::InstallZipTaskAsync& task, api:
         }
         if (same) {
             VN_LOG(4, this, "installZipAsync() - already installing version %1 from file %2", task.version.toString(),
-                   task.zipFileName);
+                   peerLogText(task.zipFileName));
             response.result = api::ResultType::ok;
             return true;
         }
         if (m_installationFuture.wait_for(kFutureProbe) != std::future_status::ready) {
             VN_LOG(2, this,
                    "installZipAsync() - can not start installing version %1 from %2: already installing from %3",
-                   task.version.toString(), task.zipFileName, runningZipFileName());
+                   task.version.toString(), peerLogText(task.zipFileName), peerLogText(runningZipFileName()));
             response.result = api::ResultType::busy;
             return false;
         }
@@ -289,7 +292,7 @@ bool WaypointProcess::installZipAsync(const api::InstallZipTaskAsync& task, api:
     }
 
     VN_LOG(6, this, "Starting async installation for version %1 from file %2", task.version.toString(),
-           task.zipFileName);
+           peerLogText(task.zipFileName));
     {
         // Stored before the worker starts, so that the same request right after this one finds it.
         const std::lock_guard lock(m_installationState.mutex);
@@ -299,7 +302,7 @@ bool WaypointProcess::installZipAsync(const api::InstallZipTaskAsync& task, api:
     m_installationFuture = std::async(std::launch::async, [this, task] { return installInBackground(task); });
     response.result = api::ResultType::ok;
     VN_LOG(4, this, "Started async installation for version %1 from file %2", task.version.toString(),
-           task.zipFileName);
+           peerLogText(task.zipFileName));
     return true;
 }
 
@@ -324,7 +327,7 @@ bool WaypointProcess::checkInstallationProgress(const api::InstallZipCheckStatus
     }
     if (m_installationFuture.wait_for(kFutureProbe) != std::future_status::ready) {
         response.result = api::ResultType::unpackingZip;
-        VN_LOG(5, this, "checkInstallationProgress() - still installing %1", runningZipFileName());
+        VN_LOG(5, this, "checkInstallationProgress() - still installing %1", peerLogText(runningZipFileName()));
     } else {
         response.result = m_installationFuture.get();
         VN_LOG(5, this, "checkInstallationProgress() - complete, result=%1", resultTypeToQString(response.result));

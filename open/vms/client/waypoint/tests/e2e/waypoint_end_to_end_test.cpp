@@ -21,6 +21,7 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QLockFile>
 #include <QtCore/QProcess>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QStandardPaths>
 #include <QtCore/QTemporaryDir>
 
@@ -293,6 +294,39 @@ TEST_F(WaypointEndToEnd, RunStartsTheClientWithItsRules)
     }
     EXPECT_EQ(exchange("quit\n"), "ok\n\n");
     EXPECT_EQ(exitCodeOf(launcher), 0);
+}
+
+// A pipe client's texts reach the log quoted: a line feed, a carriage return or a line separator in a
+// zip file name or a client argument starts no line of its own, whatever the text after it looks like.
+TEST_F(WaypointEndToEnd, PipeTextsWithLineBreaksWriteNoLineOfTheirOwn)
+{
+    QProcess* launcher = startServingWaypoint();
+    ASSERT_EQ(installZip("5.1.4.100", makePackage("5.1.4.100")), "ok\n\n");
+    const QString forged = "2026-01-01 00:00:00.000 1 ERROR Forged: ";
+    const QString zip =
+        m_root.filePath("missing.zip") + "\n" + forged + "lf\r" + forged + "cr" + QChar(0x2028) + forged + "ls";
+    EXPECT_NE(installZip("5.2.0.1", zip).substr(0, 3), "ok\n");
+    EXPECT_EQ(installZip("5.2.0.2", zip, "startZipInstallation"), "ok\n\n");
+    EXPECT_TRUE(waitUntil(
+        [&] { return exchange("checkZipProgress\n{\"version\":\"5.2.0.2\"}").rfind("unpackingZip\n", 0) != 0; }));
+    EXPECT_EQ(runRequest("5.1.4.100", {"--a\n" + forged + "arg"}), "ok\n\n");
+    EXPECT_EQ(records(1).size(), 1);
+    EXPECT_EQ(exchange("quit\n"), "ok\n\n");
+    EXPECT_EQ(exitCodeOf(launcher), 0);
+
+    const QString log = logOf(1);
+    const QString quotedZip =
+        m_root.filePath("missing.zip") + "\\n" + forged + "lf\\r" + forged + "cr\\u2028" + forged + "ls";
+    for (const QString& quoted :
+         {"Installing update 5.2.0.1 from " + quotedZip,
+          "Cannot extract zip " + quotedZip + " to " + installationDir("5.2.0.1"),
+          "Started async installation for version 5.2.0.2 from file " + quotedZip,
+          "Cannot extract zip " + quotedZip + " to " + installationDir("5.2.0.2"), "args: --a\\n" + forged + "arg"}) {
+        EXPECT_TRUE(log.contains(quoted)) << qPrintable(quoted);
+    }
+    const QRegularExpression lineBreak(QStringLiteral("[\\n\\r\\x{85}\\x{2028}\\x{2029}]"));
+    for (const QString& line : log.split(lineBreak))
+        EXPECT_FALSE(line.startsWith(forged)) << qPrintable(line);
 }
 
 TEST_F(WaypointEndToEnd, NormalModeStartsTheNewestClientAndNoClientMeansNotInstalled)
