@@ -70,12 +70,18 @@ struct HeldBytes
     // Moves `share` to `bytes`: false, and nothing changes, when that would take the total past the bound.
     bool resize(std::size_t* share, std::size_t bytes)
     {
-        if (bytes > *share && bytes - *share > HttpStreamSocketServer::kMaxHeldRequestBytes - total)
+        if (bytes > mostFor(*share))
             return false;
         total = total - *share + bytes;
         *share = bytes;
         published.store(total, std::memory_order_relaxed);
         return true;
+    }
+
+    // The most that a share of `share` bytes may grow to.
+    std::size_t mostFor(std::size_t share) const
+    {
+        return share + (HttpStreamSocketServer::kMaxHeldRequestBytes - total);
     }
 };
 
@@ -86,14 +92,16 @@ struct HeldShare
     std::size_t bytes = 0;
 
     bool resize(std::size_t newBytes) { return pool->resize(&bytes, newBytes); }
-    void release() { pool->resize(&bytes, 0); }
+    std::size_t most() const { return pool->mostFor(bytes); }
+    void release() { resize(0); }
 };
 
 // A request body in a std::string whose room is counted in HeldBytes before it is reserved. Unlike
 // Beast's string_body it reserves nothing for the declared length up front, which a peer that declares
 // 16 MiB and stalls would have the server hold for nothing: the room grows with what arrives, doubling
 // up to the declared length (or kMaxRequestBodySize for a chunked body), so that a body is copied a few
-// times at most and ends without room to spare. A growth that the count refuses closes the connection.
+// times at most and one of a declared length ends without room to spare. A growth that the count refuses
+// closes the connection.
 struct HeldBody
 {
     struct value_type
@@ -137,16 +145,15 @@ struct HeldBody
     private:
         bool grow(std::size_t needed)
         {
-            // The old room lives on until the text has moved into the new one: both are counted meanwhile.
-            const std::size_t old = m_body.text.capacity();
-            std::size_t room = std::max(needed, std::min(m_limit, std::max(2 * old, kMinBodyRoom)));
-            if (!m_body.share->resize(old + room)) {
-                if (room == needed || !m_body.share->resize(old + needed))
-                    return false;
-                room = needed;
-            }
+            // Doubled; or, where the count has less left than that, all it has left, so that a body near the
+            // bound is not copied again for every read.
+            const std::size_t doubled = std::min(m_limit, std::max(2 * m_body.text.capacity(), kMinBodyRoom));
+            const std::size_t room = std::max(needed, std::min(doubled, m_body.share->most()));
+            if (!m_body.share->resize(room))
+                return false;
             {
-                // Into a new string: reserve() on the old one may round the room up to twice its capacity.
+                // Into a new string: reserve() on the old one may round the room up to twice its capacity. The
+                // old room is gone at the end of this block, within the step.
                 std::string grown;
                 grown.reserve(room);
                 grown.append(m_body.text);
@@ -169,7 +176,7 @@ struct Connection
     enum class Phase {
         reading,   //< waiting for its request, or reading it
         answering, //< its request is with the processor or its answer being written
-        closing,   //< a refused request is drained
+        closing,   //< answered without keep-alive: what the client still sends is dropped until the close
     };
 
     Connection(tcp::socket socket, HeldBytes* held)
@@ -269,6 +276,7 @@ struct HttpStreamSocketServer::Private
     void startRequest(const ConnectionPtr& connection, bool keptAlive);
     void parse(const ConnectionPtr& connection);
     void readMore(const ConnectionPtr& connection);
+    void onRead(const ConnectionPtr& connection, error_code error, std::size_t size);
     void onReadError(const ConnectionPtr& connection, error_code error);
     void onRequest(const ConnectionPtr& connection);
     void writeResponse(const ConnectionPtr& connection, RequestResult result, bool keepAlive);
@@ -426,26 +434,29 @@ void HttpStreamSocketServer::Private::readMore(const ConnectionPtr& connection)
             room = static_cast<std::size_t>(std::clamp<std::uint64_t>(*remaining, 1, room));
     }
     if (buffer.capacity() - buffer.size() < room) {
-        // What flat_buffer::prepare() allocates, counted before it does, together with the old room that it
-        // copies from.
+        // What flat_buffer::prepare() allocates, counted before it does.
         const std::size_t capacity = std::max(2 * buffer.size(), buffer.size() + room);
-        if (!connection->bufferShare.resize(buffer.capacity() + capacity))
+        if (!connection->bufferShare.resize(capacity))
             return close(connection);
     }
     const auto space = buffer.prepare(room);
     connection->bufferShare.resize(buffer.capacity());
-    connection->stream.async_read_some(space, bind([this, connection](error_code error, std::size_t size) {
-        if (!connection->open)
-            return;
-        if (error)
-            return close(connection);
-        connection->buffer.commit(size);
-        if (connection->idle) {
-            connection->idle = false;
-            connection->stream.expires_after(utils::ScaledClock::toRealDuration(kRequestTimeout));
-        }
-        parse(connection);
-    }));
+    connection->stream.async_read_some(
+        space, bind([this, connection](error_code error, std::size_t size) { onRead(connection, error, size); }));
+}
+
+void HttpStreamSocketServer::Private::onRead(const ConnectionPtr& connection, error_code error, std::size_t size)
+{
+    if (!connection->open)
+        return;
+    if (error)
+        return close(connection);
+    connection->buffer.commit(size);
+    if (connection->idle) {
+        connection->idle = false;
+        connection->stream.expires_after(utils::ScaledClock::toRealDuration(kRequestTimeout));
+    }
+    parse(connection);
 }
 
 void HttpStreamSocketServer::Private::onReadError(const ConnectionPtr& connection, error_code error)

@@ -27,7 +27,8 @@
 //   - Memory: what the server holds for requests not yet complete (read buffers, headers, the bodies
 //     received so far and the room reserved for them) stays within kMaxHeldRequestBytes in all; a
 //     connection whose next bytes would take it past is closed. A body's room grows with what arrives,
-//     never ahead of it for what the request declares, and ends at the body's length.
+//     never ahead of it for what the request declares, and ends at the body's length. (While a room grows,
+//     the old one lives on for the copy into the new one, within that one step on the server's thread.)
 // - Connections are kept alive between requests unless the client asks otherwise.
 // - An accept that fails (no file descriptor left, for example) is tried again every kAcceptRetryDelay, on
 //   the ScaledClock, until it works; the failure is logged once, at its start. Every time-out runs on the
@@ -62,8 +63,8 @@ public:
     static_assert(kRequestTimeout < kIdleTimeout, "a kept connection may wait longer than a request may take");
     // One device pushes over a handful of connections; more are a misbehaving peer.
     static constexpr std::size_t kMaxConnections = 64;
-    // What requests not yet complete may make one server hold in all: four bodies at kMaxRequestBodySize at
-    // once, where a camera's structure push with its pictures takes a few MB.
+    // What requests not yet complete may make one server hold in all: three bodies at kMaxRequestBodySize at
+    // once with room to spare, where a camera's structure push with its pictures takes a few MB.
     static constexpr std::size_t kMaxHeldRequestBytes = 64 * 1024 * 1024;
     static_assert(kMaxHeldRequestBytes >= 2 * kMaxRequestBodySize, "room for a request at both caps and more");
     // The pause after a failed accept: the connection stays in the backlog, and trying again at once would
