@@ -605,34 +605,57 @@ TEST_F(HttpServerTest, TheBytesOfUnfinishedRequestsStayWithinTheBound)
     ASSERT_TRUE(heldBytesReturnToZero()) << "the count kept the bytes of closed connections";
 
     // What bodies received so far hold is bounded: with three bodies a byte short of the cap held, a push
-    // that fits in what is left is served, and one that would take the server past the bound is closed.
+    // that fits in what large bodies may still take is served, and one that would take them past it is
+    // closed. Once a fourth has taken all but a little of what large bodies may take, a fifth that would
+    // take what is kept for small requests is closed, a push without pictures still comes through, and a
+    // larger one does not.
+    constexpr std::size_t kLargeBodies = kBound - HttpStreamSocketServer::kHeldBytesKeptForSmallRequests;
     std::vector<std::unique_ptr<RawClient>> stalled;
-    for (int i = 0; i < 3; ++i) {
+    const auto stall = [&](std::size_t size) {
         stalled.push_back(std::make_unique<RawClient>(port()));
-        ASSERT_TRUE(stalled.back()->send(postHeader("/push", kCap) + std::string(kCap - 1, 'c')));
-    }
+        return stalled.back()->send(postHeader("/push", kCap) + std::string(size, 'c'));
+    };
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(stall(kCap - 1));
     // A body's room reaches the cap once more than half of it has come, so the three rooms are whole when the
     // count shows them: the rest of the bytes fill them without a growth.
     ASSERT_TRUE(vorn::testing::waitUntil([&] { return server.heldRequestBytes() >= 3 * (kCap - 1); }))
         << server.heldRequestBytes();
+    const std::size_t heldByThree = server.heldRequestBytes();
+    std::size_t heldByStalled = heldByThree;
     struct Row
     {
         const char* name;
+        bool largeBodiesFull; //< the fourth and the fifth body have come
         std::size_t size;
         int status;
     };
     const Row rows[] = {
-        {"fits in what is left", kCap / 2, 200},
-        {"would take the server past the bound", kCap, 0},
+        {"fits in what large bodies may take", false, kCap / 2, 200},
+        {"would take large bodies past it", false, kCap, 0},
+        {"a push without pictures while large bodies hold what they may", true,
+         HttpStreamSocketServer::kMaxSmallBodySize, 200},
+        {"a larger push then", true, 1024 * 1024, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        if (row.largeBodiesFull && stalled.size() == 3) {
+            const std::size_t rest = kLargeBodies - heldByThree - 512 * 1024;
+            ASSERT_TRUE(stall(rest));
+            heldByStalled = heldByThree + rest;
+            ASSERT_TRUE(vorn::testing::waitUntil([&] { return server.heldRequestBytes() >= heldByStalled; }));
+            const std::size_t held = server.heldRequestBytes();
+            ASSERT_LT(held + 96 * 1024, kBound) << "the fourth body took what is kept for small requests";
+            stall(kBound - held - 96 * 1024); // the server closes it on the way
+            EXPECT_TRUE(stalled.back()->closedAt()) << "a large body took what is kept for small requests";
+        }
         EXPECT_EQ(post("/push", std::string(row.size, 'd')).first, row.status);
+        if (row.status == 200) {
+            EXPECT_EQ(lastBody(), std::make_pair(row.size, row.size)) << "got in another room than its own";
+        }
         EXPECT_LE(server.heldRequestBytes(), kBound);
-        EXPECT_GE(server.heldRequestBytes(), 3 * (kCap - 1)) << "a stalled connection was closed";
+        EXPECT_GE(server.heldRequestBytes(), heldByStalled) << "a stalled connection was closed";
     }
-    EXPECT_EQ(lastBody(), std::make_pair(kCap / 2, kCap / 2));
-
     stalled.clear();
     ASSERT_TRUE(heldBytesReturnToZero()) << "the count kept the bytes of closed connections";
     EXPECT_EQ(post("/push", std::string(kCap, 'e')).first, 200) << "the bound is not free again";

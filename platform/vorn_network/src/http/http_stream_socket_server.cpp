@@ -64,13 +64,17 @@ const error_code kOverHeldBytes = boost::system::errc::make_error_code(boost::sy
 // server's thread; `published` is a copy for other threads.
 struct HeldBytes
 {
+    // What a body's room beyond kMaxSmallBodySize counts against: the bound less what it keeps for others.
+    static constexpr std::size_t kLargeBodyBound =
+        HttpStreamSocketServer::kMaxHeldRequestBytes - HttpStreamSocketServer::kHeldBytesKeptForSmallRequests;
+
     std::size_t total = 0;
     std::atomic<std::size_t> published{0};
 
-    // Moves `share` to `bytes`: false, and nothing changes, when that would take the total past the bound.
-    bool resize(std::size_t* share, std::size_t bytes)
+    // Moves `share` to `bytes`: false, and nothing changes, when that would take the total past `bound`.
+    bool resize(std::size_t* share, std::size_t bytes, std::size_t bound)
     {
-        if (bytes > mostFor(*share))
+        if (bytes > mostFor(*share, bound))
             return false;
         total = total - *share + bytes;
         *share = bytes;
@@ -78,10 +82,10 @@ struct HeldBytes
         return true;
     }
 
-    // The most that a share of `share` bytes may grow to.
-    std::size_t mostFor(std::size_t share) const
+    // The most that a share of `share` bytes may grow to under `bound`.
+    std::size_t mostFor(std::size_t share, std::size_t bound) const
     {
-        return share + (HttpStreamSocketServer::kMaxHeldRequestBytes - total);
+        return total >= bound ? share : share + (bound - total);
     }
 };
 
@@ -91,8 +95,11 @@ struct HeldShare
     HeldBytes* pool = nullptr;
     std::size_t bytes = 0;
 
-    bool resize(std::size_t newBytes) { return pool->resize(&bytes, newBytes); }
-    std::size_t most() const { return pool->mostFor(bytes); }
+    bool resize(std::size_t newBytes, std::size_t bound = HttpStreamSocketServer::kMaxHeldRequestBytes)
+    {
+        return pool->resize(&bytes, newBytes, bound);
+    }
+    std::size_t most(std::size_t bound) const { return pool->mostFor(bytes, bound); }
     void release() { resize(0); }
 };
 
@@ -145,11 +152,19 @@ struct HeldBody
     private:
         bool grow(std::size_t needed)
         {
-            // Doubled; or, where the count has less left than that, all it has left, so that a body near the
-            // bound is not copied again for every read.
-            const std::size_t doubled = std::min(m_limit, std::max(2 * m_body.text.capacity(), kMinBodyRoom));
-            const std::size_t room = std::max(needed, std::min(doubled, m_body.share->most()));
-            if (!m_body.share->resize(room))
+            // Doubled, but a small body stays within kMaxSmallBodySize while it can; a larger one counts
+            // against what large bodies may hold.
+            std::size_t room = std::min(m_limit, std::max(2 * m_body.text.capacity(), kMinBodyRoom));
+            if (needed <= HttpStreamSocketServer::kMaxSmallBodySize)
+                room = std::min(room, HttpStreamSocketServer::kMaxSmallBodySize);
+            room = std::max(room, needed);
+            const std::size_t bound = room > HttpStreamSocketServer::kMaxSmallBodySize
+                                          ? HeldBytes::kLargeBodyBound
+                                          : HttpStreamSocketServer::kMaxHeldRequestBytes;
+            // Where the count has less left than that, all it has left, so that a body near the bound is not
+            // copied again for every read.
+            room = std::max(needed, std::min(room, m_body.share->most(bound)));
+            if (!m_body.share->resize(room, bound))
                 return false;
             {
                 // Into a new string: reserve() on the old one may round the room up to twice its capacity. The

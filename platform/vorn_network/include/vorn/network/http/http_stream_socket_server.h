@@ -26,9 +26,11 @@
 //     when every one is, the new connection is closed at accept.
 //   - Memory: what the server holds for requests not yet complete (read buffers, headers, the bodies
 //     received so far and the room reserved for them) stays within kMaxHeldRequestBytes in all; a
-//     connection whose next bytes would take it past is closed. A body's room grows with what arrives,
-//     never ahead of it for what the request declares, and ends at the body's length. (While a room grows,
-//     the old one lives on for the copy into the new one, within that one step on the server's thread.)
+//     connection whose next bytes would take it past is closed. Bodies above kMaxSmallBodySize leave
+//     kHeldBytesKeptForSmallRequests of it to the rest, so that a push without pictures gets through
+//     while large bodies stall. A body's room grows with what arrives, never ahead of it for what the
+//     request declares, and ends at the body's length. (While a room grows, the old one lives on for the
+//     copy into the new one, within that one step on the server's thread.)
 // - Connections are kept alive between requests unless the client asks otherwise.
 // - An accept that fails (no file descriptor left, for example) is tried again every kAcceptRetryDelay, on
 //   the ScaledClock, until it works; the failure is logged once, at its start. Every time-out runs on the
@@ -66,7 +68,14 @@ public:
     // What requests not yet complete may make one server hold in all: three bodies at kMaxRequestBodySize at
     // once with room to spare, where a camera's structure push with its pictures takes a few MB.
     static constexpr std::size_t kMaxHeldRequestBytes = 64 * 1024 * 1024;
-    static_assert(kMaxHeldRequestBytes >= 2 * kMaxRequestBodySize, "room for a request at both caps and more");
+    // Of kMaxHeldRequestBytes, what bodies above kMaxSmallBodySize leave to the rest (read buffers, headers,
+    // small bodies): peers that send large bodies and stall fill only the rest of the bound, and a camera's
+    // alarm, which needs a few KiB, still gets through.
+    static constexpr std::size_t kHeldBytesKeptForSmallRequests = 4 * 1024 * 1024;
+    // A body up to this size is a push without pictures (an alarm is a few hundred bytes).
+    static constexpr std::size_t kMaxSmallBodySize = 64 * 1024;
+    static_assert(kMaxHeldRequestBytes - kHeldBytesKeptForSmallRequests >= 2 * kMaxRequestBodySize,
+                  "room for two requests at both caps and more");
     // The pause after a failed accept: the connection stays in the backlog, and trying again at once would
     // keep the thread busy failing for as long as the cause lasts (a process out of file descriptors).
     static constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
