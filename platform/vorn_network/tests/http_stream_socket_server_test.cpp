@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,11 +14,19 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/string_body.hpp>
+
 #include <gtest/gtest.h>
 
 #include <vorn/network/aio/aio_thread.h>
 #include <vorn/network/http/http_client.h>
 #include <vorn/network/http/status_code.h>
+#include <vorn/testing/wait_until.h>
 #include <vorn/utils/log/log_capture.h>
 #include <vorn/utils/scaled_clock.h>
 
@@ -95,6 +106,92 @@ struct Seen
     }
 };
 
+// A client that writes requests by hand, whole or in part, and tells whether and when the server answered
+// or closed the connection. Every wait ends at a deadline of real time, whatever the time scale.
+class RawClient
+{
+public:
+    explicit RawClient(std::uint16_t port)
+        : m_socket(m_io)
+    {
+        boost::system::error_code error;
+        m_socket.connect({boost::asio::ip::address_v4::loopback(), port}, error);
+        m_connected = !error;
+    }
+
+    bool connected() const { return m_connected; }
+
+    // False when the server closed the connection before it took every byte.
+    bool send(const std::string& bytes)
+    {
+        return !run([&](auto handler) { boost::asio::async_write(m_socket, boost::asio::buffer(bytes), handler); });
+    }
+
+    // The status of the next answer; 0 when the connection closed (or nothing came) first.
+    int readStatus()
+    {
+        boost::beast::http::response<boost::beast::http::string_body> response;
+        const bool read =
+            !run([&](auto handler) { boost::beast::http::async_read(m_socket, m_buffer, response, handler); });
+        return read ? static_cast<int>(response.result_int()) : 0;
+    }
+
+    // When the server closed the connection, on the ScaledClock; none when it stayed open past the deadline.
+    // What comes before the close is dropped.
+    std::optional<utils::ScaledClock::time_point> closedAt()
+    {
+        char bytes[4096];
+        for (;;) {
+            std::size_t size = 0;
+            const boost::system::error_code error = run([&](auto handler) {
+                m_socket.async_read_some(boost::asio::buffer(bytes), [&size, handler](auto e, std::size_t n) mutable {
+                    size = n;
+                    handler(e);
+                });
+            });
+            if (error == boost::asio::error::operation_aborted)
+                return std::nullopt;
+            if (error)
+                return utils::ScaledClock::now();
+            static_cast<void>(size);
+        }
+    }
+
+    void close()
+    {
+        boost::system::error_code ignored;
+        m_socket.close(ignored);
+    }
+
+private:
+    template <typename Start>
+    boost::system::error_code run(Start start)
+    {
+        boost::system::error_code result = boost::asio::error::would_block;
+        start([&result](boost::system::error_code error, auto&&...) { result = error; });
+        m_io.restart();
+        m_io.run_for(aio::test::kDeadline);
+        if (result == boost::asio::error::would_block) {
+            boost::system::error_code ignored;
+            m_socket.cancel(ignored);
+            m_io.restart();
+            m_io.run();
+        }
+        return result;
+    }
+
+    boost::asio::io_context m_io;
+    boost::asio::ip::tcp::socket m_socket;
+    boost::beast::flat_buffer m_buffer;
+    bool m_connected = false;
+};
+
+// The start of a POST to `path` whose body is `length` bytes long; the connection is kept alive.
+std::string postHeader(const std::string& path, std::size_t length)
+{
+    return "POST " + path + " HTTP/1.1\r\nHost: camera\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+}
+
 class HttpServerTest : public ::testing::Test
 {
 protected:
@@ -116,6 +213,15 @@ protected:
                     done(RequestResult(status, name));
                 });
         });
+    }
+
+    std::uint16_t port() const { return server.address().port; }
+
+    // Waits until the server holds nothing for unfinished requests: every connection it had is closed or
+    // idle with no room beyond its small read buffer.
+    bool heldBytesReturnToZero()
+    {
+        return vorn::testing::waitUntil([&] { return server.heldRequestBytes() == 0; });
     }
 
     utils::Url url(const std::string& pathAndQuery) const
@@ -294,6 +400,265 @@ TEST_F(HttpServerTest, StopClosesTheServerAndNoProcessorRunsAfterIt)
     server.pleaseStopSync();
     EXPECT_EQ(post("/count").first, 0);
     EXPECT_EQ(calls, 1);
+}
+
+TEST_F(HttpServerTest, ARequestMustBeCompleteInTimeAndAKeptConnectionWaitsLongerForTheNext)
+{
+    route("POST", "/push", "push");
+    const utils::ScopedTimeScale fast(0.01); // kRequestTimeout takes 200 ms, kIdleTimeout 1.2 s
+    using std::chrono::seconds;
+    constexpr seconds kRequest = HttpStreamSocketServer::kRequestTimeout;
+    constexpr seconds kIdle = HttpStreamSocketServer::kIdleTimeout;
+    // A time-out never comes early; this much late is a loaded machine, and far less than the difference
+    // between the two time-outs.
+    constexpr seconds kLate{40};
+    const std::string push = postHeader("/push", 2) + "{}";
+
+    struct Row
+    {
+        const char* name;
+        bool answeredFirst; //< a whole request is answered first, and the connection kept alive
+        seconds pause;      //< waited before `sent`
+        std::string sent;
+        int status;      //< the answer to `sent`; 0: no answer, the connection closes
+        seconds timeout; //< after which it closes, counted from the connect, or from the first byte of the
+                         //< request that follows an answer
+    };
+    const std::vector<Row> rows = {
+        {"silent since the accept", false, seconds(0), "", 0, kRequest},
+        {"a request line, then nothing", false, seconds(0), "POST /push HTTP/1.1\r\n", 0, kRequest},
+        {"the body stops halfway", false, seconds(0), postHeader("/push", 100) + std::string(50, 'a'), 0, kRequest},
+        {"kept alive, no next request", true, seconds(0), "", 0, kIdle},
+        {"kept alive, the next request after a pause is served", true, 2 * kRequest, push, 200, seconds(0)},
+        {"kept alive, the next request stops after a pause", true, 2 * kRequest, "POST /push HTTP/1.1\r\n", 0,
+         kRequest},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto start = utils::ScaledClock::now();
+        RawClient client(port());
+        ASSERT_TRUE(client.connected());
+        if (row.answeredFirst) {
+            start = utils::ScaledClock::now();
+            ASSERT_TRUE(client.send(push));
+            ASSERT_EQ(client.readStatus(), 200);
+        }
+        if (row.pause > seconds(0)) {
+            const auto until = utils::ScaledClock::now() + row.pause;
+            ASSERT_TRUE(vorn::testing::waitUntil([&] { return utils::ScaledClock::now() >= until; }));
+        }
+        if (!row.sent.empty()) {
+            if (row.answeredFirst) // the time counts from the first byte of the next request
+                start = utils::ScaledClock::now();
+            ASSERT_TRUE(client.send(row.sent));
+        }
+        if (row.status != 0) {
+            EXPECT_EQ(client.readStatus(), row.status);
+            continue;
+        }
+        const auto closed = client.closedAt();
+        ASSERT_TRUE(closed) << "still open";
+        EXPECT_GE(*closed - start, row.timeout);
+        EXPECT_LT(*closed - start, row.timeout + kLate);
+    }
+    EXPECT_TRUE(heldBytesReturnToZero());
+}
+
+TEST_F(HttpServerTest, ANewConnectionBeyondTheLimitClosesTheOneThatWaitedLongest)
+{
+    route("POST", "/push", "push");
+    std::mutex parkedMutex; //< Guards `parked`, which the server's thread fills.
+    std::vector<RequestProcessedHandler> parked;
+    dispatcher.registerRequestProcessorFunc("POST", "/park", [&] {
+        return std::make_unique<CustomRequestHandler>([&](RequestContext, RequestProcessedHandler done) {
+            const std::lock_guard<std::mutex> lock(parkedMutex);
+            parked.push_back(std::move(done));
+        });
+    });
+    const auto parkedCount = [&] {
+        const std::lock_guard<std::mutex> lock(parkedMutex);
+        return parked.size();
+    };
+    const std::string push = postHeader("/push", 2) + "{}";
+    const std::string park = postHeader("/park", 2) + "{}";
+    constexpr int kFull = static_cast<int>(HttpStreamSocketServer::kMaxConnections);
+
+    // The connections of a row in the order they were opened, and which of them wait for a parked answer.
+    struct Clients
+    {
+        std::vector<std::unique_ptr<RawClient>> all;
+        std::vector<bool> parked;
+    };
+    const auto open = [&](Clients& clients, int count) {
+        for (int i = 0; i < count; ++i) {
+            clients.all.push_back(std::make_unique<RawClient>(port()));
+            clients.parked.push_back(false);
+        }
+    };
+    const auto answered = [&](Clients& clients, int index) {
+        ASSERT_TRUE(clients.all[index]->send(push));
+        ASSERT_EQ(clients.all[index]->readStatus(), 200);
+    };
+    const auto parkAll = [&](Clients& clients, int count) {
+        const std::size_t before = parkedCount();
+        for (int i = 0; i < count; ++i) {
+            clients.all.push_back(std::make_unique<RawClient>(port()));
+            clients.parked.push_back(true);
+            ASSERT_TRUE(clients.all.back()->send(park));
+        }
+        ASSERT_TRUE(vorn::testing::waitUntil([&] { return parkedCount() == before + count; }));
+    };
+
+    struct Row
+    {
+        const char* name;
+        std::function<void(Clients&)> fill; //< opens kMaxConnections connections
+        int closed;                         //< the one that makes room; -1: none, the new one is closed
+    };
+    const std::vector<Row> rows = {
+        {"all silent: the first accepted", [&](Clients& c) { open(c, kFull); }, 0},
+        {"kept alive: counted from the last answer",
+         [&](Clients& c) {
+             open(c, 2);
+             answered(c, 1);
+             answered(c, 0);
+             open(c, kFull - 2);
+         },
+         1},
+        {"being answered: passed over",
+         [&](Clients& c) {
+             parkAll(c, 1);
+             open(c, kFull - 1);
+         },
+         1},
+        {"all being answered: the new one is closed", [&](Clients& c) { parkAll(c, kFull); }, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Clients clients;
+        row.fill(clients);
+        ASSERT_EQ(clients.all.size(), static_cast<std::size_t>(kFull));
+
+        RawClient newcomer(port());
+        ASSERT_TRUE(newcomer.connected());
+        newcomer.send(push); // may fail when the server has closed the connection
+        EXPECT_EQ(newcomer.readStatus(), row.closed < 0 ? 0 : 200);
+        if (row.closed >= 0) {
+            EXPECT_TRUE(clients.all[row.closed]->closedAt()) << "the longest waiting is still open";
+        }
+
+        std::vector<RequestProcessedHandler> answers;
+        {
+            const std::lock_guard<std::mutex> lock(parkedMutex);
+            answers.swap(parked);
+        }
+        for (RequestProcessedHandler& answer : answers)
+            answer(RequestResult(StatusCode::ok));
+        for (int i = 0; i < kFull; ++i) {
+            if (i == row.closed)
+                continue;
+            SCOPED_TRACE(i);
+            if (!clients.parked[i]) {
+                ASSERT_TRUE(clients.all[i]->send(push));
+            }
+            ASSERT_EQ(clients.all[i]->readStatus(), 200) << "a connection that was not the longest waiting closed";
+        }
+    }
+    EXPECT_TRUE(heldBytesReturnToZero());
+}
+
+TEST_F(HttpServerTest, TheBytesOfUnfinishedRequestsStayWithinTheBound)
+{
+    // The sizes of the bodies the route got, and the room they came in.
+    std::mutex bodiesMutex;
+    std::vector<std::pair<std::size_t, std::size_t>> bodies;
+    dispatcher.registerRequestProcessorFunc("POST", "/push", [&] {
+        return std::make_unique<CustomRequestHandler>([&](RequestContext request, RequestProcessedHandler done) {
+            const std::lock_guard<std::mutex> lock(bodiesMutex);
+            bodies.emplace_back(request.body.size(), request.body.capacity());
+            done(RequestResult(StatusCode::ok));
+        });
+    });
+    const auto lastBody = [&] {
+        const std::lock_guard<std::mutex> lock(bodiesMutex);
+        return bodies.empty() ? std::make_pair(std::size_t(0), std::size_t(0)) : bodies.back();
+    };
+    constexpr std::size_t kCap = HttpStreamSocketServer::kMaxRequestBodySize;
+    constexpr std::size_t kBound = HttpStreamSocketServer::kMaxHeldRequestBytes;
+
+    // A declared length is not held: connections that declare a body at the cap and send 1 KiB of it hold
+    // little, and the full cap still comes through beside them, without room to spare.
+    {
+        std::vector<std::unique_ptr<RawClient>> stalled;
+        for (std::size_t i = 0; i + 4 < HttpStreamSocketServer::kMaxConnections; ++i) {
+            stalled.push_back(std::make_unique<RawClient>(port()));
+            ASSERT_TRUE(stalled.back()->send(postHeader("/push", kCap) + std::string(1024, 'a')));
+        }
+        ASSERT_TRUE(vorn::testing::waitUntil([&] { return server.heldRequestBytes() >= stalled.size() * 1024; }));
+        const std::size_t held = server.heldRequestBytes();
+        EXPECT_LT(held, stalled.size() * 256 * 1024);
+
+        EXPECT_EQ(post("/push", std::string(kCap, 'b')).first, 200);
+        EXPECT_EQ(lastBody(), std::make_pair(kCap, kCap));
+        EXPECT_GE(server.heldRequestBytes(), held) << "a stalled connection was closed";
+    }
+    ASSERT_TRUE(heldBytesReturnToZero()) << "the count kept the bytes of closed connections";
+
+    // What bodies received so far hold is bounded: with three bodies a byte short of the cap held, a push
+    // that fits in what large bodies may still take is served, and one that would take them past it is
+    // closed. Once a fourth has taken all but a little of what large bodies may take, a fifth that would
+    // take what is kept for small requests is closed, a push without pictures still comes through, and a
+    // larger one does not.
+    constexpr std::size_t kLargeBodies = kBound - HttpStreamSocketServer::kHeldBytesKeptForSmallRequests;
+    std::vector<std::unique_ptr<RawClient>> stalled;
+    const auto stall = [&](std::size_t size) {
+        stalled.push_back(std::make_unique<RawClient>(port()));
+        return stalled.back()->send(postHeader("/push", kCap) + std::string(size, 'c'));
+    };
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(stall(kCap - 1));
+    // A body's room reaches the cap once more than half of it has come, so the three rooms are whole when the
+    // count shows them: the rest of the bytes fill them without a growth.
+    ASSERT_TRUE(vorn::testing::waitUntil([&] { return server.heldRequestBytes() >= 3 * (kCap - 1); }))
+        << server.heldRequestBytes();
+    const std::size_t heldByThree = server.heldRequestBytes();
+    std::size_t heldByStalled = heldByThree;
+    struct Row
+    {
+        const char* name;
+        bool largeBodiesFull; //< the fourth and the fifth body have come
+        std::size_t size;
+        int status;
+    };
+    const Row rows[] = {
+        {"fits in what large bodies may take", false, kCap / 2, 200},
+        {"would take large bodies past it", false, kCap, 0},
+        {"a push without pictures while large bodies hold what they may", true,
+         HttpStreamSocketServer::kMaxSmallBodySize, 200},
+        {"a larger push then", true, 1024 * 1024, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.largeBodiesFull && stalled.size() == 3) {
+            const std::size_t rest = kLargeBodies - heldByThree - 512 * 1024;
+            ASSERT_TRUE(stall(rest));
+            heldByStalled = heldByThree + rest;
+            ASSERT_TRUE(vorn::testing::waitUntil([&] { return server.heldRequestBytes() >= heldByStalled; }));
+            const std::size_t held = server.heldRequestBytes();
+            ASSERT_LT(held + 96 * 1024, kBound) << "the fourth body took what is kept for small requests";
+            stall(kBound - held - 96 * 1024); // the server closes it on the way
+            EXPECT_TRUE(stalled.back()->closedAt()) << "a large body took what is kept for small requests";
+        }
+        EXPECT_EQ(post("/push", std::string(row.size, 'd')).first, row.status);
+        if (row.status == 200) {
+            EXPECT_EQ(lastBody(), std::make_pair(row.size, row.size)) << "got in another room than its own";
+        }
+        EXPECT_LE(server.heldRequestBytes(), kBound);
+        EXPECT_GE(server.heldRequestBytes(), heldByStalled) << "a stalled connection was closed";
+    }
+    stalled.clear();
+    ASSERT_TRUE(heldBytesReturnToZero()) << "the count kept the bytes of closed connections";
+    EXPECT_EQ(post("/push", std::string(kCap, 'e')).first, 200) << "the bound is not free again";
 }
 
 } // namespace

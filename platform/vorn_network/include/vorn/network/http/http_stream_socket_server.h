@@ -15,10 +15,26 @@
 // - Requests are read whole: a body above kMaxRequestBodySize is answered with 413 and the connection is
 //   closed; a header above kMaxHeaderSize or malformed HTTP with 400 and a close. A request for which the
 //   dispatcher has no processor is answered with 404.
-// - Connections are kept alive between requests unless the client asks otherwise; one that stays silent
-//   for kIdleTimeout is closed, and at most kMaxConnections are open at once (more are closed at accept).
+// - Whoever reaches the port gets bounded time, connections and memory, so that peers which connect and
+//   stall cannot keep a camera's pushes out:
+//   - Time: a request must be complete kRequestTimeout after the accept (the first request of a
+//     connection) or after its first byte (a later one); a connection kept alive between requests waits
+//     at most kIdleTimeout for the next one. Either way the connection is closed when the time is up.
+//   - Connections: at most kMaxConnections are open at once. A new one beyond them closes the connection
+//     that has waited longest without completing a request (still silent or sending since its accept, or
+//     kept alive since its last answer); a connection whose request is being answered is not chosen, and
+//     when every one is, the new connection is closed at accept.
+//   - Memory: what the server holds for requests not yet complete (read buffers, headers, the bodies
+//     received so far and the room reserved for them) stays within kMaxHeldRequestBytes in all; a
+//     connection whose next bytes would take it past is closed. Bodies above kMaxSmallBodySize leave
+//     kHeldBytesKeptForSmallRequests of it to the rest, so that a push without pictures gets through
+//     while large bodies stall. A body's room grows with what arrives, never ahead of it for what the
+//     request declares, and ends at the body's length. (While a room grows, the old one lives on for the
+//     copy into the new one, within that one step on the server's thread.)
+// - Connections are kept alive between requests unless the client asks otherwise.
 // - An accept that fails (no file descriptor left, for example) is tried again every kAcceptRetryDelay, on
-//   the ScaledClock, until it works; the failure is logged once, at its start.
+//   the ScaledClock, until it works; the failure is logged once, at its start. Every time-out runs on the
+//   ScaledClock too.
 #pragma once
 
 #include <chrono>
@@ -40,10 +56,26 @@ public:
     static constexpr std::size_t kMaxRequestBodySize = 16 * 1024 * 1024;
     // Bounds what a peer can make the server buffer before the body.
     static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
-    // A camera's push connection that says nothing for this long is gone; its socket is released.
+    // A camera's push connection kept alive that says nothing for this long is gone; its socket is released.
     static constexpr std::chrono::seconds kIdleTimeout{120};
+    // The time a request has to be complete: a camera sends a push of a few MB within a second on a LAN, and a
+    // body at kMaxRequestBodySize within 14 s even at 10 Mbit/s; a peer slower than that holds a connection
+    // and memory that pushes need.
+    static constexpr std::chrono::seconds kRequestTimeout{20};
+    static_assert(kRequestTimeout < kIdleTimeout, "a kept connection may wait longer than a request may take");
     // One device pushes over a handful of connections; more are a misbehaving peer.
     static constexpr std::size_t kMaxConnections = 64;
+    // What requests not yet complete may make one server hold in all: three bodies at kMaxRequestBodySize at
+    // once with room to spare, where a camera's structure push with its pictures takes a few MB.
+    static constexpr std::size_t kMaxHeldRequestBytes = 64 * 1024 * 1024;
+    // Of kMaxHeldRequestBytes, what bodies above kMaxSmallBodySize leave to the rest (read buffers, headers,
+    // small bodies): peers that send large bodies and stall fill only the rest of the bound, and a camera's
+    // alarm, which needs a few KiB, still gets through.
+    static constexpr std::size_t kHeldBytesKeptForSmallRequests = 4 * 1024 * 1024;
+    // A body up to this size is a push without pictures (an alarm is a few hundred bytes).
+    static constexpr std::size_t kMaxSmallBodySize = 64 * 1024;
+    static_assert(kMaxHeldRequestBytes - kHeldBytesKeptForSmallRequests >= 2 * kMaxRequestBodySize,
+                  "room for two requests at both caps and more");
     // The pause after a failed accept: the connection stays in the backlog, and trying again at once would
     // keep the thread busy failing for as long as the cause lasts (a process out of file descriptors).
     static constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
@@ -61,6 +93,8 @@ public:
     // The bound address, with the port the system picked; empty before bind().
     SocketAddress address() const;
     SystemError::ErrorCode lastError() const;
+    // What the server holds now for requests not yet complete (see kMaxHeldRequestBytes); from any thread.
+    std::size_t heldRequestBytes() const;
 
 protected:
     void stopWhileInAioThread() override;

@@ -10,7 +10,8 @@
 //
 // Rules:
 // - The receiver listens on the given local address with a port the system picks, from construction to
-//   destruction, and answers every push with 200, whatever its handler makes of it.
+//   destruction, and answers every push with 200, whatever its handler makes of it. What others who reach
+//   the port can hold of it (connections, time, memory) is bounded by HttpStreamSocketServer's rules.
 // - Routes are exact POST paths; the empty path is the catch-all, which at first writes the push to the
 //   log. Routes can be added at any time, from any thread.
 // - Handlers run on the receiver's I/O thread, one at a time, with the body cleaned of control
