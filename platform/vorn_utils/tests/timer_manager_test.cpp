@@ -93,19 +93,26 @@ TEST(TimerManager, FiresInDeadlineOrderOnItsOwnThread)
     EXPECT_EQ(timers.pendingCount(), 0u);
 }
 
+// Adds a timer an hour away that counts its calls in `calls`, and returns once the manager's thread waits
+// for it: once a handler has run and is joined, the thread holds its lock until it waits again, for that
+// deadline, the only one left.
+TimerManager::TimerId waitForAnHourLongTimer(TimerManager* timers, std::atomic<int>* calls)
+{
+    const auto awaited = timers->addTimer([calls](TimerManager::TimerId) { ++*calls; }, 3600s);
+    std::promise<void> ran;
+    const auto first = timers->addTimer([&ran](TimerManager::TimerId) { ran.set_value(); }, 0ms);
+    ran.get_future().wait();
+    timers->joinAndDeleteTimer(first);
+    return awaited;
+}
+
 // The thread sleeps until the first deadline it knows of: a timer added later with an earlier deadline
 // must wake it, or it fires only when the first one is due (here an hour later).
 TEST(TimerManager, AnEarlierTimerAddedLaterWakesTheThread)
 {
     TimerManager timers;
     std::atomic<int> awaitedCalls{0};
-    const auto awaited = timers.addTimer([&](TimerManager::TimerId) { ++awaitedCalls; }, 3600s);
-    // Once a handler has run and is joined, the thread holds its lock until it waits again: for the
-    // awaited deadline, the only one left.
-    std::promise<void> ran;
-    const auto first = timers.addTimer([&](TimerManager::TimerId) { ran.set_value(); }, 0ms);
-    ran.get_future().wait();
-    timers.joinAndDeleteTimer(first);
+    const auto awaited = waitForAnHourLongTimer(&timers, &awaitedCalls);
 
     std::atomic<bool> earlier{false};
     timers.addTimer([&](TimerManager::TimerId) { earlier = true; }, 10ms);
@@ -231,13 +238,7 @@ TEST(TimerManager, TheTimerItWaitsForMayBeDropped)
         SCOPED_TRACE(row.name);
         TimerManager timers;
         std::atomic<int> awaitedCalls{0};
-        const auto awaited = timers.addTimer([&](TimerManager::TimerId) { ++awaitedCalls; }, 3600s);
-        // Once a handler has run and is joined, the thread holds its lock until it waits again: for the
-        // awaited deadline, the only one left.
-        std::promise<void> ran;
-        const auto first = timers.addTimer([&](TimerManager::TimerId) { ran.set_value(); }, 0ms);
-        ran.get_future().wait();
-        timers.joinAndDeleteTimer(first);
+        const auto awaited = waitForAnHourLongTimer(&timers, &awaitedCalls);
 
         if (row.stop) {
             timers.stop();
