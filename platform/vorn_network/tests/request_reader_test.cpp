@@ -184,6 +184,13 @@ TEST(RequestReader, RefusedRequests)
         {"a chunk one past the cap", chunked + "1000001\r\nabc", Status::bodyTooLarge},
         {"fields at the header limit", withFieldsOf(HttpStreamSocketServer::kMaxHeaderSize), Status::done},
         {"fields one byte past it", withFieldsOf(HttpStreamSocketServer::kMaxHeaderSize + 1), Status::malformed},
+        // Beast leaves these two unbounded: they are held to the header's limit.
+        {"a chunk's size line at the header limit waits",
+         chunked + "5;" + std::string(HttpStreamSocketServer::kMaxHeaderSize - 2, 'e'), Status::needMore},
+        {"a chunk's size line one byte past it",
+         chunked + "5;" + std::string(HttpStreamSocketServer::kMaxHeaderSize - 1, 'e'), Status::malformed},
+        {"a trailer past the header limit",
+         chunked + "0\r\nX: " + std::string(HttpStreamSocketServer::kMaxHeaderSize, 't'), Status::malformed},
         {"no HTTP", "\x16\x03\x01\x02 hello\r\n\r\n", Status::malformed},
         {"two lengths", post("/push", "{}", "Content-Length: 3\r\n"), Status::malformed},
         {"length and chunks", post("/push", "{}", "Transfer-Encoding: chunked\r\n"), Status::malformed},

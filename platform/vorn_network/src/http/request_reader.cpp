@@ -159,6 +159,11 @@ RequestReader::Status RequestReader::parse()
         return Status::overHeldBytes;
     if (parser.is_done())
         return Status::done;
+    // Past a whole header the parser leaves unparsed only the start of a chunk's size line or of the
+    // trailer, which Beast does not bound: held to the header's limit, or one peer could fill the count
+    // with them, the part kept for small requests included.
+    if (parser.is_header_done() && m_buffer.size() > HttpStreamSocketServer::kMaxHeaderSize)
+        return Status::malformed;
     return prepareRoom();
 }
 

@@ -118,7 +118,7 @@ public:
         needMore,      //< read into room(), then commit()
         done,          //< the request is complete: takeRequest()
         bodyTooLarge,  //< the body passes HttpStreamSocketServer::kMaxRequestBodySize: answer 413
-        malformed,     //< no HTTP request, or a header above kMaxHeaderSize: answer 400
+        malformed,     //< no HTTP request, or a header, chunk size line or trailer above kMaxHeaderSize: 400
         overHeldBytes, //< the next bytes would take the pool past its bound: close without an answer
     };
 
