@@ -250,5 +250,21 @@ TEST(RequestReader, NothingBeyondThePoolsBoundIsHeld)
     }
 }
 
+// Every bound from one that leaves nothing past the header read to one that holds the whole request: each
+// byte held is counted before it is held, and none past the bound, whatever growth the bound cuts short.
+TEST(RequestReader, AtEveryBoundTheCountIsWhatIsHeld)
+{
+    // 20 bytes: a room that the string library rounds up; 100: one that it does not.
+    for (const std::size_t body : {20, 100}) {
+        for (std::size_t bound = kHeaderReadSize; bound < kHeaderReadSize + 512; ++bound) {
+            SCOPED_TRACE("body of " + std::to_string(body) + " bytes, bound " + std::to_string(bound));
+            Feed feed(bound);
+            feed.put(post("/push", std::string(body, 'b')));
+            ASSERT_EQ(feed.pool.total, feed.reader->heldBytes());
+            ASSERT_LE(feed.reader->heldBytes(), bound);
+        }
+    }
+}
+
 } // namespace
 } // namespace vorn::network::http::detail

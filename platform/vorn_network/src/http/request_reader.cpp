@@ -20,6 +20,9 @@ namespace {
 
 // The smallest room a body gets: below it a growth would cost more than it saves.
 constexpr std::size_t kMinBodyRoom = 64;
+// What a std::string holds within itself, on no heap memory. The library makes a first room on the heap at
+// least twice this, rounding a smaller one up.
+const std::size_t kInPlaceRoom = std::string().capacity();
 // What Beast's fields take per header field beyond its name and value: the field's record, its
 // separators and the allocator's own bytes.
 constexpr std::size_t kFieldOverhead = sizeof(bhttp::fields::value_type) + 4 + 16;
@@ -67,6 +70,8 @@ bool HeldBody::reader::grow(std::size_t needed)
     // Where the count has less left than that, all it has left, so that a body near the bound is not copied
     // again for every read.
     room = std::max(needed, std::min(room, m_body.share->most(limit)));
+    // Counted as the library will make it: a room below twice the in-place one comes rounded up.
+    room = std::max(room, 2 * kInPlaceRoom);
     if (!m_body.share->resize(room, limit))
         return false;
     {
@@ -217,12 +222,10 @@ void RequestReader::release()
 
 std::size_t RequestReader::heldBytes() const
 {
-    // A string's room within itself is no heap memory and counted as none.
-    static const std::size_t kInPlace = std::string().capacity();
     std::size_t body = 0;
     if (m_parser) {
         const std::size_t room = m_parser->get().body().text.capacity();
-        body = room > kInPlace ? room : 0;
+        body = room > kInPlaceRoom ? room : 0;
     }
     return m_buffer.capacity() + m_headerShare.bytes + body;
 }
