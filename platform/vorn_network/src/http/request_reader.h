@@ -57,8 +57,9 @@ inline constexpr std::size_t kHeaderReadSize = 1024;
 // Beast's string_body it reserves nothing for the declared length up front, which a peer that declares
 // 16 MiB and stalls would have the server hold for nothing: the room grows with what arrives, doubling
 // up to the declared length (or kMaxRequestBodySize for a chunked body), so that a body is copied a few
-// times at most and one of a declared length ends without room to spare. A growth that the count refuses
-// fails the parse with kOverHeldBytes.
+// times at most and one of a declared length ends without room to spare (a body of a few bytes gets the
+// string library's smallest room on the heap). A growth that the count refuses fails the parse with
+// kOverHeldBytes.
 struct HeldBody
 {
     struct value_type
