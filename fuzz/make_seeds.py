@@ -736,19 +736,38 @@ def uniview_push_request_seeds():
         return (method.encode() + b" " + target.encode() + b" HTTP/1.1\r\nHost: 10.0.0.5:40000\r\n"
                 + b"Content-Type: application/json\r\nContent-Length: " + str(len(body)).encode() + b"\r\n"
                 + extra + b"\r\n" + body)
+
+    # The choices in front of the connection's bytes: the pool's bound (None: the server's) and the sizes
+    # of the pieces the bytes come in (none: one piece).
+    def connection(data, bound=None, pieces=()):
+        choices = b"\x00" if bound is None else b"\x01" + struct.pack("<H", bound)
+        return choices + bytes([len(pieces)]) + bytes(size - 1 for size in pieces) + data
+
+    def write_request(name, data, **choices):
+        write("uniview_push_request", name, connection(data, **choices))
+
     alarm = b'{"AlarmInfo":{"AlarmType":"MotionAlarmOn","TimeStamp":1700000000}}'
-    write("uniview_push_request", "alarm", request("POST", "/LAPI/V1.0/System/Event/Notification/Alarm", alarm))
-    write("uniview_push_request", "structure", request("POST", "/LAPI/V1.0/System/Event/Notification/Structure",
-                                                       b'{"StructureInfo":{"ObjInfo":{}}}'))
-    write("uniview_push_request", "control-bytes", request("POST", "/LAPI/V1.0/System/Event/Notification/Alarm",
-                                                           b'{"a":"x\x01\x1fy\t\r\n"}'))
-    write("uniview_push_request", "encoded-path", request("POST", "/LAPI/V1.0/System/Event/Notification/%41larm?x=1",
-                                                          alarm))
-    write("uniview_push_request", "other-case", request("POST", "/lapi/v1.0/system/event/notification/alarm", alarm))
-    write("uniview_push_request", "get", request("GET", "/LAPI/V1.0/System/Event/Notification/Alarm", b""))
-    write("uniview_push_request", "chunked", b"POST /LAPI/V1.0/System/Event/Notification/Alarm HTTP/1.1\r\n"
-          b"Host: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
-    write("uniview_push_request", "length-over-cap", b"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 16777217\r\n\r\n")
+    alarm_request = request("POST", "/LAPI/V1.0/System/Event/Notification/Alarm", alarm)
+    write_request("alarm", alarm_request)
+    write_request("structure", request("POST", "/LAPI/V1.0/System/Event/Notification/Structure",
+                                       b'{"StructureInfo":{"ObjInfo":{}}}'))
+    write_request("control-bytes", request("POST", "/LAPI/V1.0/System/Event/Notification/Alarm",
+                                           b'{"a":"x\x01\x1fy\t\r\n"}'))
+    write_request("encoded-path", request("POST", "/LAPI/V1.0/System/Event/Notification/%41larm?x=1", alarm))
+    write_request("other-case", request("POST", "/lapi/v1.0/system/event/notification/alarm", alarm))
+    write_request("get", request("GET", "/LAPI/V1.0/System/Event/Notification/Alarm", b""))
+    write_request("chunked", b"POST /LAPI/V1.0/System/Event/Notification/Alarm HTTP/1.1\r\n"
+                  b"Host: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
+    write_request("length-over-cap", b"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 16777217\r\n\r\n")
+    # The bytes in pieces of 1, 7 and 100 bytes in turn, as a slow camera's reads deliver them.
+    write_request("split-chunks", alarm_request, pieces=(1, 7, 100))
+    # Two pushes over a kept connection, the second right behind the first in one read.
+    write_request("kept-connection", alarm_request + request("POST", "/LAPI/V1.0/System/Event/Notification/Structure",
+                                                             b"{}"))
+    # A pool with room for the header read and the alarm, and one that a picture's body would pass.
+    write_request("small-bound", alarm_request, bound=2048)
+    write_request("small-bound-passed", request("POST", "/LAPI/V1.0/System/Event/Notification/Structure",
+                                                b"p" * 1500), bound=2048, pieces=(200,))
 
 
 def uniview_subscription_reply_seeds():

@@ -13,8 +13,9 @@
 // - Everything of the server, its connections and the processors run on its thread. pleaseStopSync()
 //   closes the listening socket and every connection; when it returns nothing of the server runs.
 // - Requests are read whole: a body above kMaxRequestBodySize is answered with 413 and the connection is
-//   closed; a header above kMaxHeaderSize or malformed HTTP with 400 and a close. A request for which the
-//   dispatcher has no processor is answered with 404.
+//   closed; a header above kMaxHeaderSize (a chunk's size line or a chunked body's trailer too) or
+//   malformed HTTP with 400 and a close. A request for which the dispatcher has no processor is answered
+//   with 404.
 // - Whoever reaches the port gets bounded time, connections and memory, so that peers which connect and
 //   stall cannot keep a camera's pushes out:
 //   - Time: a request must be complete kRequestTimeout after the accept (the first request of a
@@ -54,7 +55,8 @@ public:
     // Cameras push JSON events with a few pictures: far below this, which bounds what one request can make
     // the server hold.
     static constexpr std::size_t kMaxRequestBodySize = 16 * 1024 * 1024;
-    // Bounds what a peer can make the server buffer before the body.
+    // Bounds what a peer can make the server buffer before the body, and for a chunk's size line or the
+    // trailer of a chunked body.
     static constexpr std::size_t kMaxHeaderSize = 64 * 1024;
     // A camera's push connection kept alive that says nothing for this long is gone; its socket is released.
     static constexpr std::chrono::seconds kIdleTimeout{120};
