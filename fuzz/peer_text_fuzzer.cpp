@@ -88,24 +88,20 @@ std::optional<std::string> unescape(std::string_view quote)
         case 't':
             bytes.push_back('\t');
             break;
-        case 'x': {
-            if (quote.size() - i - 1 < 2)
-                return std::nullopt;
-            const auto value = lowerHex(quote.substr(i + 1, 2));
-            if (!value)
-                return std::nullopt;
-            bytes.push_back(static_cast<char>(*value));
-            i += 2;
-            break;
-        }
+        case 'x':
         case 'u': {
-            if (quote.size() - i - 1 < 4)
+            // "\xNN" is one byte, "\uNNNN" one character.
+            const std::size_t digits = quote[i] == 'x' ? 2 : 4;
+            if (quote.size() - i - 1 < digits)
                 return std::nullopt;
-            const auto value = lowerHex(quote.substr(i + 1, 4));
+            const auto value = lowerHex(quote.substr(i + 1, digits));
             if (!value)
                 return std::nullopt;
-            appendUtf8(&bytes, *value);
-            i += 4;
+            if (digits == 2)
+                bytes.push_back(static_cast<char>(*value));
+            else
+                appendUtf8(&bytes, *value);
+            i += digits;
             break;
         }
         default:
