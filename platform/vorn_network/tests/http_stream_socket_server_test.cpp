@@ -16,6 +16,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/read.hpp>
@@ -111,18 +112,26 @@ struct Seen
 class RawClient
 {
 public:
-    explicit RawClient(std::uint16_t port)
+    // `from`: the local address the connection comes from (any of 127.0.0.0/8 is this machine's);
+    // `receiveBuffer`: the socket's receive buffer, 0 for the system's.
+    explicit RawClient(std::uint16_t port, const char* from = "127.0.0.1", int receiveBuffer = 0)
         : m_socket(m_io)
     {
         boost::system::error_code error;
-        m_socket.connect({boost::asio::ip::address_v4::loopback(), port}, error);
+        m_socket.open(boost::asio::ip::tcp::v4(), error);
+        if (!error)
+            m_socket.bind({boost::asio::ip::make_address(from), 0}, error);
+        if (!error && receiveBuffer > 0)
+            m_socket.set_option(boost::asio::socket_base::receive_buffer_size(receiveBuffer), error);
+        if (!error)
+            m_socket.connect({boost::asio::ip::address_v4::loopback(), port}, error);
         m_connected = !error;
     }
 
     bool connected() const { return m_connected; }
 
     // False when the server closed the connection before it took every byte.
-    bool send(const std::string& bytes)
+    bool send(std::string_view bytes)
     {
         return !run([&](auto handler) { boost::asio::async_write(m_socket, boost::asio::buffer(bytes), handler); });
     }
@@ -136,11 +145,12 @@ public:
         return read ? static_cast<int>(response.result_int()) : 0;
     }
 
-    // When the server closed the connection, on the ScaledClock; none when it stayed open past the deadline.
-    // What comes before the close is dropped.
-    std::optional<utils::ScaledClock::time_point> closedAt()
+    // The bytes that came before the server closed the connection; none when it stayed open past the
+    // deadline.
+    std::optional<std::size_t> bytesUntilClosed()
     {
-        char bytes[4096];
+        std::size_t total = m_buffer.size();
+        char bytes[64 * 1024];
         for (;;) {
             std::size_t size = 0;
             const boost::system::error_code error = run([&](auto handler) {
@@ -149,12 +159,36 @@ public:
                     handler(e);
                 });
             });
+            total += size;
             if (error == boost::asio::error::operation_aborted)
                 return std::nullopt;
             if (error)
-                return utils::ScaledClock::now();
-            static_cast<void>(size);
+                return total;
         }
+    }
+
+    // When the server closed the connection, on the ScaledClock; none when it stayed open past the deadline.
+    // What comes before the close is dropped.
+    std::optional<utils::ScaledClock::time_point> closedAt()
+    {
+        if (!bytesUntilClosed())
+            return std::nullopt;
+        return utils::ScaledClock::now();
+    }
+
+    // Whether the server has closed the connection by now, without waiting and without reading.
+    bool isClosed()
+    {
+        char byte = 0;
+        const ssize_t peeked = ::recv(m_socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+
+    // Reads the first `size` bytes of an answer; false when they did not come.
+    bool receive(std::size_t size)
+    {
+        std::string bytes(size, '\0');
+        return !run([&](auto handler) { boost::asio::async_read(m_socket, boost::asio::buffer(bytes), handler); });
     }
 
     void close()
@@ -216,6 +250,27 @@ protected:
     }
 
     std::uint16_t port() const { return server.address().port; }
+
+    // A route whose answer takes far more than the kernel buffers of a client that does not read it: its
+    // write stays pending.
+    static constexpr std::size_t kLargeAnswer = 8 * 1024 * 1024;
+    static constexpr int kSmallReceiveBuffer = 2048;
+    void routeLargeAnswer()
+    {
+        dispatcher.registerRequestProcessorFunc("GET", "/large", [] {
+            return std::make_unique<CustomRequestHandler>([](RequestContext, RequestProcessedHandler done) {
+                done(RequestResult(StatusCode::ok, std::string(kLargeAnswer, 'l')));
+            });
+        });
+    }
+    // A client that asks for the large answer and does not take it, once its write is under way.
+    std::unique_ptr<RawClient> notTakingItsAnswer(const char* from = "127.0.0.1")
+    {
+        auto client = std::make_unique<RawClient>(port(), from, kSmallReceiveBuffer);
+        EXPECT_TRUE(client->send("GET /large HTTP/1.1\r\nHost: camera\r\n\r\n"));
+        EXPECT_TRUE(client->receive(100)) << "no answer began";
+        return client;
+    }
 
     // Waits until the server holds nothing for unfinished requests: every connection it had is closed or
     // idle with no room beyond its small read buffer.
@@ -479,6 +534,7 @@ TEST_F(HttpServerTest, ANewConnectionBeyondTheLimitClosesTheOneThatWaitedLongest
         const std::lock_guard<std::mutex> lock(parkedMutex);
         return parked.size();
     };
+    routeLargeAnswer();
     const std::string push = postHeader("/push", 2) + "{}";
     const std::string park = postHeader("/park", 2) + "{}";
     constexpr int kFull = static_cast<int>(HttpStreamSocketServer::kMaxConnections);
@@ -532,6 +588,13 @@ TEST_F(HttpServerTest, ANewConnectionBeyondTheLimitClosesTheOneThatWaitedLongest
          },
          1},
         {"all being answered: the new one is closed", [&](Clients& c) { parkAll(c, kFull); }, -1},
+        {"an answer not taken, the rest with the processor: the writer",
+         [&](Clients& c) {
+             parkAll(c, kFull - 1);
+             c.all.push_back(notTakingItsAnswer());
+             c.parked.push_back(true);
+         },
+         kFull - 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -659,6 +722,212 @@ TEST_F(HttpServerTest, TheBytesOfUnfinishedRequestsStayWithinTheBound)
     stalled.clear();
     ASSERT_TRUE(heldBytesReturnToZero()) << "the count kept the bytes of closed connections";
     EXPECT_EQ(post("/push", std::string(kCap, 'e')).first, 200) << "the bound is not free again";
+}
+
+TEST_F(HttpServerTest, AnAnswerTheClientDoesNotTakeIsDroppedAtTheRequestTimeout)
+{
+    routeLargeAnswer();
+    const utils::ScopedTimeScale fast(0.01); // kRequestTimeout takes 200 ms, kIdleTimeout 1.2 s
+    constexpr std::chrono::seconds kRequest = HttpStreamSocketServer::kRequestTimeout;
+    const std::unique_ptr<RawClient> client = notTakingItsAnswer();
+    const auto until = utils::ScaledClock::now() + kRequest + std::chrono::seconds(20);
+    ASSERT_TRUE(vorn::testing::waitUntil([&] { return utils::ScaledClock::now() >= until; }));
+    // Still within the idle time-out, which a write waited for before: the answer was cut off at the close,
+    // not taken whole.
+    const std::optional<std::size_t> received = client->bytesUntilClosed();
+    ASSERT_TRUE(received) << "still open";
+    EXPECT_LT(*received, kLargeAnswer);
+    EXPECT_TRUE(heldBytesReturnToZero());
+}
+
+// A peer that opens connection after connection from its own address takes the places of its own: the
+// camera's connection kept alive between pushes, and its push that comes in pieces meanwhile, stay.
+TEST_F(HttpServerTest, ANewConnectionTakesThePlaceOfOneOfTheAddressWithTheMost)
+{
+    route("POST", "/push", "push");
+    constexpr std::size_t kFull = HttpStreamSocketServer::kMaxConnections;
+    const std::string push = postHeader("/push", 2) + "{}";
+    struct Row
+    {
+        const char* name;
+        const char* peer; //< where the flood comes from
+        bool cameraKept;  //< the camera's connections stay open
+    };
+    const Row rows[] = {
+        {"a peer at another address", "127.0.0.2", true},
+        {"the camera's own address", "127.0.0.1", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RawClient kept(port());
+        ASSERT_TRUE(kept.send(push));
+        ASSERT_EQ(kept.readStatus(), 200);
+
+        std::vector<std::unique_ptr<RawClient>> flood;
+        for (std::size_t i = 0; i + 1 < kFull; ++i)
+            flood.push_back(std::make_unique<RawClient>(port(), row.peer));
+        RawClient inPieces(port());
+        ASSERT_TRUE(inPieces.send(postHeader("/push", 2) + "{"));
+        for (std::size_t i = 0; i < 3 * kFull; ++i)
+            flood.push_back(std::make_unique<RawClient>(port(), row.peer));
+        // The last one is served once every one before it was accepted.
+        ASSERT_TRUE(flood.back()->send(push));
+        ASSERT_EQ(flood.back()->readStatus(), 200);
+        ASSERT_TRUE(flood.front()->closedAt()) << "the flood's oldest is still open";
+
+        inPieces.send("}"); // may fail when the server has closed the connection
+        EXPECT_EQ(inPieces.readStatus(), row.cameraKept ? 200 : 0);
+        ASSERT_TRUE(kept.send(push) || !row.cameraKept);
+        EXPECT_EQ(kept.readStatus(), row.cameraKept ? 200 : 0);
+        flood.clear();
+        kept.close();
+        inPieces.close();
+        EXPECT_TRUE(heldBytesReturnToZero());
+    }
+}
+
+// A peer that fills the bound of held bytes with stalled requests gives up its room to another address that
+// needs it, not to one of its own.
+TEST_F(HttpServerTest, RoomForARequestIsTakenFromTheAddressThatHoldsTheMost)
+{
+    route("POST", "/push", "push");
+    // However long the sends take on a busy machine, no request time-out runs out while the bound fills.
+    const utils::ScopedTimeScale slow(100);
+    constexpr std::size_t kCap = HttpStreamSocketServer::kMaxRequestBodySize;
+    constexpr std::size_t kBound = HttpStreamSocketServer::kMaxHeldRequestBytes;
+    constexpr std::size_t kLargeBodies = kBound - HttpStreamSocketServer::kHeldBytesKeptForSmallRequests;
+    const std::string cap(kCap, 'c');
+
+    // Large bodies up to all but a little of what they may take, then headers of many small fields that
+    // wait for their bodies, each as large as still fits, until not even the smallest one does.
+    std::vector<std::unique_ptr<RawClient>> stalled;
+    const auto fill = [&](const char* from) {
+        const auto stall = [&](std::size_t size) {
+            stalled.push_back(std::make_unique<RawClient>(port(), from));
+            return stalled.back()->send(postHeader("/push", kCap)) &&
+                   stalled.back()->send(std::string_view(cap).substr(0, size));
+        };
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(stall(kCap - 1));
+        ASSERT_TRUE(vorn::testing::waitUntil([&] { return server.heldRequestBytes() >= 3 * (kCap - 1); }));
+        ASSERT_TRUE(stall(kLargeBodies - server.heldRequestBytes() - 512 * 1024));
+        for (std::size_t fields = 8000; fields > 0;) {
+            std::string header = "POST /push HTTP/1.1\r\nContent-Length: 100\r\n";
+            for (std::size_t i = 0; i < fields; ++i)
+                header += "X" + std::to_string(i % 100) + ": v\r\n";
+            auto client = std::make_unique<RawClient>(port(), from);
+            // All but the blank line that ends the header: its bytes wait in the read buffer, which keeps
+            // room for a read beyond them. The blank line then brings the fields, each in a block of its own.
+            const std::size_t before = server.heldRequestBytes();
+            client->send(header);
+            ASSERT_TRUE(vorn::testing::waitUntil(
+                [&] { return client->isClosed() || server.heldRequestBytes() >= before + header.size(); }))
+                << fields << " " << before << " " << server.heldRequestBytes() << " " << stalled.size();
+            const std::size_t buffered = server.heldRequestBytes();
+            client->send("\r\n");
+            ASSERT_TRUE(vorn::testing::waitUntil(
+                [&] { return client->isClosed() || server.heldRequestBytes() >= buffered + 32 * fields; }));
+            if (client->isClosed())
+                fields /= 2;
+            else
+                stalled.push_back(std::move(client));
+        }
+    };
+
+    struct Row
+    {
+        const char* name;
+        const char* peer; //< where the stalled requests come from
+        std::size_t push; //< the body of the push from 127.0.0.1 then
+        int status;
+    };
+    const Row rows[] = {
+        {"an alarm beside a peer at another address", "127.0.0.2", 200, 200},
+        {"a push with pictures beside it", "127.0.0.2", 1024 * 1024, 200},
+        {"an alarm beside stalled requests of its own address", "127.0.0.1", 200, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fill(row.peer);
+        const std::size_t full = server.heldRequestBytes();
+        ASSERT_LE(full, kBound);
+        EXPECT_EQ(post("/push", std::string(row.push, 'p')).first, row.status);
+        EXPECT_LE(server.heldRequestBytes(), kBound);
+        if (row.status == 200) {
+            EXPECT_LT(server.heldRequestBytes(), full) << "no stalled request of the peer was closed";
+        }
+        stalled.clear();
+        ASSERT_TRUE(heldBytesReturnToZero());
+    }
+}
+
+// The servers of a process (the receivers of its cameras) hold no more than one bound beyond what each keeps
+// for itself, whatever a peer that finds all their ports sends, and each still serves its camera.
+TEST(HttpServerProcessTest, TheServersOfAProcessShareOneBoundAndEachServesItsCamera)
+{
+    const utils::ScopedTimeScale slow(100); // no request time-out runs out while the bound fills
+    constexpr std::size_t kCap = HttpStreamSocketServer::kMaxRequestBodySize;
+    constexpr std::size_t kProcessBound = HttpStreamSocketServer::kMaxProcessHeldRequestBytes;
+    constexpr std::size_t kKept = HttpStreamSocketServer::kHeldBytesKeptPerServer;
+    // Enough servers that three stalled bodies on each would pass the process's bound.
+    constexpr std::size_t kServers = kProcessBound / (3 * kCap) + 1;
+    const std::string cap(kCap - 1, 'c');
+
+    struct Receiver
+    {
+        explicit Receiver(aio::AbstractAioThread* thread)
+            : server(&dispatcher, thread)
+        {
+            dispatcher.registerRequestProcessorFunc("POST", "/push", [] {
+                return std::make_unique<CustomRequestHandler>(
+                    [](RequestContext, RequestProcessedHandler done) { done(RequestResult(StatusCode::ok)); });
+            });
+        }
+        MessageDispatcher dispatcher;
+        HttpStreamSocketServer server;
+    };
+    aio::AioThread threads[2];
+    std::vector<std::unique_ptr<Receiver>> receivers;
+    std::vector<std::unique_ptr<RawClient>> stalled;
+    for (std::size_t i = 0; i < kServers; ++i) {
+        receivers.push_back(std::make_unique<Receiver>(&threads[i % 2]));
+        ASSERT_TRUE(receivers.back()->server.bind(SocketAddress(HostAddress("127.0.0.1"), 0)));
+        ASSERT_TRUE(receivers.back()->server.listen(128));
+        for (int j = 0; j < 3; ++j) {
+            stalled.push_back(std::make_unique<RawClient>(receivers.back()->server.address().port, "127.0.0.2"));
+            // The server closes it on the way once the process's bound is reached.
+            if (stalled.back()->send(postHeader("/push", kCap)))
+                stalled.back()->send(cap);
+        }
+    }
+    const auto heldByAll = [&] {
+        std::size_t held = 0;
+        for (const auto& receiver : receivers)
+            held += receiver->server.heldRequestBytes();
+        return held;
+    };
+    // Every stalled body is in, or its connection closed.
+    ASSERT_TRUE(vorn::testing::waitUntil([&] {
+        return HttpStreamSocketServer::processHeldRequestBytes() + kCap > kProcessBound;
+    })) << HttpStreamSocketServer::processHeldRequestBytes();
+    EXPECT_LE(HttpStreamSocketServer::processHeldRequestBytes(), kProcessBound);
+    EXPECT_LE(heldByAll(), kProcessBound + kServers * kKept);
+
+    for (std::size_t i = 0; i < receivers.size(); ++i) {
+        SCOPED_TRACE("server " + std::to_string(i));
+        for (const std::size_t size : {std::size_t(200), std::size_t(1024 * 1024)}) {
+            HttpClient client(ssl::kAcceptAnyCertificate);
+            const std::string body(size, 'p');
+            const auto address = receivers[i]->server.address();
+            ASSERT_TRUE(client.doPost(utils::Url("http://127.0.0.1:" + std::to_string(address.port) + "/push"),
+                                      "application/json", std::string_view(body)));
+            EXPECT_EQ(client.statusCode(), 200);
+        }
+        EXPECT_LE(HttpStreamSocketServer::processHeldRequestBytes(), kProcessBound);
+    }
+    stalled.clear();
+    ASSERT_TRUE(vorn::testing::waitUntil([&] { return heldByAll() == 0; }));
+    EXPECT_EQ(HttpStreamSocketServer::processHeldRequestBytes(), 0u);
 }
 
 } // namespace

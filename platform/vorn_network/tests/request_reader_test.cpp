@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <vorn/network/http/http_stream_socket_server.h>
+
+#include "allocation_trace.h"
 
 namespace vorn::network::http::detail {
 
@@ -160,7 +163,7 @@ TEST(RequestReader, BytesPastARequestBeginTheNextAndAKeptReaderShrinksItsBuffer)
     EXPECT_FALSE(feed.reader->hasBufferedBytes());
     ASSERT_EQ(feed.reader->start(), Status::needMore);
     EXPECT_EQ(feed.reader->room().size(), kHeaderReadSize);
-    EXPECT_EQ(feed.pool.total, kHeaderReadSize);
+    EXPECT_EQ(feed.pool.total, allocationFootprint(kHeaderReadSize));
     EXPECT_EQ(feed.pool.total, feed.reader->heldBytes());
 }
 
@@ -263,6 +266,65 @@ TEST(RequestReader, AtEveryBoundTheCountIsWhatIsHeld)
             ASSERT_EQ(feed.pool.total, feed.reader->heldBytes());
             ASSERT_LE(feed.reader->heldBytes(), bound);
         }
+    }
+}
+
+// The count is what the reader's blocks take from malloc, whatever holds them: Beast's fields of a header
+// of many small fields (each a block of its own, about 80 bytes for a field of a few), the read buffer, a
+// body's room, and what a request taken leaves behind.
+TEST(RequestReader, TheCountIsWhatTheReaderAllocated)
+{
+    std::string manyFields = "POST /push HTTP/1.1\r\nContent-Length: 100\r\n";
+    for (int i = 0; manyFields.size() + 12 < HttpStreamSocketServer::kMaxHeaderSize; ++i)
+        manyFields += "X" + std::to_string(i % 1000) + ": v\r\n";
+    manyFields += "\r\n";
+    const std::string chunked = "POST /push HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    struct Row
+    {
+        const char* name;
+        std::string bytes;
+        Status status;
+    };
+    const std::vector<Row> rows = {
+        {"a header of small fields at the limit, its body not sent", manyFields, Status::needMore},
+        {"1 MiB of a body that declares the cap", postHeader("/push", kCap) + std::string(1024 * 1024, 'b'),
+         Status::needMore},
+        {"a chunked body in its second chunk", chunked + "4000\r\n" + std::string(0x4000, 'c') + "\r\n8000\r\nabc",
+         Status::needMore},
+        {"a whole request and the start of the next", post("/push", "{}") + "POST /next HTTP/1.1\r\nX: y\r\n",
+         Status::done},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HeldBytes pool;
+        test::AllocationTrace trace;
+        std::optional<RequestReader> reader(std::in_place, &pool);
+        Status status = reader->start();
+        std::string_view rest = row.bytes;
+        while (status == Status::needMore && !rest.empty()) {
+            std::string_view piece = rest.substr(0, 1500); // a read of what one TCP segment brings
+            const std::size_t offered = piece.size();
+            status = reader->put(&piece);
+            rest.remove_prefix(offered - piece.size());
+        }
+        if (status == Status::done) {
+            bool keepAlive = false;
+            static_cast<void>(reader->takeRequest(&keepAlive)); // the caller's, freed here
+            status = reader->start();
+            status = reader->put(&rest);
+        }
+        const test::AllocationTrace::Figures held = trace.live();
+        const std::size_t counted = pool.total;
+        reader.reset();
+        const test::AllocationTrace::Figures left = trace.live();
+        trace.stop();
+
+        EXPECT_EQ(status, Status::needMore);
+        EXPECT_GT(held.blocks, 0);
+        EXPECT_EQ(static_cast<std::int64_t>(counted), held.footprint)
+            << held.blocks << " blocks, " << held.bytes << " bytes";
+        EXPECT_EQ(left.blocks, 0) << "the reader left blocks behind";
+        EXPECT_EQ(pool.total, 0u);
     }
 }
 

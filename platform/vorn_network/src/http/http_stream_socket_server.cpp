@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,8 +32,10 @@ namespace beast = boost::beast;
 namespace bhttp = boost::beast::http;
 using boost::system::error_code;
 using tcp = asio::ip::tcp;
+using detail::HeldAccount;
 using detail::HeldBytes;
 using detail::HeldShare;
+using detail::ProcessHeldBytes;
 using detail::RequestReader;
 
 namespace {
@@ -45,22 +48,37 @@ constexpr std::chrono::seconds kDrainTimeout{10};
 // What a drain reads at once: a refused body of many megabytes goes in few reads.
 constexpr std::size_t kDrainChunkSize = 64 * 1024;
 
+// What the connections from one peer address hold: their number and their bytes.
+struct Peer
+{
+    std::size_t connections = 0;
+    HeldAccount held;
+};
+using Peers = std::map<asio::ip::address, Peer>;
+
 // One accepted connection, shared with its pending operations (see AsyncClient's Exchange for why).
 struct Connection
 {
     enum class Phase {
-        reading,   //< waiting for its request, or reading it
-        answering, //< its request is with the processor or its answer being written
-        closing,   //< answered without keep-alive: what the client still sends is dropped until the close
+        reading,    //< waiting for its request, or reading it
+        processing, //< its request is with the processor
+        writing,    //< its answer is being written
+        closing,    //< answered without keep-alive: what the client still sends is dropped until the close
     };
 
-    Connection(tcp::socket socket, HeldBytes* held)
+    Connection(tcp::socket socket, HeldBytes* held, Peers::iterator peer)
         : stream(std::move(socket))
-        , reader(std::in_place, held)
-        , scratchShare{held}
+        , peer(peer)
+        , account{0, &peer->second.held}
+        , reader(std::in_place, held, &account)
+        , scratchShare{held, &account}
     {}
 
     beast::tcp_stream stream;
+    // Its address's entry in the server's peers, as long as the connection is open.
+    Peers::iterator peer;
+    // What it holds, in its address's count; before the holders that count in it.
+    HeldAccount account;
     // Its requests, read one after the other; gone once the connection only drains before its close.
     std::optional<RequestReader> reader;
     // Where the rest of a refused request is read to and dropped. Made at the first drain, not with the
@@ -68,21 +86,25 @@ struct Connection
     // (and clear) a buffer that only a refused or closing request reads into.
     std::unique_ptr<char[]> scratch;
     bhttp::response<bhttp::string_body> response;
-    SocketAddress peer;
-    HeldShare scratchShare; //< the scratch buffer's size while draining
+    SocketAddress peerAddress;
+    HeldShare scratchShare; //< the scratch buffer while draining
     Phase phase = Phase::reading;
     // Kept alive after an answer and no byte of the next request yet: the idle time-out runs, not the
     // request time-out.
     bool idle = false;
     bool open = true;
-    // Its place in the server's connections, which are in the order they began to wait.
+    // Its place in the server's connections, which are in the order of their last progress.
     std::list<std::shared_ptr<Connection>>::iterator position;
+
+    // Whether the server may close it to make room: anything but a request with the processor, whose answer
+    // is on its way.
+    bool evictable() const { return phase != Phase::processing; }
 
     void releaseShares()
     {
         if (reader)
             reader->release();
-        scratchShare.release();
+        scratchShare.detach();
     }
 };
 
@@ -98,6 +120,17 @@ void logAcceptFailure(const SocketAddress& address, SystemError::ErrorCode error
 
 } // namespace
 
+namespace detail {
+
+ProcessHeldBytes& ProcessHeldBytes::shared()
+{
+    // Never destroyed: a server that outlives the statics of the library still counts in it.
+    static ProcessHeldBytes* const bytes = new ProcessHeldBytes(HttpStreamSocketServer::kMaxProcessHeldRequestBytes);
+    return *bytes;
+}
+
+} // namespace detail
+
 struct HttpStreamSocketServer::Private
 {
     using ConnectionPtr = std::shared_ptr<Connection>;
@@ -105,7 +138,11 @@ struct HttpStreamSocketServer::Private
     Private(HttpStreamSocketServer* owner, AbstractMessageDispatcher* dispatcher)
         : q(owner)
         , dispatcher(dispatcher)
-    {}
+    {
+        held.makeRoom = [this](const HeldAccount* requester, std::size_t growth) {
+            return makeRoom(requester, growth);
+        };
+    }
 
     HttpStreamSocketServer* const q;
     AbstractMessageDispatcher* const dispatcher;
@@ -118,14 +155,19 @@ struct HttpStreamSocketServer::Private
     std::optional<tcp::acceptor> acceptor;
     std::optional<asio::steady_timer> acceptRetryTimer;
     bool acceptFailing = false; //< Since the last accept that worked: its failure is logged once.
-    // The open connections, in the order they began to wait for a request (accepted, or answered and kept
-    // alive): the first one reading is the one that has waited longest.
+    // The open connections, in the order of their last progress (accepted, bytes of a request received, an
+    // answer begun or written): the first one is the one that has waited longest.
     std::list<ConnectionPtr> connections;
-    HeldBytes held;
+    // The addresses of the open connections.
+    Peers peers;
+    HeldBytes held{kMaxHeldRequestBytes, &ProcessHeldBytes::shared()};
 
     void accept();
     void acceptLater(SystemError::ErrorCode error);
     void admit(tcp::socket socket);
+    bool makeRoomForConnection(const Peer& newcomer);
+    bool makeRoom(const HeldAccount* requester, std::size_t growth);
+    void progressed(const ConnectionPtr& connection);
     void startRequest(const ConnectionPtr& connection, bool keptAlive);
     void onReadStatus(const ConnectionPtr& connection, RequestReader::Status status);
     void readMore(const ConnectionPtr& connection);
@@ -160,6 +202,13 @@ void HttpStreamSocketServer::Private::close(const ConnectionPtr& connection)
     // The memory goes with the last pending operation; nothing of it is used from here on.
     connection->releaseShares();
     connections.erase(connection->position);
+    if (--connection->peer->second.connections == 0)
+        peers.erase(connection->peer);
+}
+
+void HttpStreamSocketServer::Private::progressed(const ConnectionPtr& connection)
+{
+    connections.splice(connections.end(), connections, connection->position);
 }
 
 void HttpStreamSocketServer::Private::closeAll()
@@ -188,28 +237,78 @@ void HttpStreamSocketServer::Private::accept()
     }));
 }
 
-// A connection beyond kMaxConnections takes the place of the one that has waited longest for a request
-// to complete: peers that connect and stall then hold their places only until newer connections come,
-// and a camera's push, which comes whole at once, is through long before that.
+// A connection beyond kMaxConnections takes the place of one of the address that holds the most
+// connections, the newcomer counted: the one of them that has waited longest for progress. Peers that
+// connect and stall, or connect again and again, then take the places of their own connections, and a
+// camera's push, which comes whole at once, is through long before its own are taken.
 void HttpStreamSocketServer::Private::admit(tcp::socket socket)
 {
-    if (connections.size() >= kMaxConnections) {
-        const auto longestWaiting = std::find_if(connections.begin(), connections.end(), [](const ConnectionPtr& c) {
-            return c->phase != Connection::Phase::answering;
-        });
-        if (longestWaiting == connections.end()) {
-            error_code ignored;
-            socket.close(ignored);
-            return;
-        }
-        close(ConnectionPtr(*longestWaiting));
+    error_code error;
+    const tcp::endpoint remote = socket.remote_endpoint(error);
+    if (error) { // gone already
+        socket.close(error);
+        return;
     }
-    auto connection = std::make_shared<Connection>(std::move(socket), &held);
-    error_code ignored;
-    const tcp::endpoint remote = connection->stream.socket().remote_endpoint(ignored);
-    connection->peer = SocketAddress(HostAddress(remote.address().to_string()), remote.port());
+    const auto peer = peers.try_emplace(remote.address()).first;
+    if (connections.size() >= kMaxConnections && !makeRoomForConnection(peer->second)) {
+        socket.close(error);
+        if (peer->second.connections == 0)
+            peers.erase(peer);
+        return;
+    }
+    ++peer->second.connections;
+    auto connection = std::make_shared<Connection>(std::move(socket), &held, peer);
+    connection->peerAddress = SocketAddress(HostAddress(remote.address().to_string()), remote.port());
     connection->position = connections.insert(connections.end(), connection);
     startRequest(connection, /*keptAlive*/ false);
+}
+
+bool HttpStreamSocketServer::Private::makeRoomForConnection(const Peer& newcomer)
+{
+    // Of the addresses with the most connections, the first connection in the order of progress; none of
+    // an address that holds fewer than the newcomer's would with it.
+    const ConnectionPtr* victim = nullptr;
+    std::size_t most = newcomer.connections + 1;
+    for (const ConnectionPtr& connection : connections) {
+        if (!connection->evictable())
+            continue;
+        const Peer& peer = connection->peer->second;
+        const std::size_t count = peer.connections + (&peer == &newcomer ? 1 : 0);
+        if (count > most || (count == most && !victim)) {
+            victim = &connection;
+            most = count;
+        }
+    }
+    if (!victim)
+        return false;
+    close(ConnectionPtr(*victim));
+    return true;
+}
+
+// Bytes that a request needs and the bounds would refuse are taken from the address that holds the most,
+// if it holds more than the requester's would with them: its connection that has waited longest for
+// progress is closed. A peer that fills the bounds with stalled requests then keeps them only until
+// someone else needs the room, and is refused only what it would take beyond another address's share.
+bool HttpStreamSocketServer::Private::makeRoom(const HeldAccount* requester, std::size_t growth)
+{
+    const HeldAccount* const requesterPeer = requester ? requester->parent : nullptr;
+    if (!requesterPeer)
+        return false;
+    const ConnectionPtr* victim = nullptr;
+    std::size_t most = requesterPeer->bytes + growth;
+    for (const ConnectionPtr& connection : connections) {
+        const HeldAccount& peer = connection->peer->second.held;
+        if (!connection->evictable() || connection->account.bytes == 0 || &peer == requesterPeer)
+            continue;
+        if (peer.bytes > most) {
+            victim = &connection;
+            most = peer.bytes;
+        }
+    }
+    if (!victim)
+        return false;
+    close(ConnectionPtr(*victim));
+    return true;
 }
 
 // An accept that fails (out of file descriptors, most often) leaves the connection waiting in the backlog,
@@ -232,7 +331,7 @@ void HttpStreamSocketServer::Private::acceptLater(SystemError::ErrorCode error)
 void HttpStreamSocketServer::Private::startRequest(const ConnectionPtr& connection, bool keptAlive)
 {
     connection->phase = Connection::Phase::reading;
-    connections.splice(connections.end(), connections, connection->position);
+    progressed(connection);
     RequestReader& reader = *connection->reader;
     connection->idle = keptAlive && !reader.hasBufferedBytes();
     connection->stream.expires_after(
@@ -270,6 +369,7 @@ void HttpStreamSocketServer::Private::onRead(const ConnectionPtr& connection, er
         return;
     if (error)
         return close(connection);
+    progressed(connection);
     if (connection->idle) {
         connection->idle = false;
         connection->stream.expires_after(utils::ScaledClock::toRealDuration(kRequestTimeout));
@@ -279,11 +379,11 @@ void HttpStreamSocketServer::Private::onRead(const ConnectionPtr& connection, er
 
 void HttpStreamSocketServer::Private::onRequest(const ConnectionPtr& connection)
 {
-    connection->phase = Connection::Phase::answering;
+    connection->phase = Connection::Phase::processing;
     // From here the request is the processor's: no longer one the server holds unfinished.
     bool keepAlive = false;
     RequestContext request = connection->reader->takeRequest(&keepAlive);
-    request.peer = connection->peer;
+    request.peer = connection->peerAddress;
 
     // The answer goes out on this thread whatever thread the processor answers from; a completion dropped
     // unanswered still answers (500), so the connection never hangs.
@@ -322,7 +422,8 @@ void HttpStreamSocketServer::Private::writeResponse(const ConnectionPtr& connect
 {
     if (!connection->open)
         return;
-    connection->phase = Connection::Phase::answering;
+    connection->phase = Connection::Phase::writing;
+    progressed(connection);
     bhttp::response<bhttp::string_body>& response = connection->response;
     response = {};
     response.version(11);
@@ -333,7 +434,8 @@ void HttpStreamSocketServer::Private::writeResponse(const ConnectionPtr& connect
     response.body() = std::move(result.body);
     response.keep_alive(keepAlive);
     response.prepare_payload();
-    connection->stream.expires_after(utils::ScaledClock::toRealDuration(kIdleTimeout));
+    // A client that does not read its answers holds the connection no longer than a request may take.
+    connection->stream.expires_after(utils::ScaledClock::toRealDuration(kRequestTimeout));
     bhttp::async_write(connection->stream, response, bind([this, connection, keepAlive](error_code error, std::size_t) {
                            if (!connection->open)
                                return;
@@ -352,7 +454,7 @@ void HttpStreamSocketServer::Private::drainAndClose(const ConnectionPtr& connect
     if (!connection->scratch) {
         connection->phase = Connection::Phase::closing;
         connection->reader.reset();
-        if (!connection->scratchShare.resize(kDrainChunkSize))
+        if (!connection->scratchShare.resize(detail::allocationFootprint(kDrainChunkSize)))
             return close(connection);
         error_code ignored;
         connection->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
@@ -365,6 +467,7 @@ void HttpStreamSocketServer::Private::drainAndClose(const ConnectionPtr& connect
                                                return;
                                            if (error || drained + size > kMaxDrainSize)
                                                return close(connection);
+                                           progressed(connection);
                                            drainAndClose(connection, drained + size);
                                        }));
 }
@@ -448,6 +551,11 @@ SystemError::ErrorCode HttpStreamSocketServer::lastError() const
 std::size_t HttpStreamSocketServer::heldRequestBytes() const
 {
     return d->held.published.load(std::memory_order_relaxed);
+}
+
+std::size_t HttpStreamSocketServer::processHeldRequestBytes()
+{
+    return ProcessHeldBytes::shared().total();
 }
 
 void HttpStreamSocketServer::stopWhileInAioThread()

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 #include <QtCore/QByteArray>
@@ -23,17 +24,10 @@ constexpr std::size_t kMinBodyRoom = 64;
 // What a std::string holds within itself, on no heap memory. The library makes a first room on the heap at
 // least twice this, rounding a smaller one up.
 const std::size_t kInPlaceRoom = std::string().capacity();
-// What Beast's fields take per header field beyond its name and value: the field's record, its
-// separators and the allocator's own bytes.
-constexpr std::size_t kFieldOverhead = sizeof(bhttp::fields::value_type) + 4 + 16;
-
-// What Beast's fields of a parsed header take, method and target included.
-std::size_t headerBytes(const bhttp::request_header<>& header)
+// What a body's room of `capacity` takes on the heap: none while it is the string's in-place room.
+std::size_t bodyFootprint(std::size_t capacity)
 {
-    std::size_t bytes = kFieldOverhead + header.method_string().size() + header.target().size();
-    for (const auto& field : header)
-        bytes += kFieldOverhead + field.name_string().size() + field.value().size();
-    return bytes;
+    return capacity > kInPlaceRoom ? allocationFootprint(capacity + 1) : 0;
 }
 
 std::string decodedPath(const std::string& target)
@@ -69,10 +63,11 @@ bool HeldBody::reader::grow(std::size_t needed)
                                                                                : m_body.share->pool->bound;
     // Where the count has less left than that, all it has left, so that a body near the bound is not copied
     // again for every read.
-    room = std::max(needed, std::min(room, m_body.share->most(limit)));
+    const std::size_t most = largestBlockWithin(m_body.share->most(limit));
+    room = std::max(needed, std::min(room, most > 0 ? most - 1 : 0));
     // Counted as the library will make it: a room below twice the in-place one comes rounded up.
     room = std::max(room, 2 * kInPlaceRoom);
-    if (!m_body.share->resize(room, limit))
+    if (!m_body.share->resize(bodyFootprint(room), limit))
         return false;
     {
         // Into a new string: reserve() on the old one may round the room up to twice its capacity. The old
@@ -82,14 +77,16 @@ bool HeldBody::reader::grow(std::size_t needed)
         grown.append(m_body.text);
         m_body.text.swap(grown);
     }
-    m_body.share->resize(m_body.text.capacity()); // what the library made of it: the same, or a few bytes
+    // What the library made of it: the same, as the room was rounded up as the library does.
+    m_body.share->resize(bodyFootprint(m_body.text.capacity()), limit);
     return true;
 }
 
-RequestReader::RequestReader(HeldBytes* pool)
-    : m_bufferShare{pool}
-    , m_headerShare{pool}
-    , m_bodyShare{pool}
+RequestReader::RequestReader(HeldBytes* pool, HeldAccount* account)
+    : m_bufferShare{pool, account}
+    , m_headerShare{pool, account}
+    , m_bodyShare{pool, account}
+    , m_buffer(HeldAllocator<char>(&m_bufferShare))
 {}
 
 RequestReader::~RequestReader()
@@ -105,14 +102,12 @@ bool RequestReader::hasBufferedBytes() const
 RequestReader::Status RequestReader::start()
 {
     // A request that was not taken leaves the count with its parser.
-    m_headerShare.release();
+    m_parser.reset();
     m_bodyShare.release();
     // A kept connection holds no room of a large request while it waits.
-    if (m_buffer.size() == 0 && m_buffer.capacity() > kHeaderReadSize) {
+    if (m_buffer.size() == 0 && m_buffer.capacity() > kHeaderReadSize)
         m_buffer.shrink_to_fit();
-        m_bufferShare.resize(m_buffer.capacity());
-    }
-    m_parser.emplace();
+    m_parser.emplace(std::piecewise_construct, std::make_tuple(), std::make_tuple(HeldAllocator<char>(&m_headerShare)));
     m_parser->header_limit(static_cast<std::uint32_t>(HttpStreamSocketServer::kMaxHeaderSize));
     m_parser->body_limit(static_cast<std::uint64_t>(HttpStreamSocketServer::kMaxRequestBodySize));
     m_parser->eager(true);
@@ -149,19 +144,21 @@ RequestReader::Status RequestReader::parse()
 {
     Parser& parser = *m_parser;
     error_code error;
-    while (m_buffer.size() > 0 && !parser.is_done()) {
-        const std::size_t used = parser.put(m_buffer.data(), error);
-        m_buffer.consume(used);
-        if (error == bhttp::error::need_more)
-            error = {};
-        if (error || used == 0)
-            break;
+    try {
+        while (m_buffer.size() > 0 && !parser.is_done()) {
+            const std::size_t used = parser.put(m_buffer.data(), error);
+            m_buffer.consume(used);
+            if (error == bhttp::error::need_more)
+                error = {};
+            if (error || used == 0)
+                break;
+        }
+    } catch (const HeldBytesRefused&) {
+        // A header field the count refused: the parser is left where it stood, and so is the connection.
+        return Status::overHeldBytes;
     }
     if (error)
         return statusOf(error);
-    // Beast keeps the fields of a parsed header apart from the buffer: counted once the header is whole.
-    if (parser.is_header_done() && m_headerShare.bytes == 0 && !m_headerShare.resize(headerBytes(parser.get().base())))
-        return Status::overHeldBytes;
     if (parser.is_done())
         return Status::done;
     // Past a whole header the parser leaves unparsed only the start of a chunk's size line or of the
@@ -180,14 +177,11 @@ RequestReader::Status RequestReader::prepareRoom()
         if (const auto remaining = m_parser->content_length_remaining())
             room = static_cast<std::size_t>(std::clamp<std::uint64_t>(*remaining, 1, room));
     }
-    if (m_buffer.capacity() - m_buffer.size() < room) {
-        // What flat_buffer::prepare() allocates, counted before it does.
-        const std::size_t capacity = std::max(2 * m_buffer.size(), m_buffer.size() + room);
-        if (!m_bufferShare.resize(capacity))
-            return Status::overHeldBytes;
+    try {
+        m_room = m_buffer.prepare(room);
+    } catch (const HeldBytesRefused&) {
+        return Status::overHeldBytes;
     }
-    m_room = m_buffer.prepare(room);
-    m_bufferShare.resize(m_buffer.capacity());
     return Status::needMore;
 }
 
@@ -196,10 +190,10 @@ RequestContext RequestReader::takeRequest(bool* keepAlive)
     *keepAlive = false;
     if (m_status != Status::done || !m_parser)
         return {};
-    bhttp::request<HeldBody> message = m_parser->release();
+    // From here the request is the caller's: no longer one the server holds unfinished. Its fields leave
+    // the count as they are freed, at the end of this.
+    bhttp::request<HeldBody, Fields> message = m_parser->release();
     m_parser.reset();
-    // From here the request is the caller's: no longer one the server holds unfinished.
-    m_headerShare.release();
     m_bodyShare.release();
     *keepAlive = message.keep_alive();
     RequestContext request;
@@ -214,20 +208,19 @@ RequestContext RequestReader::takeRequest(bool* keepAlive)
 
 void RequestReader::release()
 {
-    m_bufferShare.release();
-    m_headerShare.release();
-    m_bodyShare.release();
+    m_parser.reset(); // no read goes into the header or the body
+    m_bufferShare.detach();
+    m_headerShare.detach();
+    m_bodyShare.detach();
     m_status = Status::overHeldBytes;
 }
 
 std::size_t RequestReader::heldBytes() const
 {
-    std::size_t body = 0;
-    if (m_parser) {
-        const std::size_t room = m_parser->get().body().text.capacity();
-        body = room > kInPlaceRoom ? room : 0;
-    }
-    return m_buffer.capacity() + m_headerShare.bytes + body;
+    const std::size_t body = m_parser ? bodyFootprint(m_parser->get().body().text.capacity()) : 0;
+    const std::size_t buffer = m_buffer.capacity() > 0 ? allocationFootprint(m_buffer.capacity()) : 0;
+    // Beast's fields keep no measure of their blocks: what their allocator counted.
+    return buffer + m_headerShare.bytes + body;
 }
 
 } // namespace vorn::network::http::detail

@@ -18,12 +18,13 @@
 // - After needMore the room is the reader's until commit() says how much of it was filled. put() takes a
 //   byte range the same way, a read of at most the room at a time, until the request ends; what follows
 //   its end in the last read stays for the next request, the rest of the range is left to the caller.
-// - Whatever it holds is counted in the pool before it is reserved: the read buffer's room, the parsed
-//   header's fields and the body's room. The header and the body go from the count when the request is
-//   taken, everything when the reader is released or destroyed. A reader whose next bytes would take the
-//   pool past its bound reserves nothing for them and says overHeldBytes.
-// - One thread. release() keeps the memory (a read may still be pending into the room) and takes no more
-//   bytes; after it the reader no longer touches the pool.
+// - Whatever it holds is counted in the pool, as malloc takes it, before it is allocated: the read buffer
+//   and the parsed header's fields on a HeldAllocator, the body's room as it grows. The header and the body
+//   go from the count when the request is taken, everything when the reader is released or destroyed. A
+//   reader whose next bytes would take the pool past its bound (when the pool could make no room for them)
+//   reserves nothing for them and says overHeldBytes.
+// - One thread. release() frees the header and the body at once, keeps the read buffer (a read may still
+//   be pending into the room) and takes no more bytes; after it the reader no longer touches the pool.
 #pragma once
 
 #include <cstddef>
@@ -123,8 +124,9 @@ public:
         overHeldBytes, //< the next bytes would take the pool past its bound: close without an answer
     };
 
-    // `pool` is not owned; see the rules above for how long it must live.
-    explicit RequestReader(HeldBytes* pool);
+    // `pool` and `account` (what the connection holds; none for a reader of its own) are not owned; see
+    // the rules above for how long they must live.
+    explicit RequestReader(HeldBytes* pool, HeldAccount* account = nullptr);
     ~RequestReader();
 
     RequestReader(const RequestReader&) = delete;
@@ -151,21 +153,23 @@ public:
     // The connection closes: everything leaves the count, the memory stays until the reader is destroyed.
     void release();
 
-    // What the reader holds now, read from its buffers: the read buffer's room, the header's fields and the
-    // body's room. Until release(), the count in the pool says the same.
+    // What the reader holds now, read from its buffers as malloc takes them: the read buffer's room, the
+    // header's fields and the body's room. Until release(), the count in the pool says the same.
     std::size_t heldBytes() const;
 
 private:
-    using Parser = boost::beast::http::request_parser<HeldBody>;
+    using Fields = boost::beast::http::basic_fields<HeldAllocator<char>>;
+    using Parser = boost::beast::http::parser<true, HeldBody, HeldAllocator<char>>;
 
     Status parse();
     Status prepareRoom();
 
-    HeldShare m_bufferShare; //< the read buffer's capacity
+    // Before the buffers they count, which free their blocks into them.
+    HeldShare m_bufferShare; //< the read buffer's blocks
     HeldShare m_headerShare; //< the parsed header's fields until the request is taken
     HeldShare m_bodyShare;   //< the body's room until then
     // The bytes read and not parsed yet.
-    boost::beast::flat_buffer m_buffer;
+    boost::beast::basic_flat_buffer<HeldAllocator<char>> m_buffer;
     std::optional<Parser> m_parser;
     boost::asio::mutable_buffer m_room;
     // Of the last step; overHeldBytes after release(), so that no more bytes are taken.

@@ -16,22 +16,33 @@
 //   closed; a header above kMaxHeaderSize (a chunk's size line or a chunked body's trailer too) or
 //   malformed HTTP with 400 and a close. A request for which the dispatcher has no processor is answered
 //   with 404.
-// - Whoever reaches the port gets bounded time, connections and memory, so that peers which connect and
-//   stall cannot keep a camera's pushes out:
+// - Whoever reaches the port gets bounded time, connections and memory, and a peer address shares them
+//   with the others, so that peers which connect and stall, connect again and again or never read their
+//   answers cannot keep a camera's pushes out:
 //   - Time: a request must be complete kRequestTimeout after the accept (the first request of a
 //     connection) or after its first byte (a later one); a connection kept alive between requests waits
-//     at most kIdleTimeout for the next one. Either way the connection is closed when the time is up.
-//   - Connections: at most kMaxConnections are open at once. A new one beyond them closes the connection
-//     that has waited longest without completing a request (still silent or sending since its accept, or
-//     kept alive since its last answer); a connection whose request is being answered is not chosen, and
-//     when every one is, the new connection is closed at accept.
+//     at most kIdleTimeout for the next one; an answer must be taken within kRequestTimeout. Either way
+//     the connection is closed when the time is up.
+//   - Connections: at most kMaxConnections are open at once. A new one beyond them closes a connection of
+//     the address that holds the most connections, the new one counted (so a peer's new connection
+//     beyond them closes one of its own, while a camera with fewer keeps its own): of them, the one that
+//     has waited longest for progress (bytes of a request received, an answer begun or written, since its
+//     accept). A connection whose request is with the processor is not chosen; when no other is, the new
+//     connection is closed at accept.
 //   - Memory: what the server holds for requests not yet complete (read buffers, headers, the bodies
-//     received so far and the room reserved for them) stays within kMaxHeldRequestBytes in all; a
-//     connection whose next bytes would take it past is closed. Bodies above kMaxSmallBodySize leave
-//     kHeldBytesKeptForSmallRequests of it to the rest, so that a push without pictures gets through
-//     while large bodies stall. A body's room grows with what arrives, never ahead of it for what the
-//     request declares, and ends at the body's length. (While a room grows, the old one lives on for the
-//     copy into the new one, within that one step on the server's thread.)
+//     received so far and the room reserved for them, the buffers of refused requests being drained) is
+//     counted as it is allocated and stays within kMaxHeldRequestBytes in all. Bodies above
+//     kMaxSmallBodySize leave kHeldBytesKeptForSmallRequests of it to the rest. A request whose next bytes
+//     would pass a bound takes the room from the address that holds the most bytes, if it holds more than
+//     the request's own address would with them: that address's connection that has waited longest for
+//     progress is closed. Only when no such address is left is the request's connection closed. A body's
+//     room grows with what arrives, never ahead of it for what the request declares, and ends at the
+//     body's length. (While a room grows, the old one lives on for the copy into the new one, within that
+//     one step on the server's thread.)
+//   - The servers of one process hold no more than kMaxProcessHeldRequestBytes in all beyond
+//     kHeldBytesKeptPerServer each: a peer that finds the ports of many servers fills that bound, and each
+//     server still has its own kept room for its camera, and takes room from the peer as above.
+//   The server does not check who sends a request: whoever reaches the port is served as a camera would be.
 // - Connections are kept alive between requests unless the client asks otherwise.
 // - An accept that fails (no file descriptor left, for example) is tried again every kAcceptRetryDelay, on
 //   the ScaledClock, until it works; the failure is logged once, at its start. Every time-out runs on the
@@ -78,6 +89,15 @@ public:
     static constexpr std::size_t kMaxSmallBodySize = 64 * 1024;
     static_assert(kMaxHeldRequestBytes - kHeldBytesKeptForSmallRequests >= 2 * kMaxRequestBodySize,
                   "room for two requests at both caps and more");
+    // What the servers of one process (the receivers of all its cameras) may hold in all for requests not
+    // yet complete, beyond kHeldBytesKeptPerServer each: a peer that finds the ports of many servers would
+    // otherwise have each hold kMaxHeldRequestBytes. Room for a hundred cameras' structure pushes of a few
+    // MB at once, and for four servers at their own bound.
+    static constexpr std::size_t kMaxProcessHeldRequestBytes = 256 * 1024 * 1024;
+    // What each server holds outside the process's bound: its camera's alarms, and a structure push of a
+    // few hundred KiB, get room whatever the other servers hold.
+    static constexpr std::size_t kHeldBytesKeptPerServer = 1024 * 1024;
+    static_assert(kMaxProcessHeldRequestBytes >= kMaxHeldRequestBytes, "one server may fill its own bound");
     // The pause after a failed accept: the connection stays in the backlog, and trying again at once would
     // keep the thread busy failing for as long as the cause lasts (a process out of file descriptors).
     static constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
@@ -97,6 +117,9 @@ public:
     SystemError::ErrorCode lastError() const;
     // What the server holds now for requests not yet complete (see kMaxHeldRequestBytes); from any thread.
     std::size_t heldRequestBytes() const;
+    // What the servers of the process hold now beyond kHeldBytesKeptPerServer each (see
+    // kMaxProcessHeldRequestBytes); from any thread.
+    static std::size_t processHeldRequestBytes();
 
 protected:
     void stopWhileInAioThread() override;
