@@ -135,6 +135,8 @@ def peer_text_seeds():
         (1, "invalid-forms", b"\xc0\x8a\xe0\x80\xa8\xed\xa0\x80\xf4\x90\x80\x80\xe2\x80"),
         (0, "repeated-separator", "\u2028".encode()),
         (0, "repeated-escape-and-dots", b"\x01... ("),
+        (0, "repeated-dots", b"."),
+        (1, "cut-mark-across-the-cut", b"a" * 1022 + b"... (" + b"z" * 8),
     ]
     for choice, name, data in samples:
         write("peer_text", name, bytes([1, choice]) + data)

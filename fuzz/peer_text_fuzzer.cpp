@@ -7,7 +7,8 @@
 //   - every backslash starts one of the escapes "\\", "\n", "\r", "\t", "\xNN" or "\uNNNN", and undoing
 //     them gives back the bytes, all of them or the first ones: nothing is lost, changed or added;
 //   - "... (" appears only as the cut mark at the end, "... (<N> bytes in all)" with N the length of the
-//     bytes, and exactly when not every byte is shown; the quote before it is then nearly full;
+//     bytes, and exactly when not every byte is shown; the quote before it is then nearly full, and
+//     ends in no '.' of the peer's that would read as part of the mark;
 //   - the quote is bounded by kMaxQuotedBytes whatever the bytes' length.
 #include <cstddef>
 #include <cstdint>
@@ -148,6 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort(); // The quote shows other bytes than the peer's.
     if (cut != (shown->size() < all.size()))
         std::abort(); // Marked as cut with every byte shown, or bytes left out without the mark.
+    if (cut && quote.endsWith('.'))
+        std::abort(); // The peer's dots run into the mark.
     if (cut && static_cast<std::size_t>(quote.size()) + kLongestUnit <= PeerText::kMaxQuotedBytes)
         std::abort(); // Cut while there was room for the next character or escape.
     return 0;

@@ -119,6 +119,56 @@ TEST(PeerText, escapesWhatCouldBreakHideOrForgeALine)
     EXPECT_EQ(PeerText("a\tb").toString(), "a\\tb");
 }
 
+// The common case tests sixteen bytes, then eight decoded characters, at a time. A character to escape
+// is found wherever those blocks fall on it, and quoted as the character-by-character way quotes it (a
+// backslash anywhere sends the whole quote that way).
+TEST(PeerText, escapesWhereverTheBlocksTestedAtOnceFall)
+{
+    struct Character
+    {
+        const char* name;
+        std::string bytes;
+        QString escaped;
+    };
+    const Character characters[] = {
+        {"last C1 control", "\xC2\x9F", "\\u009f"},
+        {"first C1 control", "\xC2\x80", "\\u0080"},
+        {"Arabic letter mark", "\xD8\x9C", "\\u061c"},
+        {"right-to-left mark", "\xE2\x80\x8F", "\\u200f"},
+        {"right-to-left override", "\xE2\x80\xAE", "\\u202e"},
+        {"paragraph separator", "\xE2\x80\xA9", "\\u2029"},
+        {"pop directional isolate", "\xE2\x81\xA9", "\\u2069"},
+        {"byte order mark", "\xEF\xBB\xBF", "\\ufeff"},
+    };
+    struct Place
+    {
+        const char* name;
+        std::size_t before; //< ASCII bytes, so also characters, before it
+        std::size_t after;
+    };
+    const Place places[] = {
+        {"alone", 0, 0},
+        {"start of the first block", 0, 20},
+        {"middle of a block", 3, 20},
+        {"last character of a block of eight, text ends there", 7, 0},
+        {"last character of a block of eight, text goes on", 7, 9},
+        {"first character of the second block of eight", 8, 8},
+        {"ending the first sixteen bytes", 14, 17},
+        {"across the end of the first sixteen bytes", 15, 16},
+        {"in the bytes left after the blocks", 17, 1},
+        {"after a long ASCII run", 1000, 3},
+    };
+    for (const Character& character : characters) {
+        for (const Place& place : places) {
+            SCOPED_TRACE(std::string(character.name) + ", " + place.name);
+            const std::string bytes = repeated(place.before, 'a') + character.bytes + repeated(place.after, 'b');
+            const QString expected = chars(place.before, 'a') + character.escaped + chars(place.after, 'b');
+            EXPECT_EQ(PeerText(bytes).toString(), expected);
+            EXPECT_EQ(PeerText(bytes + "\\").toString(), expected + "\\\\");
+        }
+    }
+}
+
 TEST(PeerText, quotesAtMostTheLimitAndMarksTheCut)
 {
     const std::string e = "\xC3\xA9";             // U+00E9, two bytes
@@ -160,6 +210,42 @@ TEST(PeerText, quotesAtMostTheLimitAndMarksTheCut)
          "x\\x2e.. (1 bytes in all)" + chars(kLimit - 24, 'z') + marker(kLimit + 21)},
     };
     expectQuotes(rows);
+}
+
+// The cut mark follows no '.' of the peer's, whether its own "... (" or any other dots meet the cut: they
+// would read as part of the mark ("x..... (N bytes in all)"). Everything else about the cut stays as it is.
+TEST(PeerText, cutMarkFollowsNoDotOfThePeers)
+{
+    const std::size_t full = kLimit + 20;
+    // The peer's "... (" at `at`, the rest 'z' up to `full` bytes.
+    const auto lookAlikeAt = [&](std::size_t at) { return repeated(at, 'a') + "... (" + repeated(full - at - 5, 'z'); };
+    const Row rows[] = {
+        {"the peer's mark starts at the limit", lookAlikeAt(kLimit), chars(kLimit, 'a') + marker(full)},
+        {"limit after its first dot", lookAlikeAt(kLimit - 1), chars(kLimit - 1, 'a') + marker(full)},
+        {"limit after its second dot", lookAlikeAt(kLimit - 2), chars(kLimit - 2, 'a') + marker(full)},
+        {"limit after its third dot", lookAlikeAt(kLimit - 3), chars(kLimit - 3, 'a') + marker(full)},
+        {"limit after its space", lookAlikeAt(kLimit - 4), chars(kLimit - 4, 'a') + "\\x2e" + marker(full)},
+        // Its first dot, escaped, takes four bytes: the dots after it have no room for theirs.
+        {"limit after its parenthesis", lookAlikeAt(kLimit - 5), chars(kLimit - 5, 'a') + "\\x2e" + marker(full)},
+        {"limit a byte after it", lookAlikeAt(kLimit - 6), chars(kLimit - 6, 'a') + "\\x2e" + marker(full)},
+        {"quote ends in its space", lookAlikeAt(kLimit - 7), chars(kLimit - 7, 'a') + "\\x2e.. " + marker(full)},
+        {"quote ends in its parenthesis", lookAlikeAt(kLimit - 8), chars(kLimit - 8, 'a') + "\\x2e.. (" + marker(full)},
+        {"an ellipsis that fills the quote", repeated(kLimit - 3, 'a') + "..." + repeated(20, 'z'),
+         chars(kLimit - 3, 'a') + marker(kLimit + 20)},
+        {"four dots: the first one escaped", repeated(kLimit - 4, 'a') + "...." + repeated(20, 'z'),
+         chars(kLimit - 4, 'a') + "\\x2e" + marker(kLimit + 20)},
+        {"dots after an escape left out", repeated(kLimit - 5, 'a') + "\n..." + repeated(20, 'z'),
+         chars(kLimit - 5, 'a') + "\\n" + marker(kLimit + 19)},
+        {"a dot at the limit, nothing cut", repeated(kLimit - 1, 'a') + ".", chars(kLimit - 1, 'a') + "."},
+        {"a dot at the limit, one byte cut", repeated(kLimit - 1, 'a') + ".z",
+         chars(kLimit - 1, 'a') + marker(kLimit + 1)},
+    };
+    expectQuotes(rows);
+    // No dot runs into the mark, whatever the quote's length.
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_FALSE(PeerText(row.bytes).toString().contains(QStringLiteral(".... (")));
+    }
 }
 
 TEST(PeerText, peerLogTextQuotesDecodedTextTheSameWay)

@@ -215,6 +215,17 @@ bool asciiIsPlain(std::string_view head, bool* beyondAscii)
     return true;
 }
 
+// Whether the quote of the first `size` bytes, cut there, needs a look that those bytes alone cannot
+// give: a '.' right before the cut mark, or the peer's own "... (" across the cut.
+bool cutNeedsALook(std::string_view bytes, std::size_t size)
+{
+    if (size == bytes.size())
+        return false;
+    const std::size_t from = size - std::min(size, kCutMarkStart.size() - 1);
+    return bytes[size - 1] == '.' ||
+           bytes.substr(from, 2 * (kCutMarkStart.size() - 1)).find(kCutMarkStart) != std::string_view::npos;
+}
+
 constexpr char16_t kReplacementCharacter = 0xFFFD;
 
 bool needsEscapeOrReplaced(char16_t c)
@@ -255,6 +266,10 @@ public:
     }
 
     void append(std::string_view text) { append(text.data(), text.size()); }
+
+    bool endsWith(char c) const { return m_size > 0 && m_data[m_size - 1] == c; }
+
+    void removeLast() { --m_size; }
 
     void append(std::string_view bytes, const Unit& unit)
     {
@@ -301,7 +316,8 @@ QString PeerText::toString() const
     // decoder drops a leading byte order mark, so such bytes take the escaping way.
     const std::string_view head = bytes.substr(0, kMaxQuotedBytes);
     bool beyondAscii = false;
-    if (asciiIsPlain(head, &beyondAscii) && !(beyondAscii && head.starts_with(kByteOrderMark))) {
+    if (asciiIsPlain(head, &beyondAscii) && !(beyondAscii && head.starts_with(kByteOrderMark)) &&
+        !cutNeedsALook(bytes, head.size())) {
         QString text = QString::fromUtf8(head.data(), static_cast<int>(head.size()));
         if (!beyondAscii || decodedIsPlain(text)) {
             if (head.size() < bytes.size()) {
@@ -322,8 +338,19 @@ QString PeerText::toString() const
         quote.append(bytes.substr(shown), unit);
         shown += unit.length;
     }
-    if (shown < bytes.size())
+    if (shown < bytes.size()) {
+        // A '.' of the peer's right before the mark would read as part of it: the last one is written
+        // "\x2e", and where that has no room, left out. (Only a '.' shown as it is ends the quote in a '.':
+        // no escape ends in one.)
+        const Unit dot{1, Form::byte, '.'};
+        while (quote.endsWith('.') && quote.size() - 1 + dot.quotedSize() > kMaxQuotedBytes)
+            quote.removeLast();
+        if (quote.endsWith('.')) {
+            quote.removeLast();
+            quote.append({}, dot);
+        }
         quote.append(CutMark(bytes.size()).text());
+    }
     return quote.toString();
 }
 

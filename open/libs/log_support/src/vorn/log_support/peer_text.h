@@ -25,7 +25,8 @@
 // The cut mark cannot be forged: where the bytes themselves hold "... (", its first '.' is written
 // "\x2e", so "... (" appears in a quote only as our mark. (No escape can make it either: every escape
 // starts with a backslash and holds no '.', ' ' or '('.) That costs a second look only where two dots
-// follow each other.
+// follow each other. Nor does the peer's text run into the mark: a '.' that the mark would follow is
+// written "\x2e" too, or left out where that escape has no room, so the mark's dots are all ours.
 //
 // Most quoted bytes hold nothing to escape: they are tested sixteen bytes (then eight decoded characters)
 // at a time and decoded once, as they came; only bytes with something to escape are quoted character by
