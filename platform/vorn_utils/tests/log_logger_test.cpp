@@ -16,6 +16,7 @@
 #include <vorn/utils/log/file_logger.h>
 #include <vorn/utils/log/log.h>
 #include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/log/rotating_file_logger.h>
 #include <vorn/utils/log/stream_logger.h>
 
 // Shows texts as texts in failure messages.
@@ -117,6 +118,64 @@ TEST(StreamLogger, writesOneFlushedLinePerMessage)
     const auto second = linePattern.match(lines[1]);
     ASSERT_TRUE(second.hasMatch()) << lines[1].toStdString();
     EXPECT_EQ(second.captured(1), "LEVEL9");
+}
+
+// What the writers make of line breaks: only an entry's first line starts with the time; every line
+// break of the tag or message, whichever kind, starts a line that begins with the continuation mark.
+TEST(StreamLogger, linesOfAMessageAfterItsFirstAreMarked)
+{
+    struct Row
+    {
+        const char* name;
+        QString tag;
+        QString message;
+        QByteArray written; // after the time, thread id and level
+    };
+    const QString tag = kTag.toString();
+    const Row rows[] = {
+        {"single line", tag, "one", "vorn::Engine(0x1f): one\n"},
+        {"empty", tag, "", "vorn::Engine(0x1f): \n"},
+        {"two lines", tag, "one\ntwo", "vorn::Engine(0x1f): one\n    | two\n"},
+        {"line feed at the end", tag, "one\n", "vorn::Engine(0x1f): one\n    | \n"},
+        {"empty line between", tag, "one\n\ntwo", "vorn::Engine(0x1f): one\n    | \n    | two\n"},
+        {"carriage return and line feed", tag, "one\r\ntwo\r\n", "vorn::Engine(0x1f): one\n    | two\n    | \n"},
+        {"lone carriage return", tag, "one\rtwo", "vorn::Engine(0x1f): one\n    | two\n"},
+        {"carriage return at the end", tag, "one\r", "vorn::Engine(0x1f): one\n    | \n"},
+        {"line feed then carriage return", tag, "one\n\rtwo", "vorn::Engine(0x1f): one\n    | \n    | two\n"},
+        {"forged entry", tag, "Cannot read:\r2031-01-01 00:00:00.000 ERROR InstallationManager: FORGED",
+         "vorn::Engine(0x1f): Cannot read:\n    | 2031-01-01 00:00:00.000 ERROR InstallationManager: FORGED\n"},
+        {"line break in the tag", "vorn::Engine(0x1f, cam\nera)", "one", "vorn::Engine(0x1f, cam\n    | era): one\n"},
+        {"text beyond ASCII", tag, QString::fromUtf8("caf\u00e9\nna\u00efve"),
+         "vorn::Engine(0x1f): caf\xc3\xa9\n    | na\xc3\xafve\n"},
+    };
+    const QRegularExpression header("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} [0-9a-f]+ ERROR ");
+    const auto afterHeader = [&header](const QByteArray& entry) {
+        const QRegularExpressionMatch match = header.match(QString::fromUtf8(entry));
+        return match.hasMatch() ? entry.mid(match.capturedLength()) : "no header: " + entry;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::FILE* const file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        {
+            StreamLogger logger(file, Level::verbose);
+            logger.log(Level::error, Tag(row.tag), row.message);
+        }
+        std::rewind(file);
+        char buffer[512] = {};
+        const size_t size = std::fread(buffer, 1, sizeof(buffer) - 1, file);
+        std::fclose(file);
+        EXPECT_EQ(afterHeader(QByteArray(buffer, static_cast<int>(size))).toStdString(), row.written.toStdString());
+
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const auto rotating = RotatingFileLogger::open(dir.filePath(QStringLiteral("app")), Level::verbose, 1000, 1000);
+        ASSERT_TRUE(rotating);
+        rotating->log(Level::error, Tag(row.tag), row.message);
+        QFile written(rotating->currentFilePath());
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(afterHeader(written.readAll()).toStdString(), row.written.toStdString());
+    }
 }
 
 TEST(FileLogger, appendsToFileAndCreatesItsFolder)

@@ -28,6 +28,25 @@ QByteArray levelName(Level level)
     return "LEVEL" + QByteArray::number(static_cast<int>(level));
 }
 
+// Appends the text, writing each line break in it ("\r\n", a lone "\n" or a lone "\r") as one line feed
+// followed by the continuation mark.
+void appendMarkingLines(QByteArray* entry, const QByteArray& text)
+{
+    const char* const end = text.constData() + text.size();
+    const char* lineStart = text.constData();
+    for (const char* p = lineStart; p != end; ++p) {
+        if (*p != '\n' && *p != '\r')
+            continue;
+        entry->append(lineStart, static_cast<int>(p - lineStart));
+        entry->append('\n');
+        entry->append(StreamLogger::kContinuationMark);
+        if (*p == '\r' && p + 1 != end && p[1] == '\n')
+            ++p;
+        lineStart = p + 1;
+    }
+    entry->append(lineStart, static_cast<int>(end - lineStart));
+}
+
 } // namespace
 
 StreamLogger::StreamLogger(std::FILE* stream, Level maxLevel)
@@ -48,9 +67,7 @@ QByteArray StreamLogger::formatLine(Level level, const Tag& tag, const QString& 
     line += ' ';
     line += levelName(level);
     line += ' ';
-    line += tag.toString().toUtf8();
-    line += ": ";
-    line += message.toUtf8();
+    appendMarkingLines(&line, (tag.toString() + QStringLiteral(": ") + message).toUtf8());
     line += '\n';
     return line;
 }

@@ -11,16 +11,22 @@
 #include <unistd.h>
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QFile>
+#include <QtCore/QTemporaryDir>
 
 #include <vorn/testing/raw_pipe_client.h>
 #include <vorn/testing/scoped_environment.h>
 #include <vorn/utils/assert.h>
+#include <vorn/utils/log/log.h>
 #include <vorn/utils/log/log_capture.h>
+#include <vorn/utils/log/stream_logger.h>
 #include <vorn/vms/waypoint/api/tasks.h>
 #include <vorn/vms/waypoint/api/waypoint_client.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include "command_line.h"
 
 namespace vorn::vms::waypoint {
 namespace {
@@ -158,6 +164,40 @@ TEST_F(TaskServerTest, FailuresAreLogged)
     EXPECT_THAT(texts, Contains("Unknown channel \"run\\r\""));
     EXPECT_THAT(texts, Contains("Failed to deserialize request \"pingWaypoint\""));
     EXPECT_THAT(texts, Contains("deserializeTask(): Cannot deserialize task name:\nno line"));
+}
+
+TEST_F(TaskServerTest, ClientTextNeverStartsALogLine)
+{
+    // The launcher's own logging set-up, so the entry goes through the file writer it uses.
+    const auto previousLogger = vorn::utils::log::mainLogger();
+    const vorn::utils::log::Level previousLevel = vorn::utils::log::maxLevel();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    initLogging(QStringLiteral("verbose"), dir.filePath(QStringLiteral("log/waypoint")));
+
+    // No line feed: the whole message is quoted as the task name, after the line feed of the text.
+    const QByteArray forged = "2031-01-01 00:00:00.000 ERROR InstallationManager: FORGED installed 6.6.6";
+    const auto reply = exchange({forged.toStdString()}, true);
+    vorn::utils::log::setMainLogger(previousLogger);
+    vorn::utils::log::setMaxLevel(previousLevel);
+    EXPECT_TRUE(reply.connected);
+    EXPECT_EQ(reply.bytes, "");
+
+    QFile file(dir.filePath(QStringLiteral("log/waypoint.log")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    int quotes = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i].toStdString());
+        EXPECT_FALSE(lines[i].startsWith(forged.left(10)));
+        if (!lines[i].contains("FORGED"))
+            continue;
+        ++quotes;
+        EXPECT_EQ(lines[i].toStdString(), (vorn::utils::log::StreamLogger::kContinuationMark + forged).toStdString());
+        ASSERT_GT(i, 0);
+        EXPECT_TRUE(lines[i - 1].endsWith(": deserializeTask(): Cannot deserialize task name:"));
+    }
+    EXPECT_EQ(quotes, 1);
 }
 
 TEST_F(TaskServerTest, SocketIsReachableByItsOwnerOnly)

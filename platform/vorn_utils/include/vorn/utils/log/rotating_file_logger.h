@@ -1,5 +1,9 @@
 // vorn::utils::log::RotatingFileLogger: a file logger with size limits.
 //
+// Each message is written as one entry in the form of StreamLogger::formatLine(): a first line that
+// starts with the time, and a continuation line, begun by StreamLogger::kContinuationMark, for every line
+// break the message holds. An entry is never split between two files.
+//
 // Writes to "<base>.log". When a line would take that file past the file limit, the file is renamed to
 // "<base>_NNNNNN.log" (NNNNNN one more than the highest number there) and a new "<base>.log" begun; then
 // the oldest numbered files are removed while all files together exceed the volume limit. So the log of
@@ -28,7 +32,7 @@ public:
     ~RotatingFileLogger() override;
 
     void log(Level level, const Tag& tag, const QString& message) override;
-    // Writes a line as it is (a header line, say).
+    // Writes a line as it is (a header line, say): the caller's own text, which gets no continuation marks.
     void writeLine(const QByteArray& line);
 
     // "<base>.log", absolute.
