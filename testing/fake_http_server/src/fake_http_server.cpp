@@ -209,12 +209,24 @@ private:
 
         m_server.record(request);
         Reply reply = m_server.replyTo(request);
+        if (reply.held) {
+            reply.held = false;
+            m_server.m_heldReplies.push_back(
+                [self = shared_from_this(), reply = std::move(reply), keepAlive] { self->respond(reply, keepAlive); });
+            return;
+        }
+        respond(reply, keepAlive);
+    }
+
+    // Answers now or after the reply's delay.
+    void respond(const Reply& reply, bool keepAlive)
+    {
         if (reply.delay <= std::chrono::milliseconds::zero()) {
             answer(reply, keepAlive);
             return;
         }
         m_delayTimer.expires_after(reply.delay);
-        m_delayTimer.async_wait([self = shared_from_this(), reply = std::move(reply), keepAlive](error_code error) {
+        m_delayTimer.async_wait([self = shared_from_this(), reply, keepAlive](error_code error) {
             if (!error) // else cancelled: the connection was closed as the server stops
                 self->answer(reply, keepAlive);
         });
@@ -339,6 +351,12 @@ FakeHttpServer::Reply& FakeHttpServer::Reply::after(std::chrono::milliseconds re
     return *this;
 }
 
+FakeHttpServer::Reply& FakeHttpServer::Reply::hold()
+{
+    held = true;
+    return *this;
+}
+
 //-------------------------------------------------------------------------------------------------
 
 FakeHttpServer::FakeHttpServer(Transport transport)
@@ -404,6 +422,19 @@ void FakeHttpServer::stopListening()
     closed.get_future().wait();
 }
 
+void FakeHttpServer::releaseHeldReplies()
+{
+    if (m_stopped)
+        return;
+    std::promise<void> released;
+    asio::post(m_io, [this, &released] {
+        for (const std::function<void()>& send : std::exchange(m_heldReplies, {}))
+            send();
+        released.set_value();
+    });
+    released.get_future().wait();
+}
+
 void FakeHttpServer::stop()
 {
     if (m_stopped)
@@ -417,6 +448,7 @@ void FakeHttpServer::stop()
                 session->close();
         }
         m_silentSessions.clear();
+        m_heldReplies.clear();
         m_io.stop();
     });
     m_thread.join();

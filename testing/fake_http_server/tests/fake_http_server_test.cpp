@@ -166,6 +166,27 @@ TEST(FakeHttpServer, LateRepliesWaitOnTheirOwnConnection)
     EXPECT_EQ(never.readUntilClosed(), "");
 }
 
+// A held reply goes out at the release; one held after it waits for the next, and stop() closes its
+// connection without it.
+TEST(FakeHttpServer, HeldRepliesGoOutWhenReleased)
+{
+    FakeHttpServer server;
+    server.route("GET", "/held", Reply::ok("held").hold());
+    const std::string request = "GET /held HTTP/1.1\r\nHost: cam\r\nConnection: close\r\n\r\n";
+
+    RawConnection released(server.port());
+    released.send(request);
+    ASSERT_TRUE(server.waitForRequests(1));
+    server.releaseHeldReplies();
+    EXPECT_NE(released.readUntilClosed().find("\r\n\r\nheld"), std::string::npos);
+
+    RawConnection stillHeld(server.port());
+    stillHeld.send(request);
+    ASSERT_TRUE(server.waitForRequests(2));
+    server.stop();
+    EXPECT_EQ(stillHeld.readUntilClosed(), "");
+}
+
 TEST(FakeHttpServer, StopListeningRefusesNewConnections)
 {
     FakeHttpServer server;

@@ -168,13 +168,17 @@ int FakeEventService::addSubscriber(Subscriber subscriber)
         return onRenew(id, request);
     });
     m_camera.http().route("DELETE", idPath, [this, id, generation](const FakeHttpServer::RecordedRequest&) {
+        bool current = false;
+        bool hold = false;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
-            if (generation != m_generation)
-                return Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 2, "No such subscription", ""),
-                                 "application/json");
+            current = generation == m_generation;
+            hold = m_holdCancelAnswers;
         }
-        return onCancel(id);
+        Reply reply = current ? onCancel(id)
+                              : Reply::ok(FakeUniviewCamera::envelope(kSubscriptionPath, 2, "No such subscription", ""),
+                                          "application/json");
+        return hold ? reply.hold() : reply;
     });
     m_changed.notify_all();
     return id;
@@ -268,6 +272,21 @@ void FakeEventService::setCancelFailure(Failure failure)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_cancelFailure = failure;
+}
+
+void FakeEventService::holdCancelAnswers()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_holdCancelAnswers = true;
+}
+
+void FakeEventService::releaseCancelAnswers()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_holdCancelAnswers = false;
+    }
+    m_camera.http().releaseHeldReplies();
 }
 
 void FakeEventService::setGrantSeconds(std::optional<int> seconds)

@@ -11,7 +11,8 @@
 //     events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 1700000000));
 //
 // Failures are scripted per operation: a status, a closed connection, silence, a reply that is no JSON,
-// or a device error ("ResponseCode"); a slot limit makes subscribe fail with a device error while that
+// or a device error ("ResponseCode"); the answers to cancels can be held back (the cancel itself is done
+// on arrival) until the test lets them go; a slot limit makes subscribe fail with a device error while that
 // many subscriptions are live; restart() forgets every subscription, as a rebooted camera does, and
 // subscribeAsAnotherClient() takes one as some other client of the camera would. Subscriptions end only
 // when cancelled or forgotten, unless expireOnClock() gives the camera a clock on which they run out:
@@ -82,6 +83,13 @@ public:
     void setRenewFailure(Failure failure);
     /** A cancel that fails leaves the subscription live. */
     void setCancelFailure(Failure failure);
+    /**
+     * From now on the camera does each cancel as it arrives but holds its answer back (the client waits,
+     * within its time-out) until releaseCancelAnswers().
+     */
+    void holdCancelAnswers();
+    /** Sends the answers held back so far; later cancels are answered at once again. */
+    void releaseCancelAnswers();
     /** What the camera grants; by default the "Duration" asked for. */
     void setGrantSeconds(std::optional<int> seconds);
     /** The camera's clock ("CurrentTime") is the system clock plus this. */
@@ -147,6 +155,7 @@ private:
     Failure m_subscribeFailure = Failure::none;
     Failure m_renewFailure = Failure::none;
     Failure m_cancelFailure = Failure::none;
+    bool m_holdCancelAnswers = false;
     std::optional<int> m_grantSeconds;
     std::int64_t m_clockOffsetSeconds = 0;
     std::function<std::int64_t()> m_clock; //< Set by expireOnClock(); the system clock without.

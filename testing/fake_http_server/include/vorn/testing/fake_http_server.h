@@ -3,8 +3,8 @@
 // It listens on a port the system picks, serves on its own thread, records every request, and answers each
 // (method, path) with a scripted reply or a handler's reply; unrouted requests get 404. It can also
 // misbehave the ways real peers do: ask for Basic or Digest credentials (checked by its own code, not the
-// client's), answer late or never, cut a body short, refuse connections. It speaks plain HTTP or, on request,
-// HTTPS with a self-signed certificate.
+// client's), answer late, never, or only when the test lets the answer go, cut a body short, refuse
+// connections. It speaks plain HTTP or, on request, HTTPS with a self-signed certificate.
 //
 //     FakeHttpServer server;
 //     server.route("GET", "/cgi-bin/admin/admin.cgi", FakeHttpServer::Reply::ok("var a='1';"));
@@ -74,6 +74,9 @@ public:
         // How long after the request has arrived the reply goes out (silent: the connection just stays open),
         // in real time; the connection is idle meanwhile, and other connections are served as usual.
         std::chrono::milliseconds delay{0};
+        // Held: the reply waits until releaseHeldReplies() (its delay counts from there), or until the server
+        // stops and closes the connection without it.
+        bool held = false;
 
         static Reply ok(std::string body, std::string contentType = "text/plain");
         static Reply withStatus(int status, std::string body = {}, std::string contentType = "text/plain");
@@ -84,6 +87,7 @@ public:
         Reply& header(std::string name, std::string value);
         Reply& deliver(Delivery how);
         Reply& after(std::chrono::milliseconds delay);
+        Reply& hold();
     };
 
     using Handler = std::function<Reply(const RecordedRequest&)>;
@@ -125,6 +129,10 @@ public:
     // already open are served on.
     void stopListening();
 
+    // Lets every reply held so far go out; replies held later wait for the next call. Synchronous: when it
+    // returns, the held replies are on their way.
+    void releaseHeldReplies();
+
     // Synchronous; see the class comment.
     void stop();
 
@@ -155,6 +163,7 @@ private:
     // Owned by the server thread: sessions still open, closed when the server stops.
     std::vector<std::weak_ptr<Session>> m_sessions;
     std::vector<std::shared_ptr<Session>> m_silentSessions;
+    std::vector<std::function<void()>> m_heldReplies; //< each sends one held reply on its session
     std::set<std::string> m_issuedNonces;
 
     mutable std::mutex m_configMutex; //< guards the routes and the authentication settings

@@ -613,6 +613,41 @@ TEST_F(MetadataMonitorTest, AFailedCancelSparesTheIdTheCameraHasGivenTheCurrentS
     EXPECT_TRUE(fixture.events.subscribers().back().live) << "the current subscription was cancelled\n" << log();
 }
 
+TEST_F(MetadataMonitorTest, AQueuedCancelSparesTheIdTheCameraHasGivenTheCurrentSubscriptionAgain)
+{
+    // Slow time: the held answer goes out when the test lets it, long before the client's time-out (5 s,
+    // 50 s here), however loaded the machine; and no renewal is due meanwhile.
+    const vorn::utils::ScopedTimeScale slow(10.0);
+    vorn::utils::log::LogCapture capture(vorn::utils::log::Level::debug);
+    const auto log = [&] { return capture.logger().texts().join('\n').toStdString(); };
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_EQ(waitForTheMonitorsSubscription(fixture), 0);
+
+    // Two replacements: the cancel of 0 waits for its answer, the cancel of 1 waits behind it.
+    fixture.events.holdCancelAnswers();
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_EQ(waitForTheMonitorsSubscription(fixture), 1);
+    ASSERT_TRUE(waitUntil([&] { return cancelsAtTheCamera(fixture, 0) == 1; })) << log();
+    fixture.select({"vorn.uniview.Motion"});
+    ASSERT_EQ(waitForTheMonitorsSubscription(fixture), 2);
+
+    // The camera restarts, another client takes 0, and the monitor's new subscription gets 1 again.
+    const std::size_t restartedAt = fixture.camera.requests().size();
+    fixture.events.restart();
+    ASSERT_EQ(fixture.events.subscribeAsAnotherClient(), 0);
+    fixture.select({"vorn.uniview.Motion"});
+    const int currentId = waitForTheMonitorsSubscription(fixture);
+    ASSERT_EQ(currentId, 1);
+    ASSERT_EQ(cancelsAtTheCamera(fixture, 1), 0) << "the cancel of 1 did not wait\n" << log();
+
+    fixture.events.releaseCancelAnswers();
+    // The cancel of 2 was queued last, after the restart: once it is in, the queue has gone out.
+    ASSERT_TRUE(waitUntil([&] { return cancelsAtTheCamera(fixture, 2, restartedAt) == 1; })) << log();
+    EXPECT_EQ(cancelsAtTheCamera(fixture, currentId, restartedAt), 0) << log();
+    EXPECT_TRUE(subscriberOf(fixture, currentId).live) << "the current subscription was cancelled";
+    EXPECT_EQ(fixture.events.pushAlarm(FakeEventService::alarmBody("MotionAlarmOn", 5)), 1) << "events stopped";
+}
+
 TEST_F(MetadataMonitorTest, NoConnectionStaysOpenAtTheCameraOnceSubscribed)
 {
     // The probe that finds the local address, the capability requests and the subscribe each open a

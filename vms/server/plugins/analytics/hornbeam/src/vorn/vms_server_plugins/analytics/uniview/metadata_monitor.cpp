@@ -143,8 +143,10 @@ void MetadataMonitor::stopMonitoring()
     m_timer.executeInAioThreadSync([this] {
         if (!m_subscription)
             return;
-        unsubscribeAsync(cancelOf(*m_subscription));
+        // The subscription goes first: a cancel of the current subscription's id is never sent.
+        const PendingCancel cancel = cancelOf(*m_subscription);
         setSubscription(nullptr);
+        unsubscribeAsync(cancel);
     });
 }
 
@@ -421,9 +423,13 @@ bool MetadataMonitor::hasGrantRunOut(const PendingCancel& cancel, int64_t now) c
 
 void MetadataMonitor::sendNextCancel()
 {
-    // Read right before the try: the queue may have waited for a cancel in flight.
+    // Checked right before the try: the queue may have waited for a cancel in flight, and meanwhile the
+    // grant may have run out, or a camera that restarted may have given the id to the current subscription.
     const int64_t now = nowSeconds();
-    while (!m_pendingCancels.empty() && hasGrantRunOut(m_pendingCancels.front(), now))
+    const auto isStale = [&](const PendingCancel& cancel) {
+        return hasGrantRunOut(cancel, now) || (m_subscription && cancel.id == m_subscription->id());
+    };
+    while (!m_pendingCancels.empty() && isStale(m_pendingCancels.front()))
         m_pendingCancels.pop_front();
     if (m_pendingCancels.empty()) {
         m_cancelInFlight = false;

@@ -28,7 +28,9 @@
 //   nothing, since a restarted camera hands out the old ids again. "Before" and "after" are the order of
 //   the monitor's exchanges with the camera (exchange numbers), not the clock, which may not move between
 //   them;
-// - never to the id that the camera has given the current subscription again;
+// - never to the id that the camera has given the current subscription again (checked when the cancel is
+//   queued and right before each try: a cancel queued behind one in flight may meet a new subscription
+//   with its id);
 // - at most kMaxCancelAttempts tries; a failed cancel that is never proven again waits until its grant
 //   runs out and is dropped then, so the failed cancels cannot pile up.
 // A retry needs no spacing of its own: a subscription is renewed once a renewal delay after its last
@@ -182,7 +184,10 @@ private:
     /** After a failed attempt: cancels the replaced and lost subscriptions without waiting for a new one. */
     void cancelLostSubscriptions();
     void unsubscribeAsync(const PendingCancel& cancel);
-    /** Sends the next queued cancel whose grant still runs; drops those whose grant has run out. */
+    /**
+     * Sends the next queued cancel whose grant still runs and whose id is not the current subscription's;
+     * drops the others.
+     */
     void sendNextCancel();
     /** Whether the cancel's grant has run out at `now`; writes the line of the dropped cancel when it has. */
     bool hasGrantRunOut(const PendingCancel& cancel, int64_t now) const;
