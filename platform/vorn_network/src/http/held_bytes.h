@@ -254,11 +254,13 @@ struct HeldAllocator
 
     void deallocate(T* block, std::size_t count) noexcept
     {
-        ::operator delete(block);
+        // Counted off before the block goes: nothing runs after the free that the optimiser could take for
+        // a use of it.
         if (share && share->pool) {
             const std::size_t footprint = allocationFootprint(count * sizeof(T));
             share->resize(share->bytes - std::min(share->bytes, footprint));
         }
+        ::operator delete(block);
     }
 
     template <typename U>
