@@ -65,7 +65,7 @@ constexpr std::size_t largestBlockWithin(std::size_t footprint)
 class ProcessHeldBytes
 {
 public:
-    explicit ProcessHeldBytes(std::size_t bound)
+    constexpr explicit ProcessHeldBytes(std::size_t bound)
         : m_bound(bound)
     {}
 

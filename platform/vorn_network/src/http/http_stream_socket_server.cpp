@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -124,9 +125,11 @@ namespace detail {
 
 ProcessHeldBytes& ProcessHeldBytes::shared()
 {
-    // Never destroyed: a server that outlives the statics of the library still counts in it.
-    static ProcessHeldBytes* const bytes = new ProcessHeldBytes(HttpStreamSocketServer::kMaxProcessHeldRequestBytes);
-    return *bytes;
+    // Made before any code runs and with nothing to destroy: a server that outlives the statics of the
+    // library still counts in it.
+    static_assert(std::is_trivially_destructible_v<ProcessHeldBytes>);
+    static constinit ProcessHeldBytes bytes(HttpStreamSocketServer::kMaxProcessHeldRequestBytes);
+    return bytes;
 }
 
 } // namespace detail
