@@ -10,6 +10,10 @@
 #include <optional>
 #include <type_traits>
 
+#if defined(__GLIBC__)
+    #include <malloc.h>
+#endif
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -109,6 +113,19 @@ struct Connection
     }
 };
 
+// glibc keeps a large block that is freed in the heap once its threshold for blocks mapped on their own has
+// risen to it, so the bytes of closed stalled requests would stay with the process beyond the bound. Closes
+// hand them back to the system once per kGiveBackAfter released: one walk of the heap per that much a peer
+// had to send.
+constexpr std::size_t kGiveBackAfter = 8 * 1024 * 1024;
+
+void giveBackToSystem()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 void logAcceptFailure(const SocketAddress& address, SystemError::ErrorCode error)
 {
     vorn::network::detail::writeLogLine(
@@ -164,6 +181,7 @@ struct HttpStreamSocketServer::Private
     // The addresses of the open connections.
     Peers peers;
     HeldBytes held{kMaxHeldRequestBytes, &ProcessHeldBytes::shared()};
+    std::size_t releasedSinceGiveBack = 0; //< Bytes closed connections held since the last giveBackToSystem().
 
     void accept();
     void acceptLater(SystemError::ErrorCode error);
@@ -203,7 +221,12 @@ void HttpStreamSocketServer::Private::close(const ConnectionPtr& connection)
     connection->stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
     connection->stream.socket().close(ignored);
     // The memory goes with the last pending operation; nothing of it is used from here on.
+    releasedSinceGiveBack += connection->account.bytes;
     connection->releaseShares();
+    if (releasedSinceGiveBack >= kGiveBackAfter) {
+        releasedSinceGiveBack = 0;
+        giveBackToSystem();
+    }
     connections.erase(connection->position);
     if (--connection->peer->second.connections == 0)
         peers.erase(connection->peer);
