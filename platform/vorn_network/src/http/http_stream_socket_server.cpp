@@ -180,9 +180,14 @@ struct HttpStreamSocketServer::Private
     std::list<ConnectionPtr> connections;
     // The addresses of the open connections.
     Peers peers;
+    // The entry of the last address that closed its last connection, kept for the next new one: a camera
+    // that connects for each push then costs no allocation for it.
+    Peers::node_type spare;
     HeldBytes held{kMaxHeldRequestBytes, &ProcessHeldBytes::shared()};
     std::size_t releasedSinceGiveBack = 0; //< Bytes closed connections held since the last giveBackToSystem().
 
+    Peers::iterator peerOf(const asio::ip::address& address);
+    void forget(Peers::iterator peer);
     void accept();
     void acceptLater(SystemError::ErrorCode error);
     void admit(tcp::socket socket);
@@ -229,7 +234,24 @@ void HttpStreamSocketServer::Private::close(const ConnectionPtr& connection)
     }
     connections.erase(connection->position);
     if (--connection->peer->second.connections == 0)
-        peers.erase(connection->peer);
+        forget(connection->peer);
+}
+
+Peers::iterator HttpStreamSocketServer::Private::peerOf(
+    const asio::ip::address& address)
+{
+    if (const auto found = peers.find(address); found != peers.end())
+        return found;
+    if (spare.empty())
+        return peers.try_emplace(address).first;
+    spare.key() = address;
+    spare.mapped() = Peer();
+    return peers.insert(std::move(spare)).position;
+}
+
+void HttpStreamSocketServer::Private::forget(Peers::iterator peer)
+{
+    spare = peers.extract(peer);
 }
 
 void HttpStreamSocketServer::Private::progressed(const ConnectionPtr& connection)
@@ -275,11 +297,11 @@ void HttpStreamSocketServer::Private::admit(tcp::socket socket)
         socket.close(error);
         return;
     }
-    const auto peer = peers.try_emplace(remote.address()).first;
+    const auto peer = peerOf(remote.address());
     if (connections.size() >= kMaxConnections && !makeRoomForConnection(peer->second)) {
         socket.close(error);
         if (peer->second.connections == 0)
-            peers.erase(peer);
+            forget(peer);
         return;
     }
     ++peer->second.connections;
