@@ -3,9 +3,6 @@
 // refused request when a new connection needs it.
 #include <vorn/network/http/http_stream_socket_server.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -14,12 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -30,154 +21,14 @@
 #include <vorn/testing/wait_until.h>
 #include <vorn/utils/scaled_clock.h>
 
+#include "raw_client.h"
+
 namespace vorn::network::http {
 namespace {
 
 using Clock = utils::ScaledClock;
-using std::chrono::steady_clock;
-
-// A client on a plain socket: it writes whatever bytes the test gives it, whole requests, several in one
-// write or a byte at a time, and reads the answers with a parser of its own. Every wait ends at a deadline
-// of real time, whatever the time scale.
-class ByteClient
-{
-public:
-    explicit ByteClient(std::uint16_t port)
-        : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in server{};
-        server.sin_family = AF_INET;
-        server.sin_port = htons(port);
-        server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = m_fd >= 0 && ::connect(m_fd, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) == 0;
-    }
-    ~ByteClient()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ByteClient(const ByteClient&) = delete;
-    ByteClient& operator=(const ByteClient&) = delete;
-
-    bool connected() const { return m_connected; }
-
-    // False when the connection failed before it took every byte.
-    bool send(std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR)
-                continue;
-            if (sent <= 0)
-                return false;
-            bytes.remove_prefix(static_cast<std::size_t>(sent));
-        }
-        return true;
-    }
-
-    // The status of the next answer, read whole (a body of its Content-Length); 0 when the connection
-    // closed, or nothing came, before it was whole.
-    int readStatus()
-    {
-        const auto deadline = steady_clock::now() + vorn::testing::kWaitDeadline;
-        std::size_t headerEnd = 0;
-        while ((headerEnd = m_received.find("\r\n\r\n")) == std::string::npos) {
-            if (!receive(deadline))
-                return 0;
-        }
-        std::string header = m_received.substr(0, headerEnd + 2);
-        std::transform(header.begin(), header.end(), header.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        constexpr std::string_view kStatusLine = "http/1.1 ";
-        if (header.compare(0, kStatusLine.size(), kStatusLine) != 0 || header.size() < kStatusLine.size() + 3) {
-            ADD_FAILURE() << "not an answer: " << m_received.substr(0, headerEnd);
-            return 0;
-        }
-        const int status = std::stoi(header.substr(kStatusLine.size(), 3));
-        std::size_t length = 0;
-        constexpr std::string_view kLength = "\r\ncontent-length:";
-        if (const std::size_t field = header.find(kLength); field != std::string::npos)
-            length = std::stoul(header.substr(field + kLength.size()));
-        const std::size_t end = headerEnd + 4 + length;
-        while (m_received.size() < end) {
-            if (!receive(deadline))
-                return 0;
-        }
-        m_received.erase(0, end);
-        return status;
-    }
-
-    // Whether the server closed the connection within `limit` of real time. What comes before the close is
-    // dropped.
-    bool closedWithin(std::chrono::nanoseconds limit)
-    {
-        const auto deadline = steady_clock::now() + limit;
-        for (;;) {
-            pollfd ready{m_fd, POLLIN, 0};
-            const int count = ::poll(&ready, 1, millisecondsUntil(deadline));
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                return false;
-            char bytes[4096];
-            const ssize_t size = ::recv(m_fd, bytes, sizeof(bytes), MSG_DONTWAIT);
-            if (size == 0 || (size < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-                return true;
-        }
-    }
-
-    // Whether the connection is gone both ways within `limit` of real time: after the server has ended its
-    // side (an answer with "Connection: close"), a byte sent to a socket that it has closed brings a reset.
-    bool resetWithin(std::chrono::nanoseconds limit)
-    {
-        const auto deadline = steady_clock::now() + limit;
-        for (;;) {
-            pollfd gone{m_fd, 0, 0}; // only POLLHUP and POLLERR, which poll() always reports
-            const int count = ::poll(&gone, 1, millisecondsUntil(deadline));
-            if (count < 0 && errno == EINTR)
-                continue;
-            return count > 0 && (gone.revents & (POLLHUP | POLLERR)) != 0;
-        }
-    }
-
-private:
-    static int millisecondsUntil(steady_clock::time_point deadline)
-    {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now());
-        return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
-    }
-
-    // Appends what comes next; false when the connection closed or nothing came before the deadline.
-    bool receive(steady_clock::time_point deadline)
-    {
-        for (;;) {
-            pollfd ready{m_fd, POLLIN, 0};
-            const int count = ::poll(&ready, 1, millisecondsUntil(deadline));
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                return false;
-            char bytes[4096];
-            const ssize_t size = ::recv(m_fd, bytes, sizeof(bytes), MSG_DONTWAIT);
-            if (size < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-                continue;
-            if (size <= 0)
-                return false;
-            m_received.append(bytes, static_cast<std::size_t>(size));
-            return true;
-        }
-    }
-
-    int m_fd = -1;
-    bool m_connected = false;
-    std::string m_received; //< read and not yet taken by readStatus()
-};
-
-// The start of a POST to `path` whose body is `length` bytes long; the connection is kept alive.
-std::string postHeader(const std::string& path, std::size_t length)
-{
-    return "POST " + path + " HTTP/1.1\r\nHost: camera\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
-}
+using test::postHeader;
+using test::RawClient;
 
 class HttpServerTimeoutTest : public ::testing::Test
 {
@@ -230,7 +81,7 @@ TEST_F(HttpServerTimeoutTest, TheNextRequestOfAKeptConnectionMustBeCompleteInThe
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ByteClient client(port());
+        RawClient client(port());
         ASSERT_TRUE(client.connected());
         // The time counts from the first byte of the next request, or from the answer when that byte came
         // before it: at the latest from here.
@@ -276,20 +127,20 @@ TEST_F(HttpServerTimeoutTest, AConnectionDrainingARefusedRequestMakesRoomForANew
     };
     constexpr std::size_t kFull = HttpStreamSocketServer::kMaxConnections;
 
-    ByteClient draining(port());
+    RawClient draining(port());
     const std::string body(64 * 1024, 'b');
     ASSERT_TRUE(draining.send(postHeader("/push", HttpStreamSocketServer::kMaxRequestBodySize + 1) + body));
     ASSERT_EQ(draining.readStatus(), StatusCode::payloadTooLarge);
     ASSERT_TRUE(draining.send(body)); // the server drains what follows its answer
 
-    std::vector<std::unique_ptr<ByteClient>> waiting;
+    std::vector<std::unique_ptr<RawClient>> waiting;
     for (std::size_t i = 0; i + 1 < kFull; ++i) {
-        waiting.push_back(std::make_unique<ByteClient>(port()));
+        waiting.push_back(std::make_unique<RawClient>(port()));
         ASSERT_TRUE(waiting.back()->send(postHeader("/park", 2) + "{}"));
     }
     ASSERT_TRUE(vorn::testing::waitUntil([&] { return parkedCount() == kFull - 1; }));
 
-    ByteClient newcomer(port());
+    RawClient newcomer(port());
     newcomer.send(push); // fails when the server closed the connection at the accept
     EXPECT_EQ(newcomer.readStatus(), 200) << "the new connection found no room";
     draining.send("b"); // fails when the reset came already
