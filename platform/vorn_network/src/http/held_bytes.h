@@ -93,7 +93,6 @@ public:
         return m_bound - std::min(total, m_bound);
     }
     std::size_t total() const { return m_total.load(std::memory_order_relaxed); }
-    std::size_t bound() const { return m_bound; }
 
 private:
     const std::size_t m_bound;

@@ -191,6 +191,10 @@ struct HttpStreamSocketServer::Private
     void accept();
     void acceptLater(SystemError::ErrorCode error);
     void admit(tcp::socket socket);
+    // Closes, of the evictable and `eligible` connections of the address that `measure`s the most and at
+    // least `atLeast`, the one that has waited longest for progress; false when there is none.
+    template <typename Measure, typename Eligible>
+    bool closeLongestWaitingOfTheMost(Measure measure, std::size_t atLeast, Eligible eligible);
     bool makeRoomForConnection(const Peer& newcomer);
     bool makeRoom(const HeldAccount* requester, std::size_t growth);
     void progressed(const ConnectionPtr& connection);
@@ -311,26 +315,35 @@ void HttpStreamSocketServer::Private::admit(tcp::socket socket)
     startRequest(connection, /*keptAlive*/ false);
 }
 
-bool HttpStreamSocketServer::Private::makeRoomForConnection(const Peer& newcomer)
+template <typename Measure, typename Eligible>
+bool HttpStreamSocketServer::Private::closeLongestWaitingOfTheMost(Measure measure, std::size_t atLeast,
+                                                                   Eligible eligible)
 {
-    // Of the addresses with the most connections, the first connection in the order of progress; none of
-    // an address that holds fewer than the newcomer's would with it.
+    // The connections are in the order of progress: the first one met of the address that measures the
+    // most is the one of it that has waited longest.
     const ConnectionPtr* victim = nullptr;
-    std::size_t most = newcomer.connections + 1;
+    std::size_t most = atLeast;
     for (const ConnectionPtr& connection : connections) {
-        if (!connection->evictable())
+        if (!connection->evictable() || !eligible(*connection))
             continue;
-        const Peer& peer = connection->peer->second;
-        const std::size_t count = peer.connections + (&peer == &newcomer ? 1 : 0);
-        if (count > most || (count == most && !victim)) {
+        const std::size_t value = measure(connection->peer->second);
+        if (value > most || (value == most && !victim)) {
             victim = &connection;
-            most = count;
+            most = value;
         }
     }
     if (!victim)
         return false;
     close(ConnectionPtr(*victim));
     return true;
+}
+
+bool HttpStreamSocketServer::Private::makeRoomForConnection(const Peer& newcomer)
+{
+    // None of an address that holds fewer than the newcomer's would with it.
+    return closeLongestWaitingOfTheMost(
+        [&](const Peer& peer) { return peer.connections + (&peer == &newcomer ? 1 : 0); },
+        newcomer.connections + 1, [](const Connection&) { return true; });
 }
 
 // Bytes that a request needs and the bounds would refuse are taken from the address that holds the most,
@@ -342,21 +355,9 @@ bool HttpStreamSocketServer::Private::makeRoom(const HeldAccount* requester, std
     const HeldAccount* const requesterPeer = requester ? requester->parent : nullptr;
     if (!requesterPeer)
         return false;
-    const ConnectionPtr* victim = nullptr;
-    std::size_t most = requesterPeer->bytes + growth;
-    for (const ConnectionPtr& connection : connections) {
-        const HeldAccount& peer = connection->peer->second.held;
-        if (!connection->evictable() || connection->account.bytes == 0 || &peer == requesterPeer)
-            continue;
-        if (peer.bytes > most) {
-            victim = &connection;
-            most = peer.bytes;
-        }
-    }
-    if (!victim)
-        return false;
-    close(ConnectionPtr(*victim));
-    return true;
+    return closeLongestWaitingOfTheMost([](const Peer& peer) { return peer.held.bytes; },
+                                        requesterPeer->bytes + growth + 1,
+                                        [](const Connection& connection) { return connection.account.bytes > 0; });
 }
 
 // An accept that fails (out of file descriptors, most often) leaves the connection waiting in the backlog,
